@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Kovrisk needs on Debian 12.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+packages=(
+  cmake ninja-build g++ pkg-config libgtest-dev
+  qt6-base-dev fonts-noto-cjk
+  libreoffice-calc libreoffice-dev
+)
+if [ "${1:-}" = "--tests" ]; then
+  packages+=(
+    xvfb xauth x11-utils xdotool imagemagick
+    python3 python3-msoffcrypto-tool python3-openpyxl
+    g++-mingw-w64-x86-64-posix wine64
+  )
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

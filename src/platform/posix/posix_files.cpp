@@ -1,0 +1,108 @@
+#include "platform/posix/posix_files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "platform/posix/unique_fd.h"
+
+namespace kovrisk {
+
+namespace {
+
+constexpr mode_t kPermissionBits = 07777;
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<FileAttributes> PosixFiles::attributes(const NativePath& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return FileAttributes{static_cast<std::uint32_t>(info.st_mode & kPermissionBits)};
+}
+
+bool PosixFiles::setAttributes(const NativePath& path, FileAttributes attributes) {
+    return ::chmod(path.c_str(), static_cast<mode_t>(attributes.word & kPermissionBits)) == 0;
+}
+
+bool PosixFiles::isReadOnly(FileAttributes attributes) const {
+    return (attributes.word & S_IWUSR) == 0;
+}
+
+FileAttributes PosixFiles::withoutReadOnly(FileAttributes attributes) const {
+    return FileAttributes{attributes.word | S_IWUSR};
+}
+
+bool PosixFiles::fileExists(const NativePath& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool PosixFiles::isDirectory(const NativePath& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool PosixFiles::createDirectories(const NativePath& path) {
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    return !error && isDirectory(path);
+}
+
+bool PosixFiles::remove(const NativePath& path) { return ::unlink(path.c_str()) == 0; }
+
+bool PosixFiles::copy(const NativePath& from, const NativePath& to) {
+    UniqueFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!source) return false;
+    struct stat info {};
+    if (::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    UniqueFd target(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                           info.st_mode & kPermissionBits));
+    if (!target) return false;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(source.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) break;
+        if (!writeAll(target.get(), std::string_view(buffer, static_cast<std::size_t>(got)))) {
+            return false;
+        }
+    }
+    // The copy carries the source's permissions, also over an existing file.
+    if (::fchmod(target.get(), info.st_mode & kPermissionBits) != 0) return false;
+    if (::fsync(target.get()) != 0) return false;
+    return target.close();
+}
+
+bool PosixFiles::replace(const NativePath& from, const NativePath& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+AppendResult PosixFiles::appendExclusive(const NativePath& path, std::string_view bytes) {
+    UniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    if (!file) return AppendResult::Failed;
+    if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+        return errno == EWOULDBLOCK ? AppendResult::Busy : AppendResult::Failed;
+    }
+    if (::lseek(file.get(), 0, SEEK_END) < 0) return AppendResult::Failed;
+    if (!writeAll(file.get(), bytes)) return AppendResult::Failed;
+    return file.close() ? AppendResult::Written : AppendResult::Failed;
+}
+
+}  // namespace kovrisk

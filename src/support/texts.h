@@ -1,0 +1,61 @@
+// The program's own texts, Shift-JIS in the built program.
+#pragma once
+
+#include <string_view>
+
+namespace kovrisk::texts {
+
+inline constexpr std::string_view kCaption = "Kovrisk";
+inline constexpr std::string_view kApplicationTitle = "コヴリスク";
+inline constexpr std::string_view kWindowCaption = "コヴリスク（フリー版）";
+
+// Start-up.
+inline constexpr std::string_view kDropOneFile = "１ファイルずつドロップしてください。終了します。";
+inline constexpr std::string_view kNotInstalled = "Excelがインストールされていません。終了します。";
+inline constexpr std::string_view kBadExtension = "拡張子がXLSもしくはXLSXではありません。終了します。";
+inline constexpr std::string_view kUnknownError = "不明なエラー";
+
+// The run.
+inline constexpr std::string_view kStarted = "起動しました。";
+inline constexpr std::string_view kStatusStarting = "Excel起動中・・・";
+inline constexpr std::string_view kStatusPreparingOpen = "パスワード解析 ＆ オープン準備中";
+inline constexpr std::string_view kStatusLocking = "パスワード生成 ＆ 施工中";
+inline constexpr std::string_view kConfirm =
+    "パスワード未設定のファイルを検出しました。\r\n読み取りパスワードを設定してもよろしいですか？";
+inline constexpr std::string_view kRemovingReadOnly = "読込み専用属性のため、ReadOnlyを外します。";
+inline constexpr std::string_view kLocked = "パスワード施工完了。";
+inline constexpr std::string_view kCancelled = "パスワード設定キャンセル";
+inline constexpr std::string_view kPasswordFailed = "パスワード生成に失敗しました。";
+inline constexpr std::string_view kOpenFailedLog = "エクセルファイルオープンに失敗しました。";
+inline constexpr std::string_view kOpenFailedMessage =
+    "ファイルのオープンに失敗しました。次の理由が考えられます。\r\n"
+    "\r\n"
+    "・（フリー版の場合）パスワードを設定したPCとは別なPCで開いていませんか？\r\n"
+    "・ファイル名を変更していませんか？\r\n"
+    "・システムが付与したパスワードとは違うパスワードが設定されていませんか？";
+inline constexpr std::string_view kBackupFailed = "元ファイルのバックアップに失敗しました。";
+inline constexpr std::string_view kLockFailed = "パスワード施工に失敗しました。";
+inline constexpr std::string_view kBackupLockFailed = "バックアップファイルのパスワード施工に失敗しました。";
+
+// The workbook operations.
+inline constexpr std::string_view kDeleteError = "ファイル削除エラー";
+inline constexpr std::string_view kControlSheetName = "Kovrisk";
+inline constexpr std::string_view kControlSheetWarning =
+    "本シートは絶対に変更しないで下さい。変更しますとパスワード解除できなくなり、"
+    "ファイルを開くことができなくなります。";
+inline constexpr std::string_view kSheetProtectionPassword = "KorvenatePlume!";
+inline constexpr std::string_view kNoControlSheet = "コヴリスクで作成された制御情報が見つかりません。";
+inline constexpr std::string_view kPcCheck = "PCチェック";
+inline constexpr std::string_view kPcCompareEnd = "PC名比較終了";
+inline constexpr std::string_view kPcCompare = "PC名比較";
+inline constexpr std::string_view kCompatCheck = "下位互換チェック";
+inline constexpr std::string_view kRefusedPrefix = "PC名 ";
+inline constexpr std::string_view kRefusedSuffix = " にはオープン許可がありません。";
+
+// Suffixes of an operation's progress lines, after its name and "():".
+inline constexpr std::string_view kCatchException = "Catch Exception";
+inline constexpr std::string_view kWorkbookCleanup = "Excelファイル変数整理";
+inline constexpr std::string_view kAutomationShutdown = "Excel OLE終了処理";
+inline constexpr std::string_view kPasswordMismatch = "パスワードが一致しません。";
+
+}  // namespace kovrisk::texts

@@ -1,0 +1,98 @@
+// The spreadsheet application as the workbook operations drive it: one small interface per object
+// kind, with the members the operations use.  Each backend (Excel through COM, LibreOffice Calc
+// through UNO, the in-memory stand-in of the tests) implements them.
+//
+// Every object returned is an owning reference: dropping it releases the reference, never the
+// object in the application.  Texts are Shift-JIS; file names are native paths.  Every failure of
+// a call is an AutomationError.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "platform/files.h"
+
+namespace kovrisk {
+
+// A refused or failed automation call.  what() is the application's own text, in Shift-JIS.
+class AutomationError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Font {
+public:
+    virtual ~Font() = default;
+    virtual void setColorIndex(int index) = 0;
+};
+
+class Range {
+public:
+    virtual ~Range() = default;
+    virtual std::string value() = 0;
+    virtual void setValue(const std::string& text) = 0;
+    virtual std::unique_ptr<Font> font() = 0;
+};
+
+class Worksheet {
+public:
+    virtual ~Worksheet() = default;
+    virtual std::string name() = 0;
+    virtual void setName(const std::string& name) = 0;
+    virtual void setVisible(bool visible) = 0;
+    virtual void remove() = 0;  // Delete
+    virtual void activate() = 0;
+    virtual std::unique_ptr<Range> range(const std::string& address) = 0;
+    virtual void protect(const std::string& password, bool drawingObjects, bool contents,
+                         bool scenarios) = 0;
+};
+
+class Worksheets {
+public:
+    virtual ~Worksheets() = default;
+    virtual int count() = 0;
+    // Add with Before omitted and After = `after`.
+    virtual void addAfter(Worksheet& after) = 0;
+};
+
+class Workbook {
+public:
+    virtual ~Workbook() = default;
+    virtual std::unique_ptr<Worksheets> worksheets() = 0;
+    // 1-based.
+    virtual std::unique_ptr<Worksheet> worksheet(int index) = 0;
+    virtual std::unique_ptr<Worksheet> worksheet(const std::string& name) = 0;
+    // Saves under `fileName` in the workbook's own format, with `password` as its open password.
+    virtual void saveAs(const NativePath& fileName, const std::string& password) = 0;
+    virtual void close(bool saveChanges) = 0;
+};
+
+class Workbooks {
+public:
+    virtual ~Workbooks() = default;
+    // Fails at once, without asking anybody, when `password` does not open the workbook.
+    virtual std::unique_ptr<Workbook> open(const NativePath& fileName,
+                                           const std::string& password) = 0;
+};
+
+class Application {
+public:
+    virtual ~Application() = default;
+    // Application.Visible.  True hands the application, with what it has open, to the user.
+    virtual void setVisible(bool visible) = 0;
+    virtual void setDisplayAlerts(bool displayAlerts) = 0;
+    // No macro of a workbook opened from now on runs.
+    virtual void disableMacros() = 0;
+    virtual std::unique_ptr<Workbooks> workbooks() = 0;
+    virtual void quit() = 0;
+};
+
+// Creates an application object, as "Excel.Application" does.
+class ApplicationFactory {
+public:
+    virtual ~ApplicationFactory() = default;
+    virtual std::unique_ptr<Application> create() = 0;
+};
+
+}  // namespace kovrisk

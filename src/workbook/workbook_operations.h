@@ -1,0 +1,40 @@
+// The four workbook operations.  Each starts its own instance of the spreadsheet application,
+// catches every automation error itself, logs its steps and reports only true or false.
+#pragma once
+
+#include <string>
+
+#include "support/activity_log.h"
+#include "support/clock.h"
+#include "support/message_boxes.h"
+#include "support/process_state.h"
+#include "workbook/automation.h"
+
+namespace kovrisk {
+
+class WorkbookOperations {
+public:
+    WorkbookOperations(ApplicationFactory& spreadsheet, ActivityLog& log, Files& files,
+                       Clock& clock, MessageBoxes& boxes, const ProcessState& state);
+
+    // The protection probe: does the workbook open with `password`?
+    bool fncXlsOpenChk(const NativePath& path, const std::string& password);
+    // Adds the control sheet and saves the workbook with `newPassword` in place of the file.
+    bool fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
+                      const std::string& newPassword);
+    // Saves the backup copy with `newPassword` in place of the file.
+    bool fncXlsPwdChgForBackup(const NativePath& path, const std::string& openPassword,
+                               const std::string& newPassword);
+    // Opens a locked workbook, checks its machine tag, and hands it to the user or refuses it.
+    bool fncXlsOpenExec(const NativePath& path, const std::string& password);
+
+private:
+    ApplicationFactory& spreadsheet_;
+    ActivityLog& log_;
+    Files& files_;
+    Clock& clock_;
+    MessageBoxes& boxes_;
+    const ProcessState& state_;
+};
+
+}  // namespace kovrisk

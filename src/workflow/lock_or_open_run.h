@@ -1,0 +1,35 @@
+// The lock-or-open run: started once by the status window's timer, it probes the workbook and
+// either locks it (with a backup copy) or opens it for the user, and ends the program.
+#pragma once
+
+#include "support/activity_log.h"
+#include "support/file_password.h"
+#include "support/process_state.h"
+#include "workbook/workbook_operations.h"
+#include "workflow/run_window.h"
+
+namespace kovrisk {
+
+class LockOrOpenRun {
+public:
+    LockOrOpenRun(RunWindow& window, ActivityLog& log, Files& files, Clock& clock,
+                  ApplicationFactory& spreadsheet, const ProcessState& state);
+
+    void Timer1Timer();
+
+private:
+    enum class End { Finished, Cancelled, F1, F2, F3, F4, F5 };
+
+    End openRoad(const NativePath& target, const std::string& fileName);
+    End lockRoad(const NativePath& target, const std::string& fileName);
+    void finish(End end);
+
+    RunWindow& window_;
+    ActivityLog& log_;
+    Files& files_;
+    const ProcessState& state_;
+    WorkbookOperations operations_;
+    PasswordBuffer password_;
+};
+
+}  // namespace kovrisk

@@ -1,0 +1,25 @@
+// What the lock-or-open run needs of the status window.
+#pragma once
+
+#include <string>
+
+#include "platform/files.h"
+#include "support/message_boxes.h"
+
+namespace kovrisk {
+
+class RunWindow : public MessageBoxes {
+public:
+    // Timer1.Enabled = false.
+    virtual void disableTimer() = 0;
+    // Sets lblMessage's text (Shift-JIS) and repaints the window before returning.
+    virtual void setStatusText(const std::string& text) = 0;
+    // Edit1's text: the target path.
+    virtual NativePath targetPath() = 0;
+    // Closes the window; being the main window, that ends the program.
+    virtual void closeWindow() = 0;
+    // Asks the event loop to stop once the current handler returns.
+    virtual void terminate() = 0;
+};
+
+}  // namespace kovrisk
