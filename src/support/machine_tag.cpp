@@ -22,9 +22,11 @@ int hexValue(char c) {
 }  // namespace
 
 std::string fncRandChr(Clock& clock) {
-    const auto ticks = static_cast<std::int32_t>(clock.tickCount());
-    const std::string decimal = std::to_string(ticks);
-    // A position in front of the first character reads the first character.
+    // The count is read as a signed 32-bit number.  Its sign never counts as a digit: close to
+    // the wrap-around the number is short ("-1") and the digits are read as if it were positive.
+    const auto ticks = static_cast<std::int64_t>(static_cast<std::int32_t>(clock.tickCount()));
+    const std::string decimal = std::to_string(ticks < 0 ? -ticks : ticks);
+    // A position in front of the first digit reads the first digit.
     auto digitFromEnd = [&decimal](std::size_t back) {
         const std::size_t size = decimal.size();
         return decimal[size > back ? size - 1 - back : 0] - '0';

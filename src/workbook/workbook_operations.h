@@ -29,6 +29,12 @@ public:
     bool fncXlsOpenExec(const NativePath& path, const std::string& password);
 
 private:
+    // Puts the saved `temporary` copy in place of the file at `path` in one step.  On failure the
+    // file at `path` stays as it was and the copy is removed.
+    bool putInPlace(const NativePath& temporary, const NativePath& path);
+    // Whether a stored machine tag names this computer.
+    bool grants(const std::string& tag) const;
+
     ApplicationFactory& spreadsheet_;
     ActivityLog& log_;
     Files& files_;

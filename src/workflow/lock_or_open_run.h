@@ -20,8 +20,10 @@ public:
 private:
     enum class End { Finished, Cancelled, F1, F2, F3, F4, F5 };
 
-    End openRoad(const NativePath& target, const std::string& fileName);
-    End lockRoad(const NativePath& target, const std::string& fileName);
+    End openRoad(const std::string& fileName);
+    End lockRoad(const std::string& fileName);
+    // Copies the workbook to the backup path; false when the copy could not be made.
+    bool backUp(const NativePath& target, const NativePath& backupPath);
     void finish(End end);
 
     RunWindow& window_;

@@ -1,0 +1,36 @@
+// The status window when there is no display: status texts and message boxes become lines on the
+// terminal, the confirmation a question answered on standard input.  Timer1 and the end of the
+// program work as with the window, on Qt's event loop.
+#pragma once
+
+#include <QTimer>
+
+#include "app/linux/linux_view.h"
+#include "app/linux/program_end.h"
+#include "app/linux/terminal_console.h"
+
+namespace kovrisk {
+
+class TerminalTaginformation : public LinuxView {
+public:
+    TerminalTaginformation(TerminalConsole& console, ProgramEnd& end);
+
+    void setTimer1Handler(std::function<void()> handler) override;
+    void showTaginformation() override;  // FormShow
+
+    void disableTimer() override;
+    void setStatusText(const std::string& text) override;
+    NativePath targetPath() override;
+    void setTargetPath(const NativePath& path) override;
+    void closeWindow() override;
+    void terminate() override;
+    BoxAnswer messageBox(const std::string& text, BoxButtons buttons) override;
+
+private:
+    TerminalConsole& console_;
+    ProgramEnd& end_;
+    QTimer Timer1;
+    NativePath Edit1;
+};
+
+}  // namespace kovrisk

@@ -1,0 +1,87 @@
+#include "platform/win32/win32_files.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/win32/unique_handle.h"
+
+namespace kovrisk {
+
+std::optional<FileAttributes> Win32Files::attributes(const NativePath& path) {
+    const DWORD word = ::GetFileAttributesW(path.c_str());
+    if (word == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return FileAttributes{word};
+}
+
+bool Win32Files::setAttributes(const NativePath& path, FileAttributes attributes) {
+    // An empty word means "no attribute", which Windows spells FILE_ATTRIBUTE_NORMAL.
+    const DWORD word = attributes.word == 0 ? FILE_ATTRIBUTE_NORMAL : attributes.word;
+    return ::SetFileAttributesW(path.c_str(), word) != 0;
+}
+
+bool Win32Files::isReadOnly(FileAttributes attributes) const {
+    return (attributes.word & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+FileAttributes Win32Files::withoutReadOnly(FileAttributes attributes) const {
+    return FileAttributes{attributes.word & ~static_cast<std::uint32_t>(FILE_ATTRIBUTE_READONLY)};
+}
+
+bool Win32Files::fileExists(const NativePath& path) {
+    const std::optional<FileAttributes> found = attributes(path);
+    return found && (found->word & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool Win32Files::isDirectory(const NativePath& path) {
+    const std::optional<FileAttributes> found = attributes(path);
+    return found && (found->word & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool Win32Files::createDirectories(const NativePath& path) {
+    NativePath folder = path;
+    // "C:\a\b\" names the folder "C:\a\b".
+    if (folder.has_relative_path() && !folder.has_filename()) folder = folder.parent_path();
+    if (folder.empty()) return false;
+    if (isDirectory(folder)) return true;
+    const NativePath parent = folder.parent_path();
+    if (!parent.empty() && parent != folder && !createDirectories(parent)) return false;
+    if (::CreateDirectoryW(folder.c_str(), nullptr) == 0 &&
+        ::GetLastError() != ERROR_ALREADY_EXISTS) {
+        return false;
+    }
+    return isDirectory(folder);
+}
+
+bool Win32Files::remove(const NativePath& path) { return ::DeleteFileW(path.c_str()) != 0; }
+
+bool Win32Files::copy(const NativePath& from, const NativePath& to) {
+    return ::CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+bool Win32Files::replace(const NativePath& from, const NativePath& to) {
+    return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+AppendResult Win32Files::appendExclusive(const NativePath& path, std::string_view bytes) {
+    // No sharing: while one process writes its line, every other open of the file fails.
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return ::GetLastError() == ERROR_SHARING_VIOLATION ? AppendResult::Busy
+                                                           : AppendResult::Failed;
+    }
+    LARGE_INTEGER origin{};
+    if (::SetFilePointerEx(file.get(), origin, nullptr, FILE_END) == 0) return AppendResult::Failed;
+    while (!bytes.empty()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        DWORD written = 0;
+        if (::WriteFile(file.get(), bytes.data(), chunk, &written, nullptr) == 0 || written == 0) {
+            return AppendResult::Failed;
+        }
+        bytes.remove_prefix(written);
+    }
+    return file.close() ? AppendResult::Written : AppendResult::Failed;
+}
+
+}  // namespace kovrisk

@@ -1,0 +1,24 @@
+// Files on Windows, through the wide Win32 functions.  The attribute word is the file's Windows
+// attribute word; a file is read-only when it carries FILE_ATTRIBUTE_READONLY.
+#pragma once
+
+#include "platform/files.h"
+
+namespace kovrisk {
+
+class Win32Files : public Files {
+public:
+    std::optional<FileAttributes> attributes(const NativePath& path) override;
+    bool setAttributes(const NativePath& path, FileAttributes attributes) override;
+    bool isReadOnly(FileAttributes attributes) const override;
+    FileAttributes withoutReadOnly(FileAttributes attributes) const override;
+    bool fileExists(const NativePath& path) override;
+    bool isDirectory(const NativePath& path) override;
+    bool createDirectories(const NativePath& path) override;
+    bool remove(const NativePath& path) override;
+    bool copy(const NativePath& from, const NativePath& to) override;
+    bool replace(const NativePath& from, const NativePath& to) override;
+    AppendResult appendExclusive(const NativePath& path, std::string_view bytes) override;
+};
+
+}  // namespace kovrisk

@@ -1,0 +1,273 @@
+#include "workbook/workbook_operations.h"
+
+#include "platform/text_codec.h"
+#include "support/machine_tag.h"
+#include "support/shift_jis.h"
+#include "support/texts.h"
+
+namespace kovrisk {
+
+namespace {
+
+constexpr int kWhiteColorIndex = 2;
+
+// One operation's hold on the spreadsheet application: its log prefix, the application, the
+// workbook, and the failure path that tidies them up.
+class Session {
+public:
+    Session(ActivityLog& log, std::string name) : log_(log), name_(std::move(name)) {}
+
+    void step(std::string_view what) { log_.LogWrite(name_ + "():" + std::string(what)); }
+
+    // Creates a hidden application in which no macro of a workbook runs.
+    void start(ApplicationFactory& spreadsheet) {
+        application = spreadsheet.create();
+        application->setVisible(false);
+        application->disableMacros();
+    }
+
+    void open(const NativePath& path, const std::string& password) {
+        workbook = application->workbooks()->open(path, password);
+        opened = true;
+    }
+
+    // Closes the workbook unsaved and quits the application, on the road that goes on.
+    void closeAndQuit() {
+        if (workbook) {
+            workbook->close(false);
+            workbook.reset();
+        }
+        if (application) {
+            application->quit();
+            application.reset();
+        }
+    }
+
+    // The failure path: logs and tidies up; errors met on the way are swallowed.
+    // `notOpened`, when given, is logged in place of the workbook clean-up line before the workbook
+    // was opened.
+    void fail(std::string_view notOpened = {}) {
+        step(texts::kCatchException);
+        if (opened) {
+            step(texts::kWorkbookCleanup);
+            if (workbook) {
+                try {
+                    workbook->close(false);
+                } catch (...) {
+                }
+                workbook.reset();
+            }
+        } else if (!notOpened.empty()) {
+            step(notOpened);
+        }
+        step(texts::kAutomationShutdown);
+        if (application) {
+            try {
+                application->quit();
+            } catch (...) {
+            }
+            application.reset();
+        }
+    }
+
+    std::unique_ptr<Application> application;
+    std::unique_ptr<Workbook> workbook;
+    bool opened = false;
+
+private:
+    ActivityLog& log_;
+    std::string name_;
+};
+
+bool isControlSheetName(const std::string& name) {
+    return asciiUpper(name) == asciiUpper(texts::kControlSheetName);
+}
+
+NativePath temporaryCopyOf(const NativePath& path) {
+    NativePath temporary = path;
+    temporary += ".pwd";
+    return temporary;
+}
+
+}  // namespace
+
+WorkbookOperations::WorkbookOperations(ApplicationFactory& spreadsheet, ActivityLog& log,
+                                       Files& files, Clock& clock, MessageBoxes& boxes,
+                                       const ProcessState& state)
+    : spreadsheet_(spreadsheet),
+      log_(log),
+      files_(files),
+      clock_(clock),
+      boxes_(boxes),
+      state_(state) {}
+
+bool WorkbookOperations::fncXlsOpenChk(const NativePath& path, const std::string& password) {
+    if (!state_.installed) return false;
+    Session session(log_, "fncXlsOpenChk");
+    try {
+        session.start(spreadsheet_);
+        session.step("TRY OPEN");
+        session.open(path, password);
+        session.step("OPEN OK");
+        session.closeAndQuit();
+        session.step("CLOSE");
+        return true;
+    } catch (...) {
+        session.fail();
+        return false;
+    }
+}
+
+bool WorkbookOperations::fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
+                                      const std::string& newPassword) {
+    if (!state_.installed) return false;
+    Session session(log_, "fncXlsPwdChg");
+    const NativePath temporary = temporaryCopyOf(path);
+    try {
+        if (files_.fileExists(temporary)) files_.remove(temporary);
+        session.start(spreadsheet_);
+        session.step("TRY OPEN");
+        session.open(path, openPassword);
+        Workbook& book = *session.workbook;
+        // A workbook without any worksheet fails here.
+        const std::unique_ptr<Worksheet> first = book.worksheet(1);
+
+        // Any earlier control sheet goes; after a deletion the same position holds the next one.
+        for (int i = 1; i <= book.worksheets()->count();) {
+            if (isControlSheetName(book.worksheet(i)->name())) {
+                session.application->setDisplayAlerts(false);
+                book.worksheet(i)->remove();
+            } else {
+                ++i;
+            }
+        }
+
+        const std::string sheetName(texts::kControlSheetName);
+        book.worksheets()->addAfter(*book.worksheet(book.worksheets()->count()));
+        book.worksheet(book.worksheets()->count())->setName(sheetName);
+        book.worksheet(sheetName)->setVisible(false);
+        book.worksheet(sheetName)->range("A1")->setValue(std::string(texts::kControlSheetWarning));
+        const std::string tag = fncPcNameEnc(state_.computerName, clock_);
+        book.worksheet(sheetName)->range("Z2")->setValue(tag);
+        book.worksheet(sheetName)->range("Z2")->font()->setColorIndex(kWhiteColorIndex);
+        book.worksheet(sheetName)->protect(std::string(texts::kSheetProtectionPassword), true,
+                                           true, true);
+        book.worksheet(1)->activate();
+        book.saveAs(temporary, newPassword);
+        session.closeAndQuit();
+    } catch (...) {
+        session.fail();
+        if (files_.fileExists(temporary)) files_.remove(temporary);
+        return false;
+    }
+    if (!putInPlace(temporary, path)) return false;
+    session.step("CLOSE.");
+    return true;
+}
+
+bool WorkbookOperations::fncXlsPwdChgForBackup(const NativePath& path,
+                                               const std::string& openPassword,
+                                               const std::string& newPassword) {
+    if (!state_.installed) return false;
+    Session session(log_, "fncXlsPwdChgForBackup");
+    const NativePath temporary = temporaryCopyOf(path);
+    try {
+        if (files_.fileExists(temporary)) files_.remove(temporary);
+        session.start(spreadsheet_);
+        session.step("TRY Backup File Open.");
+        session.open(path, openPassword);
+        const std::unique_ptr<Worksheet> first = session.workbook->worksheet(1);
+        session.workbook->saveAs(temporary, newPassword);
+        session.closeAndQuit();
+    } catch (...) {
+        session.fail();
+        if (files_.fileExists(temporary)) files_.remove(temporary);
+        return false;
+    }
+    if (!putInPlace(temporary, path)) return false;
+    session.step("CLOSE.");
+    return true;
+}
+
+bool WorkbookOperations::putInPlace(const NativePath& temporary, const NativePath& path) {
+    const std::optional<FileAttributes> attributes = files_.attributes(path);
+    const bool readOnly = attributes && files_.isReadOnly(*attributes);
+    if (readOnly) {
+        log_.LogWrite(toShiftJis(path));
+        log_.LogWrite(texts::kRemovingReadOnly);
+        files_.setAttributes(path, files_.withoutReadOnly(*attributes));
+    }
+    if (files_.replace(temporary, path)) return true;
+    // The file at the path stays as it was; the saved copy goes.
+    log_.LogWrite(texts::kDeleteError);
+    files_.remove(temporary);
+    if (readOnly) files_.setAttributes(path, *attributes);
+    return false;
+}
+
+bool WorkbookOperations::grants(const std::string& tag) const {
+    const std::string decoded = asciiUpper(fncPcNameDec(asciiUpper(tag)));
+    // An empty name is no name: it never grants, whatever this computer is called.
+    return !decoded.empty() && decoded == asciiUpper(state_.computerName);
+}
+
+bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::string& password) {
+    if (!state_.installed) return false;
+    Session session(log_, "fncXlsOpenExec");
+    try {
+        session.start(spreadsheet_);
+        session.step("TRY OPEN");
+        session.open(path, password);
+        Workbook& book = *session.workbook;
+
+        bool found = false;
+        const int count = book.worksheets()->count();
+        for (int i = 1; i <= count; ++i) {
+            if (isControlSheetName(book.worksheet(i)->name())) found = true;
+        }
+        if (!found) {
+            session.closeAndQuit();
+            log_.LogWrite(texts::kNoControlSheet);
+            boxes_.messageBox(std::string(texts::kNoControlSheet), BoxButtons::Ok);
+            return true;
+        }
+
+        const std::string sheetName(texts::kControlSheetName);
+        log_.LogWrite(texts::kPcCheck);
+        bool granted = false;
+        // Permitted machines stand in column Z from row 2 on; one entry is read.
+        for (int row = 2; row <= 2; ++row) {
+            const std::string address = "Z" + std::to_string(row);
+            if (book.worksheet(sheetName)->range(address)->value().empty()) {
+                log_.LogWrite(texts::kPcCompareEnd);
+                break;
+            }
+            log_.LogWrite(texts::kPcCompare);
+            if (grants(book.worksheet(sheetName)->range(address)->value())) granted = true;
+        }
+        // Control sheets of the earlier layout hold the tag in A2.
+        log_.LogWrite(texts::kCompatCheck);
+        if (grants(book.worksheet(sheetName)->range("A2")->value())) granted = true;
+
+        if (granted) {
+            session.step("OPEN OK");
+            session.application->setVisible(true);
+            // The application and its workbook now belong to the user: released, not closed.
+            session.workbook.reset();
+            session.application.reset();
+            return true;
+        }
+
+        session.closeAndQuit();
+        const std::string refusal = std::string(texts::kRefusedPrefix) + state_.computerName +
+                                    std::string(texts::kRefusedSuffix);
+        log_.LogWrite(refusal);
+        boxes_.messageBox(refusal, BoxButtons::Ok);
+        return true;
+    } catch (...) {
+        session.fail(texts::kPasswordMismatch);
+        return false;
+    }
+}
+
+}  // namespace kovrisk

@@ -1,0 +1,110 @@
+#include "workflow/lock_or_open_run.h"
+
+#include "platform/text_codec.h"
+#include "support/shift_jis.h"
+#include "support/texts.h"
+
+namespace kovrisk {
+
+namespace {
+
+struct Failure {
+    std::string_view logLine;
+    std::string_view message;
+};
+
+}  // namespace
+
+LockOrOpenRun::LockOrOpenRun(RunWindow& window, ActivityLog& log, Files& files, Clock& clock,
+                             ApplicationFactory& spreadsheet, const ProcessState& state)
+    : window_(window),
+      log_(log),
+      files_(files),
+      state_(state),
+      operations_(spreadsheet, log, files, clock, window, state) {}
+
+void LockOrOpenRun::Timer1Timer() {
+    window_.disableTimer();
+    log_.LogWrite(texts::kStarted);
+    window_.setStatusText(std::string(texts::kStatusStarting));
+    const bool unprotected = operations_.fncXlsOpenChk(window_.targetPath(), "");
+    const std::string fileName(fileNamePart(toShiftJis(window_.targetPath()), kNativePathStyle));
+    finish(unprotected ? lockRoad(fileName) : openRoad(fileName));
+}
+
+LockOrOpenRun::End LockOrOpenRun::openRoad(const std::string& fileName) {
+    window_.setStatusText(std::string(texts::kStatusPreparingOpen));
+    if (!fncPwdMake(fileName, password_)) return End::F1;
+    return operations_.fncXlsOpenExec(window_.targetPath(), password_.text()) ? End::Finished
+                                                                              : End::F2;
+}
+
+LockOrOpenRun::End LockOrOpenRun::lockRoad(const std::string& fileName) {
+    if (window_.messageBox(std::string(texts::kConfirm), BoxButtons::OkCancelDefaultCancel) !=
+        BoxAnswer::Ok) {
+        return End::Cancelled;
+    }
+    window_.setStatusText(std::string(texts::kStatusLocking));
+    const std::optional<FileAttributes> saved = files_.attributes(window_.targetPath());
+
+    const NativePath backupFolder = state_.dataFolder / "BackUp";
+    if (!files_.isDirectory(backupFolder)) files_.createDirectories(backupFolder);
+    const NativePath backupPath = backupFolder / window_.targetPath().filename();
+    if (!backUp(window_.targetPath(), backupPath)) return End::F3;
+
+    if (!fncPwdMake(fileName, password_)) return End::F1;
+    if (!operations_.fncXlsPwdChg(window_.targetPath(), "", password_.text())) return End::F4;
+    if (saved) files_.setAttributes(window_.targetPath(), *saved);
+    if (!operations_.fncXlsPwdChgForBackup(backupPath, "", std::string(kBackupPassword))) {
+        return End::F5;
+    }
+    if (saved) files_.setAttributes(backupPath, *saved);
+    log_.LogWrite(texts::kLocked);
+    return End::Finished;
+}
+
+bool LockOrOpenRun::backUp(const NativePath& target, const NativePath& backupPath) {
+    // An earlier backup copy of the same file name is replaced in one step, so that it is never
+    // missing: the new copy is written beside it first.
+    std::optional<FileAttributes> earlier;
+    if (files_.fileExists(backupPath)) {
+        earlier = files_.attributes(backupPath);
+        if (earlier && files_.isReadOnly(*earlier)) {
+            log_.LogWrite(toShiftJis(backupPath));
+            log_.LogWrite(texts::kRemovingReadOnly);
+            files_.setAttributes(backupPath, files_.withoutReadOnly(*earlier));
+        }
+    }
+    NativePath copy = backupPath;
+    copy += ".copy";
+    if (files_.copy(target, copy) && files_.replace(copy, backupPath)) return true;
+    files_.remove(copy);
+    if (earlier) files_.setAttributes(backupPath, *earlier);
+    return false;
+}
+
+void LockOrOpenRun::finish(End end) {
+    static constexpr Failure kFailures[] = {
+        {texts::kPasswordFailed, texts::kPasswordFailed},
+        {texts::kOpenFailedLog, texts::kOpenFailedMessage},
+        {texts::kBackupFailed, texts::kBackupFailed},
+        {texts::kLockFailed, texts::kLockFailed},
+        {texts::kBackupLockFailed, texts::kBackupLockFailed},
+    };
+    switch (end) {
+        case End::Finished:
+            window_.closeWindow();
+            break;
+        case End::Cancelled:
+            log_.LogWrite(texts::kCancelled);
+            break;
+        default: {
+            const Failure& failure = kFailures[static_cast<int>(end) - static_cast<int>(End::F1)];
+            log_.LogWrite(failure.logLine);
+            window_.messageBox(std::string(failure.message), BoxButtons::Ok);
+        }
+    }
+    window_.terminate();
+}
+
+}  // namespace kovrisk

@@ -1,0 +1,130 @@
+#include "support/activity_log.h"
+
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include "fakes/fake_clock.h"
+#include "fakes/temp_folder.h"
+#include "platform/posix/posix_files.h"
+#include "platform/posix/system_clock.h"
+
+namespace kovrisk {
+namespace {
+
+using testing::FakeClock;
+using testing::readFile;
+using testing::TempFolder;
+
+class ActivityLogTest : public ::testing::Test {
+protected:
+    TempFolder temp;
+    FakeClock clock;
+    PosixFiles files;
+    NativePath dataFolder = temp / "deep" / "Kovrisk";
+    ActivityLog log{dataFolder, clock, files};
+
+    std::string today() { return readFile(dataFolder / "syslog" / "20261206.txt"); }
+};
+
+TEST_F(ActivityLogTest, FirstLineCreatesTheFoldersAndTheDaysFile) {
+    log.LogWrite("fncXlsOpenChk():TRY OPEN");
+    EXPECT_EQ(today(), "2026/12/06,22:48:05.007,(Kovrisk),fncXlsOpenChk():TRY OPEN\r\n");
+}
+
+TEST_F(ActivityLogTest, LaterLinesAppend) {
+    log.LogWrite("one");
+    ActivityLog second(dataFolder, clock, files);
+    clock.time.millisecond = 0;
+    second.LogWrite("two");
+    EXPECT_EQ(today(),
+              "2026/12/06,22:48:05.007,(Kovrisk),one\r\n"
+              "2026/12/06,22:48:05.000,(Kovrisk),two\r\n");
+}
+
+TEST_F(ActivityLogTest, LineBuiltBeforeMidnightGoesIntoTheNewDaysFile) {
+    clock.queuedTimes = {LocalTime{2026, 12, 31, 23, 59, 59, 999}};
+    clock.time = LocalTime{2027, 1, 1, 0, 0, 0, 1};
+    log.LogWrite("late");
+    EXPECT_EQ(readFile(dataFolder / "syslog" / "20270101.txt"),
+              "2026/12/31,23:59:59.999,(Kovrisk),late\r\n");
+}
+
+TEST(ActivityLogFrame, TrimsCutsAndEnds) {
+    const LocalTime time{2026, 1, 2, 3, 4, 5, 0};
+    const std::string head = "2026/01/02,03:04:05.000,(Kovrisk),";
+    EXPECT_EQ(ActivityLog::frame("", time), "2026/01/02,03:04:05.000,(Kovrisk),\r\n");
+    EXPECT_EQ(ActivityLog::frame("text  \r\n", time), head + "text\r\n");
+    EXPECT_EQ(ActivityLog::frame("a\r\nb", time), head + "a\r\nb\r\n");
+    EXPECT_EQ(ActivityLog::frame(std::string("ab\0cd", 5), time), head + "ab\r\n");
+    const std::string fits(512 - head.size(), 'x');
+    EXPECT_EQ(ActivityLog::frame(fits, time), head + fits + "\r\n");
+    EXPECT_EQ(ActivityLog::frame(fits + "yz", time), head + fits + "\r\n");
+    // The cut counts bytes and may split a double-byte character.
+    const std::string split = std::string(511 - head.size(), 'x') + "\x95\x5C";
+    EXPECT_EQ(ActivityLog::frame(split, time), head + split.substr(0, split.size() - 1) + "\r\n");
+}
+
+// Holds the day's file locked from another process for `holdMs`; returns its pid once locked.
+pid_t holdLocked(const NativePath& file, int holdMs) {
+    int ready[2];
+    EXPECT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(file.c_str(), O_RDWR | O_CREAT, 0666);
+        ::flock(fd, LOCK_EX);
+        const char go = 1;
+        (void)::write(ready[1], &go, 1);
+        ::usleep(static_cast<useconds_t>(holdMs) * 1000);
+        ::_exit(0);
+    }
+    char go = 0;
+    (void)::read(ready[0], &go, 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    return child;
+}
+
+TEST(ActivityLogContention, WaitsForAnotherInstanceThatHoldsTheFileForAMoment) {
+    TempFolder temp;
+    SystemClock clock;
+    PosixFiles files;
+    ActivityLog log(temp.path(), clock, files);
+    files.createDirectories(log.logFolder());
+    const NativePath file = log.fileFor(clock.now());
+    const pid_t holder = holdLocked(file, 200);
+    log.LogWrite("kept");
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_NE(readFile(file).find(",(Kovrisk),kept\r\n"), std::string::npos);
+}
+
+TEST(ActivityLogContention, GivesUpQuietlyWhenTheFileStaysHeld) {
+    TempFolder temp;
+    SystemClock clock;
+    PosixFiles files;
+    ActivityLog log(temp.path(), clock, files);
+    files.createDirectories(log.logFolder());
+    const NativePath file = log.fileFor(clock.now());
+    const pid_t holder = holdLocked(file, 4000);
+    log.LogWrite("lost");
+    const std::string contents = readFile(file);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(contents, "");
+}
+
+TEST(ActivityLogContention, UnwritableFolderLosesTheLineWithoutError) {
+    TempFolder temp;
+    FakeClock clock;
+    PosixFiles files;
+    testing::writeFile(temp / "Kovrisk", "a file where the data folder should be");
+    ActivityLog log(temp / "Kovrisk", clock, files);
+    log.LogWrite("nowhere");
+    EXPECT_FALSE(files.isDirectory(temp / "Kovrisk" / "syslog"));
+}
+
+}  // namespace
+}  // namespace kovrisk
