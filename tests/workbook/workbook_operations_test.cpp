@@ -1,0 +1,196 @@
+#include "workbook/workbook_operations.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/run_fixture.h"
+#include "support/machine_tag.h"
+#include "support/texts.h"
+
+namespace kovrisk::testing {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class WorkbookOperationsTest : public RunFixture {
+protected:
+    RecordingWindow boxes;
+    WorkbookOperations operations{spreadsheet, activityLog, files, clock, boxes, state};
+
+    std::string tagOf(const std::string& name) { return fncPcNameEnc(name, clock); }
+
+    // A workbook locked with the password of "Book1.xlsx", its control sheet holding `z2` and
+    // `a2`, named `controlName`, at `position` (0-based; last when past the end).
+    NativePath lockedWorkbook(const std::string& z2, const std::string& a2,
+                              const std::string& controlName = "Kovrisk",
+                              std::size_t position = 99) {
+        StandinWorkbook book = plainBook();
+        book.openPassword = passwordFor("Book1.xlsx");
+        StandinSheet control;
+        control.name = controlName;
+        control.visible = false;
+        if (!z2.empty()) control.cells["Z2"] = z2;
+        if (!a2.empty()) control.cells["A2"] = a2;
+        book.sheets.insert(book.sheets.begin() + static_cast<long>(std::min(position, book.sheets.size())),
+                           control);
+        return makeWorkbook("Book1.xlsx", book);
+    }
+
+    bool openExec(const NativePath& path) {
+        return operations.fncXlsOpenExec(path, passwordFor("Book1.xlsx"));
+    }
+};
+
+TEST_F(WorkbookOperationsTest, ProbeTellsUnprotectedFromProtectedWorkbooks) {
+    const NativePath plain = makeWorkbook("Plain.xlsx");
+    const std::string before = readFile(plain);
+    EXPECT_TRUE(operations.fncXlsOpenChk(plain, ""));
+    EXPECT_EQ(readFile(plain), before);
+    EXPECT_FALSE(operations.fncXlsOpenChk(lockedWorkbook(tagOf("PC01"), ""), ""));
+    EXPECT_FALSE(operations.fncXlsOpenChk(temp / "work" / "none.xlsx", ""));
+    EXPECT_EQ(log(), (Lines{"fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK",
+                            "fncXlsOpenChk():CLOSE", "fncXlsOpenChk():TRY OPEN",
+                            "fncXlsOpenChk():Catch Exception",
+                            "fncXlsOpenChk():Excel OLE終了処理", "fncXlsOpenChk():TRY OPEN",
+                            "fncXlsOpenChk():Catch Exception",
+                            "fncXlsOpenChk():Excel OLE終了処理"}));
+    EXPECT_EQ(spreadsheet.runningInstances(), 0);
+}
+
+TEST_F(WorkbookOperationsTest, ProbeFailingAfterOpenClosesTheWorkbook) {
+    spreadsheet.failCall("Workbook.Close(false)", "refused", 1);
+    EXPECT_FALSE(operations.fncXlsOpenChk(makeWorkbook("Plain.xlsx"), ""));
+    EXPECT_EQ(log(), (Lines{"fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK",
+                            "fncXlsOpenChk():Catch Exception",
+                            "fncXlsOpenChk():Excelファイル変数整理",
+                            "fncXlsOpenChk():Excel OLE終了処理"}));
+    EXPECT_EQ(spreadsheet.runningInstances(), 0);
+}
+
+TEST_F(WorkbookOperationsTest, EveryOperationRefusesWithoutTheApplication) {
+    state.installed = false;
+    const NativePath path = makeWorkbook("Plain.xlsx");
+    EXPECT_FALSE(operations.fncXlsOpenChk(path, ""));
+    EXPECT_FALSE(operations.fncXlsPwdChg(path, "", "x"));
+    EXPECT_FALSE(operations.fncXlsPwdChgForBackup(path, "", "x"));
+    EXPECT_FALSE(operations.fncXlsOpenExec(path, "x"));
+    EXPECT_TRUE(log().empty());
+    EXPECT_TRUE(spreadsheet.calls().empty());
+}
+
+TEST_F(WorkbookOperationsTest, TagInZ2GrantsAfterA2IsReadToo) {
+    EXPECT_TRUE(openExec(lockedWorkbook(tagOf("PC01"), "")));
+    EXPECT_EQ(log(), (Lines{"fncXlsOpenExec():TRY OPEN", "PCチェック", "PC名比較",
+                            "下位互換チェック", "fncXlsOpenExec():OPEN OK"}));
+    const Lines calls = spreadsheet.calls();
+    const auto a2 = std::find(calls.begin(), calls.end(), "Worksheet(Kovrisk).Range(A2).Value");
+    const auto shown = std::find(calls.begin(), calls.end(), "Application.Visible=true");
+    EXPECT_LT(a2, shown);
+    EXPECT_EQ(spreadsheet.handedOverInstances(), 1);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(WorkbookOperationsTest, EarlierLayoutWithTheTagInA2Grants) {
+    EXPECT_TRUE(openExec(lockedWorkbook("", tagOf("PC01"))));
+    EXPECT_EQ(log(), (Lines{"fncXlsOpenExec():TRY OPEN", "PCチェック", "PC名比較終了",
+                            "下位互換チェック", "fncXlsOpenExec():OPEN OK"}));
+}
+
+TEST_F(WorkbookOperationsTest, TagChecksIgnoreLetterCaseButNothingElse) {
+    std::string lower = tagOf("PC01");
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_TRUE(openExec(lockedWorkbook(lower, "")));
+    EXPECT_TRUE(openExec(lockedWorkbook(tagOf("pc01"), "")));
+    EXPECT_EQ(spreadsheet.handedOverInstances(), 2);
+
+    for (const std::string& other : {tagOf("PC011"), tagOf("PC0"), " " + tagOf("PC01"),
+                                     std::string("not a tag")}) {
+        boxes.boxes.clear();
+        EXPECT_TRUE(openExec(lockedWorkbook(other, "")));
+        ASSERT_EQ(boxes.boxes.size(), 1u) << other;
+        EXPECT_EQ(boxes.boxes[0].text, "PC名 PC01 にはオープン許可がありません。");
+    }
+    EXPECT_EQ(spreadsheet.handedOverInstances(), 2);
+    EXPECT_EQ(spreadsheet.runningInstances(), 0);
+}
+
+TEST_F(WorkbookOperationsTest, RefusalClosesBeforeItTellsTheUser) {
+    EXPECT_TRUE(openExec(lockedWorkbook(tagOf("PC02"), "")));
+    EXPECT_EQ(log(), (Lines{"fncXlsOpenExec():TRY OPEN", "PCチェック", "PC名比較",
+                            "下位互換チェック", "PC名 PC01 にはオープン許可がありません。"}));
+    const Lines calls = spreadsheet.calls();
+    EXPECT_EQ(Lines(calls.end() - 2, calls.end()),
+              (Lines{"Workbook.Close(false)", "Application.Quit"}));
+    EXPECT_EQ(boxes.boxes.at(0).buttons, BoxButtons::Ok);
+}
+
+TEST_F(WorkbookOperationsTest, EmptyNameNeverGrantsEvenOnAComputerWithoutName) {
+    state.computerName = "";
+    EXPECT_TRUE(openExec(lockedWorkbook(tagOf(""), "")));
+    EXPECT_TRUE(openExec(lockedWorkbook("", "")));
+    EXPECT_EQ(spreadsheet.handedOverInstances(), 0);
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(boxes.boxes[1].text, "PC名  にはオープン許可がありません。");
+}
+
+TEST_F(WorkbookOperationsTest, ControlSheetIsFoundUnderAnyCaseAndPosition) {
+    EXPECT_TRUE(openExec(lockedWorkbook(tagOf("PC01"), "", "kOVRISK", 0)));
+    EXPECT_EQ(spreadsheet.handedOverInstances(), 1);
+}
+
+TEST_F(WorkbookOperationsTest, WorkbookWithoutControlSheetIsRefused) {
+    StandinWorkbook book = plainBook();
+    book.openPassword = passwordFor("Book1.xlsx");
+    EXPECT_TRUE(openExec(makeWorkbook("Book1.xlsx", book)));
+    EXPECT_EQ(log(), (Lines{"fncXlsOpenExec():TRY OPEN", std::string(texts::kNoControlSheet)}));
+    EXPECT_EQ(boxes.boxes.at(0).text, std::string(texts::kNoControlSheet));
+    EXPECT_EQ(spreadsheet.runningInstances(), 0);
+    EXPECT_EQ(spreadsheet.handedOverInstances(), 0);
+}
+
+TEST_F(WorkbookOperationsTest, FailureAfterOpenCleansUpTheWorkbook) {
+    spreadsheet.failCall("Worksheet(Kovrisk).Range(A2).Value", "unreadable");
+    EXPECT_FALSE(openExec(lockedWorkbook(tagOf("PC01"), "")));
+    const Lines lines = log();
+    EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
+              (Lines{"fncXlsOpenExec():Catch Exception", "fncXlsOpenExec():Excelファイル変数整理",
+                     "fncXlsOpenExec():Excel OLE終了処理"}));
+    EXPECT_EQ(spreadsheet.runningInstances(), 0);
+    EXPECT_EQ(spreadsheet.handedOverInstances(), 0);
+}
+
+TEST_F(WorkbookOperationsTest, LockLeavesAStaleTemporaryCopyNoChance) {
+    const NativePath path = makeWorkbook("Book1.xlsx");
+    writeFile(temp / "work" / "Book1.xlsx.pwd", "stale");
+    EXPECT_TRUE(operations.fncXlsPwdChg(path, "", passwordFor("Book1.xlsx")));
+    EXPECT_TRUE(leftovers().empty());
+    readStandinWorkbook(path, passwordFor("Book1.xlsx"));
+}
+
+TEST_F(WorkbookOperationsTest, LockOfAWorkbookWithoutWorksheetsFails) {
+    StandinWorkbook charts;
+    const NativePath path = makeWorkbook("Charts.xlsx", charts);
+    const std::string before = readFile(path);
+    EXPECT_FALSE(operations.fncXlsPwdChg(path, "", "pw"));
+    EXPECT_FALSE(operations.fncXlsPwdChgForBackup(path, "", "pw"));
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(log(), (Lines{"fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():Catch Exception",
+                            "fncXlsPwdChg():Excelファイル変数整理",
+                            "fncXlsPwdChg():Excel OLE終了処理",
+                            "fncXlsPwdChgForBackup():TRY Backup File Open.",
+                            "fncXlsPwdChgForBackup():Catch Exception",
+                            "fncXlsPwdChgForBackup():Excelファイル変数整理",
+                            "fncXlsPwdChgForBackup():Excel OLE終了処理"}));
+}
+
+TEST_F(WorkbookOperationsTest, NoQuestionIsPutToAnybodyInTheHiddenInstances) {
+    StandinWorkbook book = plainBook();
+    StandinSheet stale;
+    stale.name = "Kovrisk";
+    stale.cells["A1"] = "old";
+    book.sheets.push_back(stale);
+    EXPECT_TRUE(operations.fncXlsPwdChg(makeWorkbook("Book1.xlsx", book), "", "pw"));
+    EXPECT_TRUE(spreadsheet.prompts().empty());
+}
+
+}  // namespace
+}  // namespace kovrisk::testing
