@@ -1,0 +1,120 @@
+#include "workbook/calc_uno/calc_application.h"
+
+#include <com/sun/star/awt/XTopWindow.hpp>
+#include <com/sun/star/awt/XWindow.hpp>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+
+#include <vector>
+
+#include "workbook/calc_uno/calc_texts.h"
+#include "workbook/calc_uno/calc_workbook.h"
+#include "workbook/calc_uno/uno_error.h"
+#include "workbook/calc_uno/uno_text.h"
+
+namespace kovrisk {
+
+namespace css = com::sun::star;
+
+namespace {
+
+css::beans::PropertyValue property(const char* name, const css::uno::Any& value) {
+    css::beans::PropertyValue result;
+    result.Name = rtl::OUString::createFromAscii(name);
+    result.Value = value;
+    return result;
+}
+
+}  // namespace
+
+CalcApplication::CalcApplication(std::shared_ptr<OfficeSession> session, const CalcOptions& options)
+    : session_(std::move(session)),
+      documents_(std::make_shared<OpenDocuments>()),
+      displayAvailable_(options.displayAvailable),
+      reuseOffice_(options.reuseOffice),
+      onNoDisplayHandover_(options.onNoDisplayHandover) {}
+
+CalcApplication::~CalcApplication() {
+    if (!done_)
+        quit();
+}
+
+void CalcApplication::setVisible(bool visible) {
+    if (!visible || done_)
+        return;
+    if (!displayAvailable_) {
+        quit();
+        session_->end();
+        if (onNoDisplayHandover_)
+            onNoDisplayHandover_();
+        return;
+    }
+    if (documents_->all().empty())
+        return;
+    unoCall([&] {
+        for (const auto& document : documents_->all()) {
+            const auto window = document->getCurrentController()->getFrame()->getContainerWindow();
+            window->setVisible(true);
+            css::uno::Reference<css::awt::XTopWindow> top(window, css::uno::UNO_QUERY);
+            if (top.is())
+                top->toFront();
+        }
+    });
+    documents_->forgetAll();
+    session_->handOver();
+    done_ = true;
+}
+
+std::unique_ptr<Workbooks> CalcApplication::workbooks() {
+    if (done_)
+        throw AutomationError(calc_texts::applicationEnded());
+    return std::make_unique<CalcWorkbooks>(session_, documents_);
+}
+
+void CalcApplication::quit() {
+    if (done_)
+        return;
+    done_ = true;
+    documents_->closeAll();
+    if (!reuseOffice_)
+        session_->end();
+}
+
+std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
+                                              const std::string& password) {
+    const auto desktop = session_->desktop();
+    return unoCall([&]() -> std::unique_ptr<Workbook> {
+        std::vector<css::beans::PropertyValue> arguments = {
+            property("Hidden", css::uno::Any(true)),
+            property("MacroExecutionMode",
+                     css::uno::Any(css::document::MacroExecMode::NEVER_EXECUTE)),
+            property("UpdateDocMode", css::uno::Any(css::document::UpdateDocMode::NO_UPDATE)),
+        };
+        if (!password.empty())
+            arguments.push_back(property("Password", css::uno::Any(toUno(password))));
+        const css::uno::Reference<css::frame::XComponentLoader> loader(desktop,
+                                                                       css::uno::UNO_QUERY_THROW);
+        const auto component = loader->loadComponentFromURL(
+            fileUrl(fileName), "_blank", 0,
+            css::uno::Sequence<css::beans::PropertyValue>(
+                arguments.data(), static_cast<sal_Int32>(arguments.size())));
+        if (!component.is())
+            throw AutomationError(calc_texts::notLoaded(fileName));
+        const css::uno::Reference<css::frame::XModel> model(component, css::uno::UNO_QUERY);
+        const css::uno::Reference<css::sheet::XSpreadsheetDocument> spreadsheet(
+            component, css::uno::UNO_QUERY);
+        if (!model.is() || !spreadsheet.is()) {
+            closeWithoutSaving(component);
+            throw AutomationError(calc_texts::notASpreadsheet(fileName));
+        }
+        documents_->add(model);
+        return std::make_unique<CalcWorkbook>(model, spreadsheet, documents_);
+    });
+}
+
+}  // namespace kovrisk

@@ -1,0 +1,77 @@
+#include "workbook/calc_uno/calc_application_factory.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include "workbook/calc_uno/calc_application.h"
+#include "workbook/calc_uno/calc_texts.h"
+#include "workbook/calc_uno/office_session.h"
+#include "workbook/calc_uno/uno_client.h"
+
+namespace kovrisk {
+
+namespace {
+
+NativePath defaultProfileFolder() {
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    if (cache != nullptr && *cache == '/')
+        return NativePath(cache) / "kovrisk";
+    const char* home = std::getenv("HOME");
+    return NativePath(home != nullptr ? home : "/tmp") / ".cache" / "kovrisk";
+}
+
+// The folder of the office's program files, where its fundamentalrc lies.
+NativePath programFolder(const NativePath& program) {
+    std::error_code error;
+    const NativePath real = std::filesystem::canonical(program, error);
+    return (error ? program : real).parent_path();
+}
+
+class CalcApplicationFactory : public ApplicationFactory {
+  public:
+    explicit CalcApplicationFactory(CalcOptions options) : options_(std::move(options)) {
+        if (options_.profileFolder.empty())
+            options_.profileFolder = defaultProfileFolder();
+    }
+
+    // The office goes with the factory, unless it was handed to the user.
+    ~CalcApplicationFactory() override {
+        if (session_)
+            session_->end();
+    }
+
+    std::unique_ptr<Application> create() override {
+        if (session_ && (!options_.reuseOffice || !session_->answers())) {
+            session_->end();
+            session_.reset();
+        }
+        if (session_) {
+            // Each operation begins with nothing open.
+            session_->closeAllDocuments();
+        } else {
+            if (::access(options_.officeProgram.c_str(), X_OK) != 0) {
+                throw AutomationError(calc_texts::officeMissing(options_.officeProgram));
+            }
+            if (!client_)
+                client_.emplace(programFolder(options_.officeProgram));
+            session_ = std::make_shared<OfficeSession>(options_, *client_);
+        }
+        return std::make_unique<CalcApplication>(session_, options_);
+    }
+
+  private:
+    CalcOptions options_;
+    std::optional<UnoClient> client_;
+    std::shared_ptr<OfficeSession> session_;
+};
+
+}  // namespace
+
+std::unique_ptr<ApplicationFactory> makeCalcApplicationFactory(CalcOptions options) {
+    return std::make_unique<CalcApplicationFactory>(std::move(options));
+}
+
+}  // namespace kovrisk

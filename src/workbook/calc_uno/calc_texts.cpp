@@ -1,0 +1,70 @@
+// The texts are written here in UTF-8 (this file is not compiled to Shift-JIS) and converted.
+#include "workbook/calc_uno/calc_texts.h"
+
+#include "platform/text_codec.h"
+
+namespace kovrisk::calc_texts {
+
+namespace {
+
+std::string sjis(std::string_view utf8) {
+    return toShiftJis(NativeString(utf8));
+}
+
+}  // namespace
+
+std::string officeMissing(const NativePath& program) {
+    return sjis("LibreOffice を起動できません（プログラムがありません）: ") + toShiftJis(program);
+}
+
+std::string officeNotStarted(const NativePath& program, int status) {
+    return sjis("LibreOffice が応答する前に終了しました（終了コード ") + std::to_string(status) +
+           "): " + toShiftJis(program);
+}
+
+std::string officeNoAnswer(const NativePath& program) {
+    return sjis("LibreOffice が応答しません: ") + toShiftJis(program);
+}
+
+std::string processFailed(std::string_view reason) {
+    return sjis("LibreOffice のプロセスを作成できません: ") + sjis(reason);
+}
+
+std::string profileFolderFailed(const NativePath& folder, std::string_view reason) {
+    return sjis("LibreOffice のプロファイル用フォルダを作成できません: ") + toShiftJis(folder) +
+           " (" + sjis(reason) + ")";
+}
+
+std::string profilesBusy(const NativePath& folder) {
+    return sjis("LibreOffice のプロファイルがすべて使用中です: ") + toShiftJis(folder);
+}
+
+std::string notLoaded(const NativePath& file) {
+    return sjis("ブックを開けません: ") + toShiftJis(file);
+}
+
+std::string notASpreadsheet(const NativePath& file) {
+    return sjis("スプレッドシートではありません: ") + toShiftJis(file);
+}
+
+std::string noPasswordFormat(const NativePath& file) {
+    return sjis("この形式ではパスワード付きで保存できません: ") + toShiftJis(file);
+}
+
+std::string applicationEnded() {
+    return sjis("LibreOffice は終了しています");
+}
+
+std::string workbookClosed() {
+    return sjis("ブックは閉じられています");
+}
+
+std::string badColorIndex(int index) {
+    return sjis("色番号が範囲外です: ") + std::to_string(index);
+}
+
+std::string foreignWorksheet() {
+    return sjis("別のブックのワークシートです");
+}
+
+}  // namespace kovrisk::calc_texts

@@ -1,0 +1,26 @@
+// The backend's own error texts, in Shift-JIS.  (LibreOffice's own messages pass through as they
+// are; these cover what the backend itself refuses.)
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/files.h"
+
+namespace kovrisk::calc_texts {
+
+std::string officeMissing(const NativePath& program);
+std::string officeNotStarted(const NativePath& program, int status);
+std::string officeNoAnswer(const NativePath& program);
+std::string processFailed(std::string_view reason);
+std::string profileFolderFailed(const NativePath& folder, std::string_view reason);
+std::string profilesBusy(const NativePath& folder);
+std::string notLoaded(const NativePath& file);
+std::string notASpreadsheet(const NativePath& file);
+std::string noPasswordFormat(const NativePath& file);
+std::string applicationEnded();
+std::string workbookClosed();
+std::string badColorIndex(int index);
+std::string foreignWorksheet();
+
+}  // namespace kovrisk::calc_texts

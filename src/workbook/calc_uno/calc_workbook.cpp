@@ -1,0 +1,149 @@
+#include "workbook/calc_uno/calc_workbook.h"
+
+#include <com/sun/star/beans/NamedValue.hpp>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
+
+#include <vector>
+
+#include "workbook/calc_uno/calc_texts.h"
+#include "workbook/calc_uno/calc_worksheet.h"
+#include "workbook/calc_uno/save_format.h"
+#include "workbook/calc_uno/uno_error.h"
+#include "workbook/calc_uno/uno_text.h"
+
+namespace kovrisk {
+
+namespace css = com::sun::star;
+
+namespace {
+
+css::beans::PropertyValue property(const char* name, const css::uno::Any& value) {
+    css::beans::PropertyValue result;
+    result.Name = rtl::OUString::createFromAscii(name);
+    result.Value = value;
+    return result;
+}
+
+css::beans::NamedValue namedValue(const char* name, const css::uno::Any& value) {
+    return css::beans::NamedValue(rtl::OUString::createFromAscii(name), value);
+}
+
+// The import filter the document was loaded with.
+std::string loadedFilter(const css::uno::Reference<css::frame::XModel>& model) {
+    const auto arguments = model->getArgs();
+    for (const auto& argument : arguments) {
+        rtl::OUString filter;
+        if (argument.Name == "FilterName" && (argument.Value >>= filter)) {
+            return rtl::OUStringToOString(filter, RTL_TEXTENCODING_UTF8).getStr();
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+CalcWorkbook::CalcWorkbook(css::uno::Reference<css::frame::XModel> model,
+                           css::uno::Reference<css::sheet::XSpreadsheetDocument> document,
+                           std::shared_ptr<OpenDocuments> documents)
+    : model_(std::move(model)), document_(std::move(document)), documents_(std::move(documents)) {}
+
+void CalcWorkbook::checkOpen() const {
+    if (closed_)
+        throw AutomationError(calc_texts::workbookClosed());
+}
+
+std::unique_ptr<Worksheets> CalcWorkbook::worksheets() {
+    checkOpen();
+    return unoCall(
+        [&] { return std::make_unique<CalcWorksheets>(model_, document_->getSheets()); });
+}
+
+std::unique_ptr<Worksheet> CalcWorkbook::worksheet(int index) {
+    checkOpen();
+    return unoCall([&] {
+        const auto sheets = document_->getSheets();
+        const css::uno::Reference<css::container::XIndexAccess> byIndex(sheets,
+                                                                        css::uno::UNO_QUERY_THROW);
+        css::uno::Reference<css::sheet::XSpreadsheet> sheet(byIndex->getByIndex(index - 1),
+                                                            css::uno::UNO_QUERY_THROW);
+        return std::make_unique<CalcWorksheet>(model_, sheets, sheet);
+    });
+}
+
+std::unique_ptr<Worksheet> CalcWorkbook::worksheet(const std::string& name) {
+    checkOpen();
+    return unoCall([&] {
+        const auto sheets = document_->getSheets();
+        rtl::OUString wanted = toUno(name);
+        if (!sheets->hasByName(wanted)) {
+            for (const rtl::OUString& present : sheets->getElementNames()) {
+                if (present.equalsIgnoreAsciiCase(wanted))
+                    wanted = present;
+            }
+        }
+        // A name that is not there fails here, with LibreOffice's own message.
+        css::uno::Reference<css::sheet::XSpreadsheet> sheet(sheets->getByName(wanted),
+                                                            css::uno::UNO_QUERY_THROW);
+        return std::make_unique<CalcWorksheet>(model_, sheets, sheet);
+    });
+}
+
+void CalcWorkbook::saveAs(const NativePath& fileName, const std::string& password) {
+    checkOpen();
+    unoCall([&] {
+        SaveFormat format = saveFormatOf(fileName);
+        if (format == SaveFormat::Unknown)
+            format = saveFormatOfFilter(loadedFilter(model_));
+        if (format == SaveFormat::Unknown) {
+            throw AutomationError(calc_texts::noPasswordFormat(fileName));
+        }
+        const std::string_view filter = filterNameOf(format);
+        std::vector<css::beans::PropertyValue> arguments = {
+            property("FilterName", css::uno::Any(rtl::OUString(
+                                       filter.data(), static_cast<sal_Int32>(filter.size()),
+                                       RTL_TEXTENCODING_ASCII_US))),
+            property("Overwrite", css::uno::Any(true)),
+        };
+        if (!password.empty()) {
+            const rtl::OUString unicodePassword = toUno(password);
+            if (format == SaveFormat::Ooxml) {
+                // A plain "Password" is ignored by the OOXML filter: the file would come out
+                // unencrypted.  Standard (not agile) encryption is what it can write.
+                const css::beans::NamedValue encryption[] = {
+                    namedValue("OOXPassword", css::uno::Any(unicodePassword)),
+                    namedValue("CryptoType",
+                               css::uno::Any(rtl::OUString("StrongEncryptionDataSpace"))),
+                };
+                arguments.push_back(property(
+                    "EncryptionData",
+                    css::uno::Any(css::uno::Sequence<css::beans::NamedValue>(encryption, 2))));
+            } else {
+                arguments.push_back(property("Password", css::uno::Any(unicodePassword)));
+            }
+        }
+        const css::uno::Reference<css::frame::XStorable> storable(model_,
+                                                                  css::uno::UNO_QUERY_THROW);
+        storable->storeToURL(fileUrl(fileName),
+                             css::uno::Sequence<css::beans::PropertyValue>(
+                                 arguments.data(), static_cast<sal_Int32>(arguments.size())));
+    });
+}
+
+void CalcWorkbook::close(bool saveChanges) {
+    checkOpen();
+    if (saveChanges) {
+        unoCall([&] {
+            css::uno::Reference<css::frame::XStorable>(model_, css::uno::UNO_QUERY_THROW)->store();
+        });
+    }
+    closeWithoutSaving(model_);
+    documents_->forget(model_);
+    closed_ = true;
+}
+
+}  // namespace kovrisk

@@ -1,0 +1,269 @@
+#include "workbook/calc_uno/office_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+namespace kovrisk {
+
+namespace {
+
+// Orders from the owner to the keeper.  The socket closing without an order means the owner has
+// gone: the keeper then ends the office as well.
+constexpr char kKill = 'K';
+constexpr char kHandOver = 'H';
+
+// Where the keeper and the office find their descriptors.
+constexpr int kControlFd = 3;
+constexpr int kInheritedFd = 4;
+
+// Grace an office gets to end on SIGTERM when its owner has vanished.
+constexpr long kOrphanGraceMs = 5000;
+
+int openPidFd(pid_t pid) {
+#ifdef SYS_pidfd_open
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    (void)pid;
+    return -1;
+#endif
+}
+
+// Everything below up to runKeeper runs in the forked keeper: async-signal-safe calls only.
+
+long monotonicMs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000 + now.tv_nsec / 1'000'000;
+}
+
+int statusCode(int status) {
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return 255;
+}
+
+[[noreturn]] void endGroupAndExit(pid_t office, long graceMs) {
+    int status = 0;
+    if (graceMs > 0) {
+        ::kill(-office, SIGTERM);
+        const long deadline = monotonicMs() + graceMs;
+        while (monotonicMs() < deadline) {
+            if (::waitpid(office, &status, WNOHANG) == office) {
+                ::kill(-office, SIGKILL);
+                ::_exit(statusCode(status));
+            }
+            ::poll(nullptr, 0, 20);
+        }
+    }
+    ::kill(-office, SIGKILL);
+    while (::waitpid(office, &status, 0) < 0 && errno == EINTR) {
+    }
+    ::_exit(statusCode(status));
+}
+
+void moveFd(int from, int to) {
+    if (from >= 0 && from != to) {
+        ::dup2(from, to);
+        ::close(from);
+    }
+}
+
+void closeFrom(int first) {
+    if (::close_range(static_cast<unsigned>(first), ~0U, 0) != 0) {
+        for (int fd = first; fd < 4096; ++fd)
+            ::close(fd);
+    }
+}
+
+[[noreturn]] void runKeeper(const char* program, char* const* argv, int controlFd,
+                            int inheritedFd) {
+    // Away from the terminal's signals and from the handlers this program installed.
+    ::setpgid(0, 0);
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig)
+        ::sigaction(sig, &standard, nullptr);
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+
+    // Only the control socket, the inherited descriptor and /dev/null stay open.
+    controlFd = ::fcntl(controlFd, F_DUPFD, 100);
+    if (inheritedFd >= 0)
+        inheritedFd = ::fcntl(inheritedFd, F_DUPFD, 100);
+    const int devNull = ::open("/dev/null", O_RDWR);
+    if (controlFd < 0 || devNull < 0)
+        ::_exit(126);
+    ::dup2(devNull, 0);
+    ::dup2(devNull, 1);
+    ::dup2(devNull, 2);
+    moveFd(controlFd, kControlFd);
+    moveFd(inheritedFd, kInheritedFd);
+    closeFrom(inheritedFd >= 0 ? kInheritedFd + 1 : kControlFd + 1);
+
+    const pid_t office = ::fork();
+    if (office < 0)
+        ::_exit(126);
+    if (office == 0) {
+        ::setpgid(0, 0);
+        ::close(kControlFd);
+        ::execv(program, argv);
+        ::_exit(127);
+    }
+    ::setpgid(office, office);
+    if (inheritedFd >= 0)
+        ::close(kInheritedFd);
+    // The owner learns the office's process group, to end it should this keeper ever fail.
+    while (::write(kControlFd, &office, sizeof office) < 0 && errno == EINTR) {
+    }
+    const int officePidFd = openPidFd(office);
+
+    for (;;) {
+        pollfd watched[2] = {{kControlFd, POLLIN, 0}, {officePidFd, POLLIN, 0}};
+        const int ready = ::poll(watched, officePidFd >= 0 ? 2 : 1, officePidFd >= 0 ? -1 : 50);
+        int status = 0;
+        if (::waitpid(office, &status, WNOHANG) == office) {
+            ::kill(-office, SIGKILL);  // anything the office left behind in its group
+            ::_exit(statusCode(status));
+        }
+        if (ready <= 0 || (watched[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
+            continue;
+        char order = 0;
+        const ssize_t got = ::read(kControlFd, &order, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got == 1 && order == kHandOver)
+            ::_exit(0);
+        if (got == 1 && order == kKill)
+            endGroupAndExit(office, 0);
+        if (got == 1)
+            continue;
+        endGroupAndExit(office, kOrphanGraceMs);
+    }
+}
+
+}  // namespace
+
+OfficeProcess::OfficeProcess(const NativePath& program, const std::vector<std::string>& arguments,
+                             int inheritedFd) {
+    // Everything the keeper needs is made before the fork.
+    const std::string programText = program.native();
+    std::vector<std::string> storage;
+    storage.reserve(arguments.size() + 1);
+    storage.push_back(programText);
+    storage.insert(storage.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : storage)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        throw std::system_error(errno, std::generic_category(), "socketpair");
+    }
+    UniqueFd ours(ends[0]);
+    UniqueFd theirs(ends[1]);
+
+    const pid_t keeper = ::fork();
+    if (keeper < 0)
+        throw std::system_error(errno, std::generic_category(), "fork");
+    if (keeper == 0)
+        runKeeper(programText.c_str(), argv.data(), theirs.get(), inheritedFd);
+
+    keeper_ = keeper;
+    control_ = std::move(ours);
+    keeperPidFd_ = UniqueFd(openPidFd(keeper));
+    theirs.close();
+    pid_t office = -1;
+    ssize_t got;
+    do {
+        got = ::recv(control_.get(), &office, sizeof office, MSG_WAITALL);
+    } while (got < 0 && errno == EINTR);
+    if (got == static_cast<ssize_t>(sizeof office))
+        officeGroup_ = office;
+}
+
+OfficeProcess::~OfficeProcess() {
+    if (!ended_)
+        kill();
+}
+
+bool OfficeProcess::reap(bool block) {
+    if (ended_)
+        return true;
+    int status = 0;
+    pid_t got;
+    do {
+        got = ::waitpid(keeper_, &status, block ? 0 : WNOHANG);
+    } while (got < 0 && errno == EINTR);
+    if (got == keeper_) {
+        exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    } else if (got == 0) {
+        return false;
+    }
+    // Reaped now, or lost (ECHILD): either way the keeper is gone.
+    ended_ = true;
+    control_.close();
+    keeperPidFd_.close();
+    return true;
+}
+
+bool OfficeProcess::hasEnded() {
+    return reap(false);
+}
+
+bool OfficeProcess::waitForEnd(std::chrono::milliseconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (!reap(false)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        if (keeperPidFd_) {
+            pollfd keeper{keeperPidFd_.get(), POLLIN, 0};
+            ::poll(&keeper, 1, static_cast<int>(left.count()));
+        } else {
+            ::poll(nullptr, 0, static_cast<int>(std::min<long>(left.count(), 20)));
+        }
+    }
+    return true;
+}
+
+bool OfficeProcess::tell(char order) {
+    return control_ && ::send(control_.get(), &order, 1, MSG_NOSIGNAL) == 1;
+}
+
+void OfficeProcess::kill() {
+    if (hasEnded())
+        return;
+    if (tell(kKill) && waitForEnd(std::chrono::seconds(5)))
+        return;
+    // The keeper does not answer: end it, and the office group with it.
+    ::kill(keeper_, SIGKILL);
+    if (officeGroup_ > 0)
+        ::kill(-officeGroup_, SIGKILL);
+    reap(true);
+}
+
+void OfficeProcess::handOver() {
+    if (hasEnded())
+        return;
+    if (!tell(kHandOver) || !waitForEnd(std::chrono::seconds(5))) {
+        ::kill(keeper_, SIGKILL);  // the office stays: it is the user's now
+        reap(true);
+    }
+}
+
+}  // namespace kovrisk

@@ -1,0 +1,161 @@
+#include "workbook/calc_uno/office_session.h"
+
+#include <unistd.h>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+
+#include <random>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "workbook/calc_uno/calc_texts.h"
+#include "workbook/calc_uno/open_documents.h"
+#include "workbook/calc_uno/uno_error.h"
+#include "workbook/calc_uno/uno_text.h"
+
+namespace kovrisk {
+
+namespace css = com::sun::star;
+
+namespace {
+
+// A pipe name no other office listens on.
+std::string uniquePipeName() {
+    std::random_device random;
+    char suffix[17];
+    std::snprintf(suffix, sizeof suffix, "%08x%08x", random(), random());
+    return "kovrisk_" + std::to_string(::getpid()) + "_" + suffix;
+}
+
+std::vector<std::string> officeArguments(const CalcOptions& options, const NativePath& profile,
+                                         const std::string& pipeName) {
+    const rtl::OString profileUrl = rtl::OUStringToOString(fileUrl(profile), RTL_TEXTENCODING_UTF8);
+    return {
+        "-env:UserInstallation=" + std::string(profileUrl.getStr()),
+        "--accept=pipe,name=" + pipeName + ";urp;StarOffice.ComponentContext",
+        "--norestore",
+        "--nologo",
+        "--nodefault",
+        // A profile lock left by an office that was killed must not stop the start with a
+        // question; the profile slot already keeps two offices apart.
+        "--nolockcheck",
+        // Invisible keeps the office able to show a workbook later; headless cannot.
+        options.displayAvailable ? "--invisible" : "--headless",
+    };
+}
+
+}  // namespace
+
+OfficeSession::OfficeSession(const CalcOptions& options, UnoClient& client)
+    : slot_(options.profileFolder), endBound_(options.endBound) {
+    if (::access(options.officeProgram.c_str(), X_OK) != 0) {
+        throw AutomationError(calc_texts::officeMissing(options.officeProgram));
+    }
+    const std::string pipeName = uniquePipeName();
+    try {
+        process_.emplace(options.officeProgram, officeArguments(options, slot_.profile(), pipeName),
+                         slot_.lockFd());
+    } catch (const std::system_error& error) {
+        throw AutomationError(calc_texts::processFailed(error.what()));
+    }
+
+    const auto deadline = std::chrono::steady_clock::now() + options.startBound;
+    while (!context_.is()) {
+        context_ = client.connect(pipeName);
+        if (context_.is())
+            break;
+        if (process_->hasEnded()) {
+            over_ = true;
+            throw AutomationError(
+                calc_texts::officeNotStarted(options.officeProgram, process_->exitStatus()));
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            over_ = true;
+            process_->kill();
+            throw AutomationError(calc_texts::officeNoAnswer(options.officeProgram));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    try {
+        desktop_ = unoCall([&] { return css::frame::Desktop::create(context_); });
+    } catch (...) {
+        end();
+        throw;
+    }
+}
+
+OfficeSession::~OfficeSession() {
+    end();
+}
+
+css::uno::Reference<css::frame::XDesktop2> OfficeSession::desktop() const {
+    if (over_ || !desktop_.is())
+        throw AutomationError(calc_texts::applicationEnded());
+    return desktop_;
+}
+
+bool OfficeSession::answers() {
+    if (over_ || process_->hasEnded())
+        return false;
+    try {
+        desktop_->getCurrentFrame();
+        return true;
+    } catch (const css::uno::Exception&) {
+        return false;
+    }
+}
+
+void OfficeSession::closeAllDocuments() noexcept {
+    if (over_)
+        return;
+    try {
+        const auto components = desktop_->getComponents()->createEnumeration();
+        std::vector<css::uno::Reference<css::uno::XInterface>> open;
+        while (components->hasMoreElements()) {
+            css::uno::Reference<css::uno::XInterface> component(components->nextElement(),
+                                                                css::uno::UNO_QUERY);
+            if (component.is())
+                open.push_back(component);
+        }
+        for (const auto& component : open) {
+            try {
+                closeWithoutSaving(component);
+            } catch (const AutomationError&) {
+            }
+        }
+    } catch (const css::uno::Exception&) {
+    }
+}
+
+void OfficeSession::end() noexcept {
+    if (over_)
+        return;
+    over_ = true;
+    bool terminating = false;
+    if (desktop_.is()) {
+        closeAllDocuments();
+        try {
+            terminating = desktop_->terminate();
+        } catch (const css::uno::Exception&) {
+            // The connection usually goes down while the office terminates.
+            terminating = true;
+        }
+    }
+    desktop_.clear();
+    context_.clear();
+    if (!terminating || !process_->waitForEnd(endBound_))
+        process_->kill();
+}
+
+void OfficeSession::handOver() noexcept {
+    if (over_)
+        return;
+    over_ = true;
+    desktop_.clear();
+    context_.clear();
+    process_->handOver();
+}
+
+}  // namespace kovrisk

@@ -1,0 +1,48 @@
+// One private office process and the connection to it.
+#pragma once
+
+#include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/uno/XComponentContext.hpp>
+
+#include <chrono>
+#include <optional>
+
+#include "workbook/calc_uno/calc_application_factory.h"
+#include "workbook/calc_uno/office_process.h"
+#include "workbook/calc_uno/profile_slot.h"
+#include "workbook/calc_uno/uno_client.h"
+
+namespace kovrisk {
+
+class OfficeSession {
+  public:
+    // Starts an office on a free profile slot and connects to it through a pipe of its own.
+    // Throws AutomationError when the office is missing, ends early or does not answer in time.
+    OfficeSession(const CalcOptions& options, UnoClient& client);
+    // Ends the office unless it was ended or handed over already.
+    ~OfficeSession();
+    OfficeSession(const OfficeSession&) = delete;
+    OfficeSession& operator=(const OfficeSession&) = delete;
+
+    // Throws AutomationError once the session is over.
+    com::sun::star::uno::Reference<com::sun::star::frame::XDesktop2> desktop() const;
+    // Whether the office still runs and answers.
+    bool answers();
+    // Closes, without saving, every document the office has open.
+    void closeAllDocuments() noexcept;
+    // Terminates the office through its desktop, waits for it, and kills it after the bound.
+    void end() noexcept;
+    // Leaves the office running, with what it has open, for the user, beyond this program.
+    void handOver() noexcept;
+    bool over() const { return over_; }
+
+  private:
+    ProfileSlot slot_;
+    std::optional<OfficeProcess> process_;
+    com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext> context_;
+    com::sun::star::uno::Reference<com::sun::star::frame::XDesktop2> desktop_;
+    std::chrono::milliseconds endBound_;
+    bool over_ = false;
+};
+
+}  // namespace kovrisk

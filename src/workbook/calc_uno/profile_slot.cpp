@@ -1,0 +1,41 @@
+#include "workbook/calc_uno/profile_slot.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include <string>
+#include <system_error>
+
+#include "workbook/automation.h"
+#include "workbook/calc_uno/calc_texts.h"
+
+namespace kovrisk {
+
+namespace {
+
+constexpr int kSlots = 8;
+
+}  // namespace
+
+ProfileSlot::ProfileSlot(const NativePath& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        throw AutomationError(calc_texts::profileFolderFailed(folder, error.message()));
+    }
+    for (int slot = 0; slot < kSlots; ++slot) {
+        const std::string name = "office-profile-" + std::to_string(slot);
+        const NativePath lockPath = folder / (name + ".lock");
+        UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        if (!lock)
+            continue;
+        if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        profile_ = folder / name;
+        lock_ = std::move(lock);
+        return;
+    }
+    throw AutomationError(calc_texts::profilesBusy(folder));
+}
+
+}  // namespace kovrisk

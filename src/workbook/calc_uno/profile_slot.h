@@ -1,0 +1,31 @@
+// One of a few office user profiles below the profile folder, taken for as long as an office runs
+// on it.
+//
+// An office started on a profile that another office already runs on does not start: it passes
+// its arguments to the running one and ends.  So each office gets a profile no other office of
+// this program is using, including one handed to the user earlier: the lock on the slot is held
+// by an open descriptor that the office itself inherits.
+#pragma once
+
+#include "platform/files.h"
+#include "platform/posix/unique_fd.h"
+
+namespace kovrisk {
+
+class ProfileSlot {
+  public:
+    // Takes the first free slot below `folder`, creating the folder.  Throws AutomationError when
+    // the folder cannot be made or every slot is taken.
+    explicit ProfileSlot(const NativePath& folder);
+
+    // The office's user installation folder.
+    const NativePath& profile() const { return profile_; }
+    // The descriptor that holds the lock; hand it to the office so that it keeps the slot taken.
+    int lockFd() const { return lock_.get(); }
+
+  private:
+    NativePath profile_;
+    UniqueFd lock_;
+};
+
+}  // namespace kovrisk

@@ -1,0 +1,24 @@
+// The file format a workbook is saved in with an open password, and how the password is applied.
+#pragma once
+
+#include <string_view>
+
+#include "platform/files.h"
+
+namespace kovrisk {
+
+enum class SaveFormat {
+    Unknown,
+    // Encrypted OOXML (.xlsx): filter "Calc MS Excel 2007 XML" with EncryptionData.
+    Ooxml,
+    // Encrypted Excel 97 (.xls): filter "MS Excel 97" with the "Password" property.
+    Excel97,
+};
+
+// By the real extension of `fileName`: a trailing ".pwd" (the temporary copy) is not it.
+SaveFormat saveFormatOf(const NativePath& fileName);
+// By the import filter a workbook was loaded with.
+SaveFormat saveFormatOfFilter(std::string_view filterName);
+std::string_view filterNameOf(SaveFormat format);
+
+}  // namespace kovrisk

@@ -1,0 +1,49 @@
+#include "workbook/calc_uno/uno_client.h"
+
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <cppuhelper/bootstrap.hxx>
+#include <rtl/bootstrap.hxx>
+
+#include "workbook/calc_uno/uno_error.h"
+
+namespace kovrisk {
+
+namespace css = com::sun::star;
+
+UnoClient::UnoClient(const NativePath& programFolder) {
+    // The URE finds its type and service registries through the office's fundamentalrc.  Set as
+    // a bootstrap value rather than in the environment, which the office inherits.
+    rtl::Bootstrap::set(
+        "URE_BOOTSTRAP",
+        "vnd.sun.star.pathname:" + rtl::OStringToOUString((programFolder / "fundamentalrc").c_str(),
+                                                          RTL_TEXTENCODING_UTF8));
+    unoCall([&] {
+        local_ = cppu::defaultBootstrap_InitialComponentContext();
+        resolver_ = css::bridge::UnoUrlResolver::create(local_);
+    });
+}
+
+UnoClient::~UnoClient() {
+    try {
+        css::uno::Reference<css::lang::XComponent>(local_, css::uno::UNO_QUERY_THROW)->dispose();
+    } catch (const css::uno::Exception&) {
+    }
+}
+
+css::uno::Reference<css::uno::XComponentContext> UnoClient::connect(const std::string& pipeName) {
+    return unoCall([&]() -> css::uno::Reference<css::uno::XComponentContext> {
+        try {
+            const rtl::OUString url =
+                "uno:pipe,name=" + rtl::OUString::createFromAscii(pipeName.c_str()) +
+                ";urp;StarOffice.ComponentContext";
+            return css::uno::Reference<css::uno::XComponentContext>(resolver_->resolve(url),
+                                                                    css::uno::UNO_QUERY_THROW);
+        } catch (const css::connection::NoConnectException&) {
+            return {};
+        }
+    });
+}
+
+}  // namespace kovrisk
