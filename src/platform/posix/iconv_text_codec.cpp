@@ -1,5 +1,4 @@
 // Shift-JIS conversion on Linux, through iconv's CP932.
-#include <algorithm>
 
 #include "platform/posix/iconv_converter.h"
 #include "platform/text_codec.h"
@@ -9,12 +8,15 @@ namespace kovrisk {
 
 namespace {
 
-// Length of the UTF-8 sequence that starts with `lead`, 1 for a stray byte.
-std::size_t utf8Length(unsigned char lead) {
-    if (lead >= 0xF0) return 4;
-    if (lead >= 0xE0) return 3;
-    if (lead >= 0xC0) return 2;
-    return 1;
+// Length of the whole UTF-8 character at the start of `text`, or 1 for a byte that starts none.
+std::size_t characterLength(std::string_view text) {
+    const auto lead = static_cast<unsigned char>(text.front());
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (lead > 0xF4 || length > text.size()) return 1;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 1;
+    }
+    return length;
 }
 
 }  // namespace
@@ -26,8 +28,7 @@ std::string toShiftJis(const NativeString& text) {
     while (!converter.convert(input, output)) {
         // What Shift-JIS cannot hold, or bytes that are not UTF-8, become "?".
         output += '?';
-        const std::size_t skip = std::min(input.size(), utf8Length(input.front()));
-        input.remove_prefix(std::max<std::size_t>(skip, 1));
+        input.remove_prefix(characterLength(input));
     }
     return output;
 }
