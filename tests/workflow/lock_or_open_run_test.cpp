@@ -305,7 +305,8 @@ TEST_F(LockOrOpenRunTest, EveryFailingCallOfTheLockRoadLosesNothing) {
     // First a clean run, to learn the calls the lock road makes.
     const NativePath probeTarget = makeWorkbook("Learn.xlsx");
     run(probeTarget);
-    const Lines calls = spreadsheet.calls();
+    // Call names without arguments, so that they match the runs on other files.
+    const Lines calls = spreadsheet.callNames();
     std::size_t firstLockCall = 0;
     int creates = 0;
     for (std::size_t i = 0; i < calls.size(); ++i) {
@@ -329,17 +330,15 @@ TEST_F(LockOrOpenRunTest, EveryFailingCallOfTheLockRoadLosesNothing) {
 
         SCOPED_TRACE(calls[failing]);
         const std::string last = log().back();
-        ASSERT_TRUE(last == str(texts::kLockFailed) || last == str(texts::kBackupFailed) ||
-                    last == str(texts::kBackupLockFailed) || last == str(texts::kLocked))
+        ASSERT_TRUE(last == str(texts::kLockFailed) || last == str(texts::kBackupLockFailed))
             << last;
         if (last == str(texts::kLockFailed)) {
             EXPECT_EQ(readFile(target), before);
             EXPECT_EQ(loadStandinWorkbook(backupOf(name)), plainBook());
         } else {
             expectLocked(target);
-            // The backup copy is the new one: unprotected after a failed backup lock.
-            const std::string password = last == str(texts::kLocked) ? "MIRTHOLAN" : "";
-            EXPECT_EQ(content(readStandinWorkbook(backupOf(name), password)), content(plainBook()));
+            // The backup copy is the new one, still unprotected.
+            EXPECT_EQ(content(readStandinWorkbook(backupOf(name), "")), content(plainBook()));
         }
         EXPECT_TRUE(leftovers().empty());
         EXPECT_EQ(faulty.runningInstances(), 0);
