@@ -4,15 +4,19 @@ namespace kovrisk {
 
 namespace {
 
-bool separates(wchar_t character) { return character <= L' '; }
+bool separates(wchar_t character) {
+    return character <= L' ';
+}
 
 // Every token of the line in order, empty ones ("") included.
 std::vector<std::wstring> tokens(std::wstring_view line) {
     std::vector<std::wstring> found;
     std::size_t i = 0;
     for (;;) {
-        while (i < line.size() && separates(line[i])) ++i;
-        if (i == line.size()) return found;
+        while (i < line.size() && separates(line[i]))
+            ++i;
+        if (i == line.size())
+            return found;
         std::wstring token;
         bool quoted = false;
         for (; i < line.size() && (quoted || !separates(line[i])); ++i) {
@@ -29,7 +33,8 @@ std::vector<std::wstring> tokens(std::wstring_view line) {
 std::vector<std::wstring> withoutEmpty(std::vector<std::wstring> found, std::size_t skip) {
     std::vector<std::wstring> arguments;
     for (std::size_t i = skip; i < found.size(); ++i) {
-        if (!found[i].empty()) arguments.push_back(std::move(found[i]));
+        if (!found[i].empty())
+            arguments.push_back(std::move(found[i]));
     }
     return arguments;
 }

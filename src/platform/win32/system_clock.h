@@ -6,7 +6,7 @@
 namespace kovrisk {
 
 class SystemClock : public Clock {
-public:
+  public:
     LocalTime now() override;
     std::uint32_t tickCount() override;
     void sleep(std::chrono::milliseconds duration) override;

@@ -1,7 +1,7 @@
 #include "platform/win32/win32_environment.h"
 
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include "platform/text_codec.h"
 
@@ -10,13 +10,15 @@ namespace kovrisk {
 std::string Win32Environment::computerName() {
     wchar_t name[256] = {};
     DWORD size = 255;
-    if (::GetComputerNameW(name, &size) == 0) return {};
+    if (::GetComputerNameW(name, &size) == 0)
+        return {};
     return toShiftJis(NativeString(name, size));
 }
 
 NativePath Win32Environment::commonDataFolder() {
     wchar_t folder[MAX_PATH + 1] = {};
-    if (::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_COMMON_APPDATA, FALSE) == 0) return {};
+    if (::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_COMMON_APPDATA, FALSE) == 0)
+        return {};
     return NativePath(folder);
 }
 

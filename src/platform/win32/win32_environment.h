@@ -6,7 +6,7 @@
 namespace kovrisk {
 
 class Win32Environment : public Environment {
-public:
+  public:
     std::string computerName() override;
     NativePath commonDataFolder() override;
 };

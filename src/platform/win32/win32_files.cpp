@@ -10,7 +10,8 @@ namespace kovrisk {
 
 std::optional<FileAttributes> Win32Files::attributes(const NativePath& path) {
     const DWORD word = ::GetFileAttributesW(path.c_str());
-    if (word == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    if (word == INVALID_FILE_ATTRIBUTES)
+        return std::nullopt;
     return FileAttributes{word};
 }
 
@@ -41,11 +42,15 @@ bool Win32Files::isDirectory(const NativePath& path) {
 bool Win32Files::createDirectories(const NativePath& path) {
     NativePath folder = path;
     // "C:\a\b\" names the folder "C:\a\b".
-    if (folder.has_relative_path() && !folder.has_filename()) folder = folder.parent_path();
-    if (folder.empty()) return false;
-    if (isDirectory(folder)) return true;
+    if (folder.has_relative_path() && !folder.has_filename())
+        folder = folder.parent_path();
+    if (folder.empty())
+        return false;
+    if (isDirectory(folder))
+        return true;
     const NativePath parent = folder.parent_path();
-    if (!parent.empty() && parent != folder && !createDirectories(parent)) return false;
+    if (!parent.empty() && parent != folder && !createDirectories(parent))
+        return false;
     if (::CreateDirectoryW(folder.c_str(), nullptr) == 0 &&
         ::GetLastError() != ERROR_ALREADY_EXISTS) {
         return false;
@@ -53,7 +58,9 @@ bool Win32Files::createDirectories(const NativePath& path) {
     return isDirectory(folder);
 }
 
-bool Win32Files::remove(const NativePath& path) { return ::DeleteFileW(path.c_str()) != 0; }
+bool Win32Files::remove(const NativePath& path) {
+    return ::DeleteFileW(path.c_str()) != 0;
+}
 
 bool Win32Files::copy(const NativePath& from, const NativePath& to) {
     return ::CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
@@ -72,7 +79,8 @@ AppendResult Win32Files::appendExclusive(const NativePath& path, std::string_vie
                                                            : AppendResult::Failed;
     }
     LARGE_INTEGER origin{};
-    if (::SetFilePointerEx(file.get(), origin, nullptr, FILE_END) == 0) return AppendResult::Failed;
+    if (::SetFilePointerEx(file.get(), origin, nullptr, FILE_END) == 0)
+        return AppendResult::Failed;
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
         DWORD written = 0;

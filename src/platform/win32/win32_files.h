@@ -7,7 +7,7 @@
 namespace kovrisk {
 
 class Win32Files : public Files {
-public:
+  public:
     std::optional<FileAttributes> attributes(const NativePath& path) override;
     bool setAttributes(const NativePath& path, FileAttributes attributes) override;
     bool isReadOnly(FileAttributes attributes) const override;

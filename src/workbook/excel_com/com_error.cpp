@@ -10,7 +10,8 @@ namespace kovrisk {
 namespace {
 
 std::wstring_view trimmed(std::wstring_view text) {
-    while (!text.empty() && (text.back() <= L' ' || text.back() == L'.')) text.remove_suffix(1);
+    while (!text.empty() && (text.back() <= L' ' || text.back() == L'.'))
+        text.remove_suffix(1);
     return text;
 }
 
@@ -38,17 +39,20 @@ std::string statusText(HRESULT status) {
         ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                          static_cast<DWORD>(status), 0, buffer, 1024, nullptr);
     const std::wstring_view text = trimmed(std::wstring_view(buffer, length));
-    if (!text.empty()) return toShiftJis(NativeString(text));
+    if (!text.empty())
+        return toShiftJis(NativeString(text));
     wchar_t fallback[64] = {};
     std::swprintf(fallback, 64, L"OLE エラー %.8x", static_cast<unsigned>(status));
     return toShiftJis(NativeString(fallback));
 }
 
-AutomationError statusError(HRESULT status) { return AutomationError(statusText(status)); }
+AutomationError statusError(HRESULT status) {
+    return AutomationError(statusText(status));
+}
 
 AutomationError missingMemberError(std::wstring_view member) {
-    const std::wstring text =
-        L"メソッド '" + std::wstring(member) + L"' はオートメーション オブジェクトでサポートしていません";
+    const std::wstring text = L"メソッド '" + std::wstring(member) +
+                              L"' はオートメーション オブジェクトでサポートしていません";
     return AutomationError(toShiftJis(text));
 }
 
@@ -58,12 +62,17 @@ AutomationError notAnObjectError() {
 }
 
 AutomationError invokeError(HRESULT status, EXCEPINFO& exception) {
-    if (status != DISP_E_EXCEPTION) return statusError(status);
-    if (exception.pfnDeferredFillIn != nullptr) exception.pfnDeferredFillIn(&exception);
+    if (status == DISP_E_EXCEPTION && exception.pfnDeferredFillIn != nullptr) {
+        exception.pfnDeferredFillIn(&exception);
+    }
     const ExceptionStrings strings(exception);
+    if (status != DISP_E_EXCEPTION)
+        return statusError(status);
     const std::string description = descriptionText(strings.description.view());
-    if (!description.empty()) return AutomationError(description);
-    if (exception.scode != 0) return statusError(exception.scode);
+    if (!description.empty())
+        return AutomationError(description);
+    if (exception.scode != 0)
+        return statusError(exception.scode);
     return statusError(status);
 }
 

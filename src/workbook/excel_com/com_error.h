@@ -1,8 +1,8 @@
 // The automation errors of the COM client, each with the text the user and the log see.
 #pragma once
 
-#include <windows.h>
 #include <oaidl.h>
+#include <windows.h>
 
 #include <string_view>
 

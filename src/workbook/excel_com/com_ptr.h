@@ -9,7 +9,7 @@ namespace kovrisk {
 
 template <typename Interface>
 class ComPtr {
-public:
+  public:
     ComPtr() = default;
     // Takes over a reference the caller already holds.
     static ComPtr attach(Interface* pointer) {
@@ -19,7 +19,8 @@ public:
     }
     // Takes a reference of its own.
     static ComPtr share(Interface* pointer) {
-        if (pointer != nullptr) pointer->AddRef();
+        if (pointer != nullptr)
+            pointer->AddRef();
         return attach(pointer);
     }
 
@@ -47,10 +48,11 @@ public:
     void** putVoid() { return reinterpret_cast<void**>(put()); }
 
     void reset() {
-        if (Interface* pointer = std::exchange(pointer_, nullptr)) pointer->Release();
+        if (Interface* pointer = std::exchange(pointer_, nullptr))
+            pointer->Release();
     }
 
-private:
+  private:
     Interface* pointer_ = nullptr;
 };
 

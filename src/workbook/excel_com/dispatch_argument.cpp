@@ -13,8 +13,7 @@ UniqueVariant bstrVariant(std::wstring_view text) {
     UniqueBstr bstr(text);
     UniqueVariant value;
     value.get().vt = VT_BSTR;
-    value.get().bstrVal = bstr.get();
-    *bstr.put() = nullptr;  // the variant owns it now
+    value.get().bstrVal = bstr.release();
     return value;
 }
 
@@ -62,7 +61,8 @@ DispatchArgument DispatchArgument::object(IDispatch* object) {
     UniqueVariant variant;
     variant.get().vt = VT_DISPATCH;
     variant.get().pdispVal = object;
-    if (object != nullptr) object->AddRef();
+    if (object != nullptr)
+        object->AddRef();
     return DispatchArgument(std::move(variant), false);
 }
 
@@ -70,7 +70,8 @@ VARIANT DispatchArgument::passed() {
     VARIANT passed;
     ::VariantInit(&passed);
     VARIANT& value = value_.get();
-    if (!byRef_) return value;  // a shallow copy: the callee does not free [in] arguments
+    if (!byRef_)
+        return value;  // a shallow copy: the callee does not free [in] arguments
     if (value.vt == VT_BSTR) {
         passed.vt = VT_BYREF | VT_BSTR;
         passed.pbstrVal = &value.bstrVal;

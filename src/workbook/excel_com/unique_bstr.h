@@ -11,11 +11,12 @@
 namespace kovrisk {
 
 class UniqueBstr {
-public:
+  public:
     UniqueBstr() = default;
     explicit UniqueBstr(std::wstring_view text)
         : bstr_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
-        if (bstr_ == nullptr && !text.empty()) throw std::bad_alloc();
+        if (bstr_ == nullptr && !text.empty())
+            throw std::bad_alloc();
     }
     UniqueBstr(UniqueBstr&& other) noexcept : bstr_(std::exchange(other.bstr_, nullptr)) {}
     UniqueBstr& operator=(UniqueBstr&& other) noexcept {
@@ -37,13 +38,17 @@ public:
     }
     // The text, embedded zeros included; a null BSTR is empty text.
     std::wstring_view view() const {
-        return bstr_ == nullptr ? std::wstring_view() : std::wstring_view(bstr_, ::SysStringLen(bstr_));
+        return bstr_ == nullptr ? std::wstring_view()
+                                : std::wstring_view(bstr_, ::SysStringLen(bstr_));
     }
+    // Hands the string over to the caller.
+    BSTR release() { return std::exchange(bstr_, nullptr); }
     void reset() {
-        if (BSTR bstr = std::exchange(bstr_, nullptr)) ::SysFreeString(bstr);
+        if (BSTR bstr = std::exchange(bstr_, nullptr))
+            ::SysFreeString(bstr);
     }
 
-private:
+  private:
     BSTR bstr_ = nullptr;
 };
 

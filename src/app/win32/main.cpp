@@ -1,0 +1,49 @@
+// The Windows program: the application window, COM, the status window and its start-up checks,
+// then the event loop until the one run has ended.
+#include <windows.h>
+
+#include "app/taginformation.h"
+#include "app/win32/application_window.h"
+#include "app/win32/com_apartment.h"
+#include "app/win32/command_line.h"
+#include "app/win32/taginformation_window.h"
+#include "platform/win32/system_clock.h"
+#include "platform/win32/win32_environment.h"
+#include "platform/win32/win32_files.h"
+#include "workbook/excel_com/excel_application_factory.h"
+
+namespace {
+
+void runEventLoop() {
+    MSG message{};
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    using namespace kovrisk;
+    // Module initialization: the hidden application window, made a tool window.
+    ApplicationWindow application(instance, L"コヴリスク");
+    const ComApartment com;
+
+    Win32Environment environment;
+    Win32Files files;
+    SystemClock clock;
+    const std::unique_ptr<ApplicationFactory> excel = makeExcelApplicationFactory();
+
+    TaginformationWindow window(instance, application.handle());
+    if (window.handle() == nullptr)
+        return 0;
+    Ttaginformation taginformation(Platform{environment, files, clock, *excel}, window);
+    window.setTimerHandler([&taginformation] { taginformation.Timer1Timer(); });
+
+    if (taginformation.FormCreate(programArguments(::GetCommandLineW())) && !window.terminating()) {
+        window.show();
+        runEventLoop();
+    }
+    return 0;
+}

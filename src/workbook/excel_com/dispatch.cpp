@@ -1,0 +1,118 @@
+#include "workbook/excel_com/dispatch.h"
+
+#include "platform/text_codec.h"
+#include "workbook/excel_com/com_error.h"
+
+namespace kovrisk {
+
+namespace {
+
+// The member first, then the named arguments, as GetIDsOfNames wants them.
+std::vector<DISPID> lookUp(IDispatch* object, std::wstring_view member,
+                           const std::vector<NamedArgument>& named) {
+    std::vector<std::wstring> names{std::wstring(member)};
+    for (const NamedArgument& argument : named)
+        names.push_back(argument.name);
+    std::vector<LPOLESTR> pointers;
+    for (std::wstring& name : names)
+        pointers.push_back(name.data());
+    std::vector<DISPID> ids(names.size(), DISPID_UNKNOWN);
+    const HRESULT status =
+        object->GetIDsOfNames(IID_NULL, pointers.data(), static_cast<UINT>(pointers.size()),
+                              ::GetThreadLocale(), ids.data());
+    if (status == DISP_E_UNKNOWNNAME)
+        throw missingMemberError(member);
+    if (FAILED(status))
+        throw statusError(status);
+    return ids;
+}
+
+}  // namespace
+
+Dispatch::Dispatch(ComPtr<IDispatch> object) : object_(std::move(object)) {
+    if (!object_)
+        throw notAnObjectError();
+}
+
+UniqueVariant Dispatch::call(std::wstring_view member, std::vector<DispatchArgument> positional,
+                             std::vector<NamedArgument> named) {
+    return invoke(member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, positional, named, false);
+}
+
+void Dispatch::put(std::wstring_view member, DispatchArgument value) {
+    std::vector<DispatchArgument> positional;
+    positional.push_back(std::move(value));
+    std::vector<NamedArgument> named;
+    invoke(member, DISPATCH_PROPERTYPUT, positional, named, true);
+}
+
+Dispatch Dispatch::object(std::wstring_view member, std::vector<DispatchArgument> positional) {
+    return fromResult(call(member, std::move(positional)));
+}
+
+std::string Dispatch::text(std::wstring_view member) {
+    UniqueVariant result = call(member);
+    UniqueVariant converted;
+    const HRESULT status = ::VariantChangeType(converted.put(), &result.get(), 0, VT_BSTR);
+    if (FAILED(status))
+        throw statusError(status);
+    const BSTR bstr = converted.get().bstrVal;
+    return toShiftJis(NativeString(bstr == nullptr ? L"" : bstr, ::SysStringLen(bstr)));
+}
+
+int Dispatch::integer(std::wstring_view member) {
+    UniqueVariant result = call(member);
+    UniqueVariant converted;
+    const HRESULT status = ::VariantChangeType(converted.put(), &result.get(), 0, VT_I4);
+    if (FAILED(status))
+        throw statusError(status);
+    return converted.get().lVal;
+}
+
+Dispatch Dispatch::fromResult(UniqueVariant result) {
+    VARIANT& value = result.get();
+    if (value.vt != VT_DISPATCH || value.pdispVal == nullptr)
+        throw notAnObjectError();
+    return Dispatch(ComPtr<IDispatch>::share(value.pdispVal));
+}
+
+UniqueVariant Dispatch::invoke(std::wstring_view member, WORD flags,
+                               std::vector<DispatchArgument>& positional,
+                               std::vector<NamedArgument>& named, bool propertyPut) {
+    const std::vector<DISPID> ids = lookUp(object_.get(), member, named);
+
+    // DISPPARAMS lists the arguments from last to first: the named ones (last named first), then
+    // the positional ones.
+    std::vector<VARIANT> arguments;
+    std::vector<DISPID> namedIds;
+    for (std::size_t i = named.size(); i-- > 0;) {
+        arguments.push_back(named[i].value.passed());
+        namedIds.push_back(ids[i + 1]);
+    }
+    for (std::size_t i = positional.size(); i-- > 0;)
+        arguments.push_back(positional[i].passed());
+    DISPID putId = DISPID_PROPERTYPUT;
+
+    DISPPARAMS parameters{};
+    parameters.rgvarg = arguments.empty() ? nullptr : arguments.data();
+    parameters.cArgs = static_cast<UINT>(arguments.size());
+    if (propertyPut) {
+        parameters.rgdispidNamedArgs = &putId;
+        parameters.cNamedArgs = 1;
+    } else {
+        parameters.rgdispidNamedArgs = namedIds.empty() ? nullptr : namedIds.data();
+        parameters.cNamedArgs = static_cast<UINT>(namedIds.size());
+    }
+
+    UniqueVariant result;
+    EXCEPINFO exception{};
+    UINT argumentError = 0;
+    const HRESULT status =
+        object_->Invoke(ids.front(), IID_NULL, ::GetThreadLocale(), flags, &parameters,
+                        propertyPut ? nullptr : result.put(), &exception, &argumentError);
+    if (FAILED(status))
+        throw invokeError(status, exception);
+    return result;
+}
+
+}  // namespace kovrisk

@@ -1,0 +1,46 @@
+// An automation object driven late-bound through IDispatch: every call looks up its member and
+// its named arguments by name, then invokes.  Every failure becomes an AutomationError.
+#pragma once
+
+#include <oaidl.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "workbook/excel_com/com_ptr.h"
+#include "workbook/excel_com/dispatch_argument.h"
+#include "workbook/excel_com/unique_variant.h"
+
+namespace kovrisk {
+
+class Dispatch {
+  public:
+    explicit Dispatch(ComPtr<IDispatch> object);
+
+    // A method call, or a property read with arguments ("get"); positional arguments first, then
+    // the named ones, each group in call order.
+    UniqueVariant call(std::wstring_view member, std::vector<DispatchArgument> positional = {},
+                       std::vector<NamedArgument> named = {});
+    // A property write (DISPATCH_PROPERTYPUT).
+    void put(std::wstring_view member, DispatchArgument value);
+
+    // Results used as an object, text or integer.
+    Dispatch object(std::wstring_view member, std::vector<DispatchArgument> positional = {});
+    std::string text(std::wstring_view member);
+    int integer(std::wstring_view member);
+
+    IDispatch* get() const { return object_.get(); }
+
+    // The object a result holds; "not an object" for anything else.
+    static Dispatch fromResult(UniqueVariant result);
+
+  private:
+    UniqueVariant invoke(std::wstring_view member, WORD flags,
+                         std::vector<DispatchArgument>& positional,
+                         std::vector<NamedArgument>& named, bool propertyPut);
+
+    ComPtr<IDispatch> object_;
+};
+
+}  // namespace kovrisk

@@ -1,0 +1,144 @@
+#include "workbook/excel_com/excel_objects.h"
+
+#include <utility>
+#include <vector>
+
+#include "workbook/excel_com/com_error.h"
+
+namespace kovrisk {
+
+namespace {
+
+// msoAutomationSecurityForceDisable: no macro of a workbook opened from now on runs.
+constexpr int kForceDisableMacros = 3;
+
+template <typename... Arguments>
+std::vector<DispatchArgument> arguments(Arguments&&... given) {
+    std::vector<DispatchArgument> list;
+    (list.push_back(std::forward<Arguments>(given)), ...);
+    return list;
+}
+
+template <typename... Arguments>
+std::vector<NamedArgument> named(Arguments&&... given) {
+    std::vector<NamedArgument> list;
+    (list.push_back(std::forward<Arguments>(given)), ...);
+    return list;
+}
+
+}  // namespace
+
+void ExcelFont::setColorIndex(int index) {
+    font_.put(L"ColorIndex", DispatchArgument::integer(index));
+}
+
+std::string ExcelRange::value() {
+    return range_.text(L"Value");
+}
+
+void ExcelRange::setValue(const std::string& text) {
+    range_.put(L"Value", DispatchArgument::text(text));
+}
+
+std::unique_ptr<Font> ExcelRange::font() {
+    return std::make_unique<ExcelFont>(range_.object(L"Font"));
+}
+
+std::string ExcelWorksheet::name() {
+    return sheet_.text(L"Name");
+}
+
+void ExcelWorksheet::setName(const std::string& name) {
+    sheet_.put(L"Name", DispatchArgument::text(name));
+}
+
+void ExcelWorksheet::setVisible(bool visible) {
+    sheet_.put(L"Visible", DispatchArgument::boolean(visible));
+}
+
+void ExcelWorksheet::remove() {
+    sheet_.call(L"Delete");
+}
+
+void ExcelWorksheet::activate() {
+    sheet_.call(L"Activate");
+}
+
+std::unique_ptr<Range> ExcelWorksheet::range(const std::string& address) {
+    return std::make_unique<ExcelRange>(
+        sheet_.object(L"Range", arguments(DispatchArgument::textByRef(address))));
+}
+
+void ExcelWorksheet::protect(const std::string& password, bool drawingObjects, bool contents,
+                             bool scenarios) {
+    sheet_.call(L"Protect", {},
+                named(NamedArgument{L"Password", DispatchArgument::textByRef(password)},
+                      NamedArgument{L"DrawingObjects", DispatchArgument::boolean(drawingObjects)},
+                      NamedArgument{L"Contents", DispatchArgument::boolean(contents)},
+                      NamedArgument{L"Scenarios", DispatchArgument::boolean(scenarios)}));
+}
+
+int ExcelWorksheets::count() {
+    return sheets_.integer(L"Count");
+}
+
+void ExcelWorksheets::addAfter(Worksheet& after) {
+    auto* sheet = dynamic_cast<ExcelWorksheet*>(&after);
+    if (sheet == nullptr)
+        throw notAnObjectError();
+    sheets_.call(L"Add", arguments(DispatchArgument::omittedByRef(),
+                                   DispatchArgument::object(sheet->dispatch())));
+}
+
+std::unique_ptr<Worksheets> ExcelWorkbook::worksheets() {
+    return std::make_unique<ExcelWorksheets>(book_.object(L"WorkSheets"));
+}
+
+std::unique_ptr<Worksheet> ExcelWorkbook::worksheet(int index) {
+    return std::make_unique<ExcelWorksheet>(
+        book_.object(L"WorkSheets", arguments(DispatchArgument::integer(index))));
+}
+
+std::unique_ptr<Worksheet> ExcelWorkbook::worksheet(const std::string& name) {
+    return std::make_unique<ExcelWorksheet>(
+        book_.object(L"WorkSheets", arguments(DispatchArgument::textByRef(name))));
+}
+
+void ExcelWorkbook::saveAs(const NativePath& fileName, const std::string& password) {
+    book_.call(L"SaveAs", {},
+               named(NamedArgument{L"Filename", DispatchArgument::pathByRef(fileName)},
+                     NamedArgument{L"Password", DispatchArgument::textByRef(password)}));
+}
+
+void ExcelWorkbook::close(bool saveChanges) {
+    book_.call(L"Close", arguments(DispatchArgument::boolean(saveChanges)));
+}
+
+std::unique_ptr<Workbook> ExcelWorkbooks::open(const NativePath& fileName,
+                                               const std::string& password) {
+    return std::make_unique<ExcelWorkbook>(Dispatch::fromResult(
+        books_.call(L"Open", arguments(DispatchArgument::pathByRef(fileName)),
+                    named(NamedArgument{L"Password", DispatchArgument::textByRef(password)}))));
+}
+
+void ExcelApplication::setVisible(bool visible) {
+    application_.put(L"Visible", DispatchArgument::boolean(visible));
+}
+
+void ExcelApplication::setDisplayAlerts(bool displayAlerts) {
+    application_.put(L"DisplayAlerts", DispatchArgument::boolean(displayAlerts));
+}
+
+void ExcelApplication::disableMacros() {
+    application_.put(L"AutomationSecurity", DispatchArgument::integer(kForceDisableMacros));
+}
+
+std::unique_ptr<Workbooks> ExcelApplication::workbooks() {
+    return std::make_unique<ExcelWorkbooks>(application_.object(L"WorkBooks"));
+}
+
+void ExcelApplication::quit() {
+    application_.call(L"Quit");
+}
+
+}  // namespace kovrisk
