@@ -5,12 +5,12 @@ SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 packages=(
   cmake ninja-build g++ pkg-config libgtest-dev
-  qt6-base-dev fonts-noto-cjk
+  qt6-base-dev qt6-wayland libxcb1-dev fonts-noto-cjk
   libreoffice-calc libreoffice-dev
 )
 if [ "${1:-}" = "--tests" ]; then
   packages+=(
-    xvfb xauth x11-utils xdotool imagemagick
+    xvfb xauth x11-utils xdotool imagemagick locales
     python3 python3-msoffcrypto-tool python3-openpyxl
     g++-mingw-w64-x86-64-posix wine64
   )

@@ -13,7 +13,9 @@ bool isSet(const char* name) {
 
 }  // namespace
 
-bool displayAvailable() { return isSet("DISPLAY") || isSet("WAYLAND_DISPLAY"); }
+bool displayAvailable() {
+    return isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
+}
 
 std::vector<std::string> toolkitArguments(const char* programName) {
     std::vector<std::string> arguments{programName != nullptr ? programName : "kovrisk"};

@@ -1,9 +1,9 @@
 // The status window's layout: sizes in pixels at 96 pixels per inch, fonts, colours and timings.
 #pragma once
 
-#include <QColor>
 #include <QRect>
 #include <QSize>
+#include <Qt>
 #include <chrono>
 
 namespace kovrisk::layout {
@@ -18,7 +18,7 @@ inline constexpr int kLblMessageFontPixels = 16;
 inline constexpr int kEdit1FontPixels = 13;
 // Typing limit of Edit1; a path put in by the program is kept whole.
 inline constexpr int kEdit1TypingLimit = 120;
-inline constexpr QColor kNavy{0x00, 0x00, 0x80};
+inline constexpr Qt::GlobalColor kNavy = Qt::darkBlue;  // #000080
 
 inline constexpr std::chrono::milliseconds kTimer1Interval{100};
 

@@ -16,28 +16,33 @@ std::string localeCodeset() {
     const std::string codeset = nl_langinfo(CODESET);
     std::string folded;
     for (const char c : codeset) {
-        if (c != '-' && c != '_') folded += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (c != '-' && c != '_')
+            folded += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     // A terminal under the "C" locale is in practice a UTF-8 one; ASCII would turn every
     // Japanese text into question marks.
-    if (folded == "UTF8" || folded == "ANSIX3.41968" || folded == "ASCII" ||
-        folded == "USASCII") {
+    if (folded == "UTF8" || folded == "ANSIX3.41968" || folded == "ASCII" || folded == "USASCII") {
         return {};
     }
     return codeset;
 }
 
 std::size_t utf8Length(unsigned char lead) {
-    if (lead >= 0xF0) return 4;
-    if (lead >= 0xE0) return 3;
-    if (lead >= 0xC0) return 2;
+    if (lead >= 0xF0)
+        return 4;
+    if (lead >= 0xE0)
+        return 3;
+    if (lead >= 0xC0)
+        return 2;
     return 1;
 }
 
 std::string_view trimBlanks(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
     return text;
 }
 
@@ -69,7 +74,8 @@ void TerminalConsole::writeLine(std::string_view utf8) {
 void TerminalConsole::writeLines(std::string_view prefix, std::string_view utf8) {
     std::string text(prefix);
     for (std::size_t i = 0; i < utf8.size(); ++i) {
-        if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') continue;
+        if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n')
+            continue;
         text += utf8[i];
     }
     writeLine(text);
@@ -79,12 +85,15 @@ std::optional<std::string> TerminalConsole::ask(std::string_view prompt) {
     write(prompt);
     std::string line;
     int c = std::fgetc(in_);
-    for (; c != EOF && c != '\n'; c = std::fgetc(in_)) line += static_cast<char>(c);
+    for (; c != EOF && c != '\n'; c = std::fgetc(in_))
+        line += static_cast<char>(c);
     const bool atEnd = c == EOF;
     // Keep the output line by line where the answer was not echoed: at the end of input, or when
     // the answers come from a pipe.
-    if (atEnd || !::isatty(::fileno(in_))) write("\n");
-    if (atEnd && line.empty()) return std::nullopt;
+    if (atEnd || !::isatty(::fileno(in_)))
+        write("\n");
+    if (atEnd && line.empty())
+        return std::nullopt;
     return line;
 }
 

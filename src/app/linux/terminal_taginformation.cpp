@@ -25,23 +25,35 @@ void TerminalTaginformation::showTaginformation() {
     Timer1.start();
 }
 
-void TerminalTaginformation::disableTimer() { Timer1.stop(); }
-
-void TerminalTaginformation::setStatusText(const std::string& text) {
-    if (!text.empty()) console_.writeLine(fromShiftJis(text));
+void TerminalTaginformation::disableTimer() {
+    Timer1.stop();
 }
 
-NativePath TerminalTaginformation::targetPath() { return Edit1; }
+void TerminalTaginformation::setStatusText(const std::string& text) {
+    if (!text.empty())
+        console_.writeLine(fromShiftJis(text));
+}
 
-void TerminalTaginformation::setTargetPath(const NativePath& path) { Edit1 = path; }
+NativePath TerminalTaginformation::targetPath() {
+    return Edit1;
+}
 
-void TerminalTaginformation::closeWindow() { end_.request(); }
+void TerminalTaginformation::setTargetPath(const NativePath& path) {
+    Edit1 = path;
+}
 
-void TerminalTaginformation::terminate() { end_.request(); }
+void TerminalTaginformation::closeWindow() {
+    end_.request();
+}
+
+void TerminalTaginformation::terminate() {
+    end_.request();
+}
 
 BoxAnswer TerminalTaginformation::messageBox(const std::string& text, BoxButtons buttons) {
     console_.writeLines(kBoxPrefix, fromShiftJis(text));
-    if (buttons == BoxButtons::Ok) return BoxAnswer::Ok;
+    if (buttons == BoxButtons::Ok)
+        return BoxAnswer::Ok;
     // Cancel is the default: only a clear yes is OK.
     const std::optional<std::string> answer = console_.ask(kAnswerPrompt);
     return answer && isYes(*answer) ? BoxAnswer::Ok : BoxAnswer::Cancel;

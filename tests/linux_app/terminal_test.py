@@ -1,0 +1,94 @@
+"""The program without a display: status texts and message boxes on standard error, the
+confirmation answered on standard input, through pipes."""
+
+import subprocess
+import unittest
+
+import kovrisk_testing as kt
+
+PROMPT = "[y/N] "
+
+
+class TerminalTest(unittest.TestCase):
+    def setUp(self):
+        self.home = kt.Home()
+        self.addCleanup(self.home.cleanup)
+
+    def run_program(self, *arguments, answer=None, **environment):
+        """Runs the program; `answer` goes to standard input (None: input ends at once)."""
+        done = subprocess.run([kt.STANDIN, *map(str, arguments)],
+                              input=(answer or "").encode(), capture_output=True,
+                              env=self.home.environment(**environment), timeout=120)
+        self.assertEqual(done.returncode, 0)
+        return done.stderr.decode("utf-8").splitlines()
+
+    def test_yes_in_any_case_locks(self):
+        for answer in ("y\n", "yes\n", "YES\n", "Y"):
+            with self.subTest(answer=answer):
+                self.home = kt.Home()
+                self.addCleanup(self.home.cleanup)
+                workbook = self.home.make_workbook()
+                lines = self.run_program(workbook, answer=answer)
+                self.assertEqual(lines, [kt.STARTING, "Kovrisk: " + kt.CONFIRM[0],
+                                         kt.CONFIRM[1], PROMPT, kt.LOCKING])
+                self.assertEqual(self.home.log_messages()[-1], kt.LOCKED)
+                self.assertEqual(kt.describe_workbook(workbook),
+                                 ("protected yes", ["Sheet1", "Kovrisk"]))
+
+    def test_anything_else_an_empty_line_or_the_end_of_input_cancels(self):
+        for answer in ("n\n", "\n", None, "yes please\n", "ja\n"):
+            with self.subTest(answer=answer):
+                self.home = kt.Home()
+                self.addCleanup(self.home.cleanup)
+                workbook = self.home.make_workbook()
+                before = workbook.read_bytes()
+                lines = self.run_program(workbook, answer=answer)
+                self.assertEqual(lines, [kt.STARTING, "Kovrisk: " + kt.CONFIRM[0],
+                                         kt.CONFIRM[1], PROMPT])
+                self.assertEqual(self.home.log_messages()[-1], kt.CANCELLED)
+                self.assertEqual(workbook.read_bytes(), before)
+                self.assertFalse(self.home.backup().exists())
+
+    def test_only_one_line_is_read(self):
+        # The second line would say yes; the first one already decided.
+        workbook = self.home.make_workbook()
+        self.run_program(workbook, answer="\nyes\n")
+        self.assertEqual(self.home.log_messages()[-1], kt.CANCELLED)
+
+    def test_a_message_box_puts_each_of_its_lines_on_a_line_of_its_own(self):
+        workbook = self.home.make_workbook(password="not the derived one")
+        lines = self.run_program(workbook)
+        self.assertEqual(lines, [kt.STARTING, "パスワード解析 ＆ オープン準備中",
+                                 "Kovrisk: " + kt.OPEN_FAILED[0]] + kt.OPEN_FAILED[1:])
+
+    def test_no_argument_or_two_show_the_one_file_message_and_log_nothing(self):
+        workbook = self.home.make_workbook()
+        for arguments in ((), (workbook, workbook), ("",)):
+            with self.subTest(arguments=arguments):
+                lines = self.run_program(*arguments)
+                self.assertEqual(lines, ["Kovrisk: " + kt.DROP_ONE_FILE])
+                self.assertEqual(self.home.log_messages(), [])
+
+    def test_without_the_spreadsheet_application_it_logs_and_ends_quietly(self):
+        workbook = self.home.make_workbook()
+        lines = self.run_program(workbook, KOVRISK_STANDIN_MISSING="no such application")
+        self.assertEqual(lines, [])
+        self.assertEqual(self.home.log_messages(), [
+            "fucXlsFind()", "fucXlsFind()ERROR=no such application", kt.NOT_INSTALLED])
+
+    def test_text_goes_out_in_the_locale_encoding(self):
+        # A locale of the test's own, EUC-JP, built from the system's locale sources.
+        locales = self.home.root / "locales"
+        locales.mkdir()
+        built = subprocess.run(["localedef", "-i", "ja_JP", "-f", "EUC-JP",
+                                str(locales / "ja_JP.EUC-JP")], capture_output=True)
+        self.assertIn(built.returncode, (0, 1), built.stderr)  # 1: built, with warnings
+        done = subprocess.run([kt.STANDIN], capture_output=True, timeout=60,
+                              env=self.home.environment(LOCPATH=str(locales),
+                                                        LANG="ja_JP.EUC-JP",
+                                                        LC_ALL="ja_JP.EUC-JP"))
+        self.assertEqual(done.stderr.decode("euc_jp").splitlines(),
+                         ["Kovrisk: " + kt.DROP_ONE_FILE])
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
