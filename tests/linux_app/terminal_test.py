@@ -69,6 +69,13 @@ class TerminalTest(unittest.TestCase):
                 self.assertEqual(lines, ["Kovrisk: " + kt.DROP_ONE_FILE])
                 self.assertEqual(self.home.log_messages(), [])
 
+    def test_a_display_that_cannot_be_reached_counts_as_none(self):
+        done = subprocess.run([kt.STANDIN], capture_output=True, timeout=60,
+                              env=self.home.environment(display=":65000"))
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(done.stderr.decode("utf-8").splitlines(),
+                         ["Kovrisk: " + kt.DROP_ONE_FILE])
+
     def test_without_the_spreadsheet_application_it_logs_and_ends_quietly(self):
         workbook = self.home.make_workbook()
         lines = self.run_program(workbook, KOVRISK_STANDIN_MISSING="no such application")

@@ -40,9 +40,10 @@ void runTaginformation(LinuxView& view, ProgramEnd& end, ApplicationFactory& spr
         QCoreApplication::exec();
 }
 
-void runWithWindow(const char* programName, const std::vector<NativeString>& arguments,
+void runWithWindow(DisplayKind display, const char* programName,
+                   const std::vector<NativeString>& arguments,
                    const SpreadsheetMaker& makeSpreadsheet) {
-    std::vector<std::string> toolkitArgs = toolkitArguments(programName);
+    std::vector<std::string> toolkitArgs = toolkitArguments(programName, display);
     std::vector<char*> argv;
     for (std::string& argument : toolkitArgs)
         argv.push_back(argument.data());
@@ -85,8 +86,9 @@ int runKovrisk(int argc, char** argv, const SpreadsheetMaker& makeSpreadsheet) {
         arguments.emplace_back(argv[i]);
     const char* programName = argc > 0 ? argv[0] : nullptr;
     try {
-        if (displayAvailable()) {
-            runWithWindow(programName, arguments, makeSpreadsheet);
+        // A display that is named but cannot be reached counts as none: the terminal still works.
+        if (const DisplayKind display = usableDisplay(); display != DisplayKind::None) {
+            runWithWindow(display, programName, arguments, makeSpreadsheet);
         } else {
             runInTerminal(programName, arguments, makeSpreadsheet);
         }
