@@ -14,6 +14,8 @@
 
 #include "workbook/calc_uno/calc_texts.h"
 #include "workbook/calc_uno/calc_workbook.h"
+#include "workbook/calc_uno/loaded_filter.h"
+#include "workbook/calc_uno/save_format.h"
 #include "workbook/calc_uno/uno_error.h"
 #include "workbook/calc_uno/uno_text.h"
 
@@ -108,7 +110,7 @@ std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
         const css::uno::Reference<css::frame::XModel> model(component, css::uno::UNO_QUERY);
         const css::uno::Reference<css::sheet::XSpreadsheetDocument> spreadsheet(
             component, css::uno::UNO_QUERY);
-        if (!model.is() || !spreadsheet.is()) {
+        if (!model.is() || !spreadsheet.is() || !isWorkbookImportFilter(loadedFilter(model))) {
             closeWithoutSaving(component);
             throw AutomationError(calc_texts::notASpreadsheet(fileName));
         }

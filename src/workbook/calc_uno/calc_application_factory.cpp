@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <optional>
 
 #include "workbook/calc_uno/calc_application.h"
 #include "workbook/calc_uno/calc_texts.h"
@@ -21,13 +19,6 @@ NativePath defaultProfileFolder() {
         return NativePath(cache) / "kovrisk";
     const char* home = std::getenv("HOME");
     return NativePath(home != nullptr ? home : "/tmp") / ".cache" / "kovrisk";
-}
-
-// The folder of the office's program files, where its fundamentalrc lies.
-NativePath programFolder(const NativePath& program) {
-    std::error_code error;
-    const NativePath real = std::filesystem::canonical(program, error);
-    return (error ? program : real).parent_path();
 }
 
 class CalcApplicationFactory : public ApplicationFactory {
@@ -55,16 +46,13 @@ class CalcApplicationFactory : public ApplicationFactory {
             if (::access(options_.officeProgram.c_str(), X_OK) != 0) {
                 throw AutomationError(calc_texts::officeMissing(options_.officeProgram));
             }
-            if (!client_)
-                client_.emplace(programFolder(options_.officeProgram));
-            session_ = std::make_shared<OfficeSession>(options_, *client_);
+            session_ = std::make_shared<OfficeSession>(options_, UnoClient::instance());
         }
         return std::make_unique<CalcApplication>(session_, options_);
     }
 
   private:
     CalcOptions options_;
-    std::optional<UnoClient> client_;
     std::shared_ptr<OfficeSession> session_;
 };
 

@@ -12,6 +12,7 @@
 
 #include "workbook/calc_uno/calc_texts.h"
 #include "workbook/calc_uno/calc_worksheet.h"
+#include "workbook/calc_uno/loaded_filter.h"
 #include "workbook/calc_uno/save_format.h"
 #include "workbook/calc_uno/uno_error.h"
 #include "workbook/calc_uno/uno_text.h"
@@ -31,18 +32,6 @@ css::beans::PropertyValue property(const char* name, const css::uno::Any& value)
 
 css::beans::NamedValue namedValue(const char* name, const css::uno::Any& value) {
     return css::beans::NamedValue(rtl::OUString::createFromAscii(name), value);
-}
-
-// The import filter the document was loaded with.
-std::string loadedFilter(const css::uno::Reference<css::frame::XModel>& model) {
-    const auto arguments = model->getArgs();
-    for (const auto& argument : arguments) {
-        rtl::OUString filter;
-        if (argument.Name == "FilterName" && (argument.Value >>= filter)) {
-            return rtl::OUStringToOString(filter, RTL_TEXTENCODING_UTF8).getStr();
-        }
-    }
-    return {};
 }
 
 }  // namespace

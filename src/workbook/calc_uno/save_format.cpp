@@ -36,6 +36,10 @@ SaveFormat saveFormatOfFilter(std::string_view filterName) {
     return SaveFormat::Unknown;
 }
 
+bool isWorkbookImportFilter(std::string_view filterName) {
+    return filterName != "Text - txt - csv (StarCalc)";
+}
+
 std::string_view filterNameOf(SaveFormat format) {
     switch (format) {
         case SaveFormat::Ooxml:

@@ -20,5 +20,8 @@ SaveFormat saveFormatOf(const NativePath& fileName);
 // By the import filter a workbook was loaded with.
 SaveFormat saveFormatOfFilter(std::string_view filterName);
 std::string_view filterNameOf(SaveFormat format);
+// False for the import filter LibreOffice falls back to when it finds no spreadsheet format in a
+// file: the file's bytes read as delimited text.  Such a file is damaged or no workbook at all.
+bool isWorkbookImportFilter(std::string_view filterName);
 
 }  // namespace kovrisk

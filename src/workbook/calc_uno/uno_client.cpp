@@ -2,7 +2,6 @@
 
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
-#include <com/sun/star/lang/XComponent.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
 
@@ -12,24 +11,22 @@ namespace kovrisk {
 
 namespace css = com::sun::star;
 
-UnoClient::UnoClient(const NativePath& programFolder) {
-    // The URE finds its type and service registries through the office's fundamentalrc.  Set as
-    // a bootstrap value rather than in the environment, which the office inherits.
-    rtl::Bootstrap::set(
-        "URE_BOOTSTRAP",
-        "vnd.sun.star.pathname:" + rtl::OStringToOUString((programFolder / "fundamentalrc").c_str(),
-                                                          RTL_TEXTENCODING_UTF8));
+UnoClient::UnoClient() {
+    // The URE finds its type and service registries through the office's fundamentalrc: without
+    // them the bridge has no type descriptions and crashes on the first call.  Set as a bootstrap
+    // value rather than in the environment, which the office inherits.
+    rtl::Bootstrap::set("URE_BOOTSTRAP",
+                        "vnd.sun.star.pathname:" KOVRISK_OFFICE_PROGRAM_DIR "/fundamentalrc");
     unoCall([&] {
         local_ = cppu::defaultBootstrap_InitialComponentContext();
         resolver_ = css::bridge::UnoUrlResolver::create(local_);
     });
 }
 
-UnoClient::~UnoClient() {
-    try {
-        css::uno::Reference<css::lang::XComponent>(local_, css::uno::UNO_QUERY_THROW)->dispose();
-    } catch (const css::uno::Exception&) {
-    }
+UnoClient& UnoClient::instance() {
+    // Never destroyed: bridges may still be winding down while the process exits.
+    static UnoClient* const client = new UnoClient();
+    return *client;
 }
 
 css::uno::Reference<css::uno::XComponentContext> UnoClient::connect(const std::string& pipeName) {

@@ -1,5 +1,9 @@
 // This program's side of UNO: a local component context, bootstrapped from the office's own
 // installation, through which an office listening on a pipe is reached.
+//
+// There is one for the whole process, made on first use and kept to its end (the URE's type and
+// bridge machinery is process-wide anyway).  It is bootstrapped from the office installation whose
+// URE libraries this program is linked with, whichever office program it later starts.
 #pragma once
 
 #include <com/sun/star/bridge/XUnoUrlResolver.hpp>
@@ -13,11 +17,8 @@ namespace kovrisk {
 
 class UnoClient {
   public:
-    // `programFolder` is the office's program folder (it holds fundamentalrc).  Throws
-    // AutomationError.
-    explicit UnoClient(const NativePath& programFolder);
-    // Disposes the local context, and with it every bridge to an office.
-    ~UnoClient();
+    // The process's client, made on first use.  Throws AutomationError.
+    static UnoClient& instance();
     UnoClient(const UnoClient&) = delete;
     UnoClient& operator=(const UnoClient&) = delete;
 
@@ -27,6 +28,8 @@ class UnoClient {
         const std::string& pipeName);
 
   private:
+    UnoClient();
+
     com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext> local_;
     com::sun::star::uno::Reference<com::sun::star::bridge::XUnoUrlResolver> resolver_;
 };
