@@ -1,6 +1,9 @@
 """The status window and the message boxes on a display of the test's own (Xvfb), with the
 program built around the stand-in spreadsheet application."""
 
+import codecs
+import os
+import re
 import subprocess
 import unittest
 
@@ -67,6 +70,9 @@ class WindowTest(unittest.TestCase):
         window = self.x.wait_for_window(CAPTION)
 
         self.assertEqual(self.x.geometry(window), (0, 0) + CLIENT)
+        # The application title names the window's class.
+        wm_class = re.search(r'^WM_CLASS\(STRING\) = ".*", "(.*)"$', self.x.properties(window), re.M)
+        self.assertEqual(codecs.escape_decode(wm_class.group(1))[0].decode("utf-8"), "コヴリスク")
         # Fixed size.
         hints = self.x.properties(window)
         self.assertIn("program specified minimum size: 276 by 72", hints)
@@ -159,6 +165,16 @@ class WindowTest(unittest.TestCase):
         self.assertEqual(kt.describe_workbook(self.home.backup()), ("protected yes", ["Sheet1"]))
         # The window closed at the end: nothing of the program is left on the screen.
         self.assertEqual(self.x.windows_titled(CAPTION), [])
+
+    def test_a_file_name_that_is_not_text_reaches_the_files_byte_for_byte(self):
+        # "帳簿" in Shift-JIS: not UTF-8, so no text in this locale.
+        workbook = self.home.make_workbook(os.fsdecode(b"\x92\xa0\x95\xeb.xlsx"))
+        self.start(workbook)
+        self.x.wait_for_window("Kovrisk")
+        self.x.key("shift+Tab", "space")
+        self.assertEqual(self.ended(), 0)
+        self.assertEqual(self.home.log_messages()[-1], kt.LOCKED)
+        self.assertEqual(kt.describe_workbook(workbook), ("protected yes", ["Sheet1", "Kovrisk"]))
 
     def test_no_argument_shows_the_one_file_box_and_no_window(self):
         self.start()
