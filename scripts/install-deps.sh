@@ -11,9 +11,11 @@ packages=(
 if [ "${1:-}" = "--tests" ]; then
   packages+=(
     xvfb xauth x11-utils xdotool imagemagick locales
-    python3 python3-msoffcrypto-tool python3-openpyxl
+    python3 python3-msoffcrypto-tool python3-openpyxl python3-olefile python3-xlrd
     g++-mingw-w64-x86-64-posix wine64
   )
+  # Node runs officecrypto-tool, which encrypts a workbook the way Excel does for the tests.
+  if ! command -v npm >/dev/null; then packages+=(nodejs npm); fi
 fi
 missing=()
 for p in "${packages[@]}"; do
@@ -22,4 +24,11 @@ done
 if [ "${#missing[@]}" -gt 0 ]; then
   $SUDO apt-get update
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+if [ "${1:-}" = "--tests" ]; then
+  tools=/usr/local/lib/kovrisk-test-tools
+  if [ ! -d "$tools/node_modules/officecrypto-tool" ]; then
+    $SUDO mkdir -p "$tools"
+    $SUDO npm install --no-save --no-audit --no-fund --prefix "$tools" officecrypto-tool@0.0.19
+  fi
 fi

@@ -1,0 +1,175 @@
+"""Independent checks of what the backend wrote: msoffcrypto decrypts, openpyxl (xlsx) and xlrd
+(xls) read the workbook; /proc shows which office processes are left."""
+
+import io
+import os
+import signal
+import struct
+import time
+
+import msoffcrypto
+import olefile
+import openpyxl
+import xlrd
+
+
+def decrypt(path, password):
+    """The decrypted bytes of `path`; raises when `password` does not decrypt it."""
+    with open(path, "rb") as handle:
+        office_file = msoffcrypto.OfficeFile(handle)
+        office_file.load_key(password=password)
+        output = io.BytesIO()
+        office_file.decrypt(output)
+    return output.getvalue()
+
+
+def is_encrypted(path):
+    with open(path, "rb") as handle:
+        try:
+            return msoffcrypto.OfficeFile(handle).is_encrypted()
+        except Exception:  # not an OLE file at all: a plain .xlsx
+            return False
+
+
+def refuses(path, password):
+    try:
+        decrypt(path, password)
+    except Exception:
+        return True
+    return False
+
+
+class Sheet:
+    """What the checks need of one worksheet, whichever reader read it."""
+
+    def __init__(self, name, hidden, protected, cells, white):
+        self.name = name
+        self.hidden = hidden
+        self.protected = protected
+        self.cells = cells  # address -> text value
+        self.white = white  # addresses whose font is white
+
+
+class Book:
+    def __init__(self, sheets, active):
+        self.sheets = sheets
+        self.active = active
+
+    def sheet(self, name):
+        return next(s for s in self.sheets if s.name == name)
+
+    @property
+    def names(self):
+        return [s.name for s in self.sheets]
+
+
+def _text(value):
+    if value is None:
+        return ""
+    if isinstance(value, float) and value.is_integer():
+        return str(int(value))
+    return str(value)
+
+
+def read_xlsx(data):
+    book = openpyxl.load_workbook(io.BytesIO(data))
+    sheets = []
+    for sheet in book.worksheets:
+        cells, white = {}, set()
+        for row in sheet.iter_rows():
+            for cell in row:
+                if cell.value is not None:
+                    cells[cell.coordinate] = _text(cell.value)
+                color = cell.font.color if cell.font else None
+                if color is not None and color.type == "rgb" and color.rgb.upper().endswith("FFFFFF"):
+                    white.add(cell.coordinate)
+        sheets.append(Sheet(sheet.title, sheet.sheet_state != "visible",
+                            bool(sheet.protection.sheet), cells, white))
+    return Book(sheets, book.active.title)
+
+
+def read_xls(data):
+    book = xlrd.open_workbook(file_contents=data, formatting_info=True)
+    sheets = []
+    active = None
+    for sheet in book.sheets():
+        cells, white = {}, set()
+        for row in range(sheet.nrows):
+            for column in range(sheet.ncols):
+                cell = sheet.cell(row, column)
+                address = xlrd.cellname(row, column)
+                if cell.ctype != xlrd.XL_CELL_EMPTY:
+                    cells[address] = _text(cell.value)
+                font = book.font_list[book.xf_list[cell.xf_index].font_index]
+                if book.colour_map.get(font.colour_index) == (255, 255, 255):
+                    white.add(address)
+        # xlrd's "sheet_visible" is the WINDOW2 flag of the sheet shown when the book opens.
+        if sheet.sheet_visible:
+            active = active or sheet.name
+        sheets.append(Sheet(sheet.name, sheet.visibility != 0, False, cells, white))
+    for sheet, protected in zip(sheets, _biff_sheet_protection(data)):
+        sheet.protected = protected
+    return Book(sheets, active)
+
+
+def _biff_sheet_protection(data):
+    """Per worksheet substream of the BIFF8 Workbook stream: whether it holds PROTECT = 1.  (xlrd
+    does not read sheet protection.)"""
+    with olefile.OleFileIO(io.BytesIO(data)) as ole:
+        stream = ole.openstream("Workbook").read()
+    result, position, in_sheet = [], 0, False
+    while position + 4 <= len(stream):
+        kind, length = struct.unpack_from("<HH", stream, position)
+        body = stream[position + 4:position + 4 + length]
+        position += 4 + length
+        if kind == 0x0809:  # BOF
+            substream = struct.unpack_from("<H", body, 2)[0]
+            in_sheet = substream == 0x0010
+            if in_sheet:
+                result.append(False)
+        elif kind == 0x0012 and in_sheet and body[:2] == b"\x01\x00":  # PROTECT
+            result[-1] = True
+        elif kind == 0x000A:  # EOF
+            in_sheet = False
+    return result
+
+
+def read_book(path, password):
+    data = decrypt(path, password) if is_encrypted(path) else open(path, "rb").read()
+    return read_xlsx(data) if data[:2] == b"PK" else read_xls(data)
+
+
+def office_processes(marker):
+    """Pids of processes whose command line holds `marker` (a profile folder)."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as handle:
+                command = handle.read().replace(b"\0", b" ").decode("utf-8", "replace")
+            with open(f"/proc/{entry}/stat") as handle:
+                state = handle.read().rsplit(")", 1)[1].split()[0]
+        except OSError:
+            continue
+        if marker in command and state != "Z":
+            found.append(int(entry))
+    return found
+
+
+def wait_for_no_office(marker, bound=15.0):
+    """The pids still running after `bound` seconds (empty when all ended)."""
+    deadline = time.monotonic() + bound
+    while True:
+        left = office_processes(marker)
+        if not left or time.monotonic() > deadline:
+            return left
+        time.sleep(0.1)
+
+
+def kill_all(pids):
+    for pid in pids:
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except OSError:
+            pass

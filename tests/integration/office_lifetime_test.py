@@ -1,0 +1,93 @@
+"""No office outlives the program: not after a crash, not after a kill in the middle of a lock,
+not when the office cannot start; and two programs at once each get their own office."""
+
+import os
+import signal
+import subprocess
+import threading
+import unittest
+
+import checks
+import suite
+import workbooks
+
+
+class OfficeLifetime(unittest.TestCase):
+    def setUp(self):
+        self.folder = suite.fresh_folder(f"office_lifetime/{self._testMethodName}")
+        self.data_home = os.path.join(self.folder, "data")
+
+    def tearDown(self):
+        left = checks.wait_for_no_office(suite.OFFICE_MARKER)
+        checks.kill_all(left)
+        self.assertEqual(left, [], "office processes left behind")
+
+    def workbook(self, name="book.xlsx", large=False):
+        path = os.path.join(self.folder, name)
+        if large:
+            return workbooks.make_large_xlsx(path, 3_000_000)
+        return workbooks.make_xlsx(path)
+
+    def log_lines(self):
+        folder = os.path.join(self.data_home, "Kovrisk", "syslog")
+        text = "".join(open(os.path.join(folder, name), encoding="cp932").read()
+                       for name in sorted(os.listdir(folder)))
+        return [line.split(",", 3)[3] for line in text.splitlines()]
+
+    def test_a_crash_of_the_program_takes_its_office_down(self):
+        code, events = suite.driver("crash", self.workbook(), data_home=self.data_home)
+        self.assertEqual(code, -signal.SIGKILL)
+        self.assertIn("opened ", events)
+        # tearDown waits for the office to go.
+
+    def test_a_program_killed_in_the_middle_of_a_lock_leaves_no_office_and_the_file_unlocked(self):
+        path = self.workbook(large=True)
+        before = open(path, "rb").read()
+        environment = dict(os.environ, XDG_DATA_HOME=self.data_home)
+        environment.pop("DISPLAY", None)
+        program = subprocess.Popen([suite.DRIVER, "--profile", suite.PROFILE, "run", path],
+                                   stdout=subprocess.PIPE, text=True, env=environment)
+        for line in program.stdout:
+            if line.startswith("status ") and "施工中" in line:
+                break
+        threading.Timer(0.5, program.kill).start()
+        program.wait(timeout=60)
+        self.assertEqual(program.returncode, -signal.SIGKILL)
+        self.assertFalse(checks.wait_for_no_office(suite.OFFICE_MARKER))
+        self.assertEqual(open(path, "rb").read(), before)
+
+    def test_a_missing_office_ends_start_up_with_its_message(self):
+        code, events = suite.driver("--office", "/nonexistent/libreoffice/soffice", "run",
+                                    self.workbook(), data_home=self.data_home)
+        self.assertEqual(code, 0)
+        self.assertIn("terminate ", events)
+        self.assertNotIn("started ", events)
+        lines = self.log_lines()
+        errors = [line for line in lines if line.startswith("fucXlsFind()ERROR=")]
+        self.assertEqual(len(errors), 1, lines)
+        self.assertIn("/nonexistent/libreoffice/soffice", errors[0])
+        self.assertIn("LibreOffice", errors[0])
+        self.assertEqual(lines[-1], "Excelがインストールされていません。終了します。")
+
+    def test_two_programs_at_once_each_lock_their_workbook(self):
+        paths = [self.workbook("first one.xlsx"), self.workbook("second one.xlsx")]
+        results = {}
+
+        def lock(path):
+            results[path] = suite.driver("run", path, data_home=self.data_home)
+
+        threads = [threading.Thread(target=lock, args=(path,)) for path in paths]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        for path in paths:
+            code, events = results[path]
+            self.assertEqual(code, 0, events)
+            self.assertIn("close-window ", events, events)
+            self.assertTrue(checks.is_encrypted(path))
+            checks.decrypt(path, suite.password_of(os.path.basename(path)))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,40 @@
+#include "timing_factory.h"
+
+#include <cstdio>
+
+namespace kovrisk {
+
+namespace {
+
+class TimingApplication : public Application {
+  public:
+    TimingApplication(std::unique_ptr<Application> inner,
+                      std::chrono::steady_clock::time_point start)
+        : inner_(std::move(inner)), start_(start) {}
+
+    void setVisible(bool visible) override {
+        if (visible) {
+            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start_);
+            std::printf("visible-at %lld\n", static_cast<long long>(elapsed.count()));
+            std::fflush(stdout);
+        }
+        inner_->setVisible(visible);
+    }
+    void setDisplayAlerts(bool displayAlerts) override { inner_->setDisplayAlerts(displayAlerts); }
+    void disableMacros() override { inner_->disableMacros(); }
+    std::unique_ptr<Workbooks> workbooks() override { return inner_->workbooks(); }
+    void quit() override { inner_->quit(); }
+
+  private:
+    std::unique_ptr<Application> inner_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+}  // namespace
+
+std::unique_ptr<Application> TimingFactory::create() {
+    return std::make_unique<TimingApplication>(inner_.create(), start_);
+}
+
+}  // namespace kovrisk

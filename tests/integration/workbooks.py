@@ -1,0 +1,89 @@
+"""Test workbooks, made at test time: .xlsx with openpyxl, .xls converted from it by LibreOffice's
+own command line (soffice --convert-to), and encrypted copies made by other tools."""
+
+import json
+import os
+import random
+import shutil
+import subprocess
+import tempfile
+
+import openpyxl
+
+SOFFICE = "/usr/lib/libreoffice/program/soffice"
+
+
+def make_xlsx(path, sheets=None, rows=3):
+    """A workbook with a few sheets of user data; `sheets` lists (name, hidden) pairs."""
+    sheets = sheets or [("Data", False), ("第二", False), ("Third", False)]
+    book = openpyxl.Workbook()
+    book.remove(book.active)
+    for index, (name, hidden) in enumerate(sheets):
+        sheet = book.create_sheet(name)
+        if hidden:
+            sheet.sheet_state = "hidden"
+        sheet["A1"] = f"{name} の見出し"
+        sheet["B2"] = 42 + index
+        sheet["C3"] = "0123"
+        sheet["D4"] = "=B2*2"
+        for row in range(5, 5 + rows):
+            sheet.cell(row=row, column=1, value=f"行 {row}")
+            sheet.cell(row=row, column=2, value=row * 1.5)
+    book.active = 0
+    book.save(path)
+    return path
+
+
+def make_large_xlsx(path, target_bytes):
+    """A workbook of random text and numbers, grown until its file is about `target_bytes`."""
+    generator = random.Random(7)
+    rows = 1000
+    while True:
+        book = openpyxl.Workbook()
+        sheet = book.active
+        sheet.title = "Data"
+        for row in range(1, rows + 1):
+            for column in range(1, 9):
+                if column % 2:
+                    value = "".join(generator.choice("abcdefghijklmnopqrstuvwxyzアイウエオ") for _ in range(12))
+                else:
+                    value = generator.random() * 1e6
+                sheet.cell(row=row, column=column, value=value)
+        book.save(path)
+        size = os.path.getsize(path)
+        if size >= target_bytes * 0.9:
+            return path
+        rows = int(rows * target_bytes / size * 1.02) + 1
+
+
+def convert(source, extension, out_dir, profile):
+    """`source` converted by a bare `soffice --headless --convert-to` into `out_dir`."""
+    subprocess.run(
+        [SOFFICE, f"-env:UserInstallation=file://{profile}", "--headless", "--norestore",
+         "--convert-to", extension, "--outdir", out_dir, source],
+        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+    base = os.path.splitext(os.path.basename(source))[0]
+    return os.path.join(out_dir, base + "." + extension)
+
+
+def make_xls(path, profile, **kwargs):
+    """The .xlsx of make_xlsx converted to Excel 97 by LibreOffice."""
+    with tempfile.TemporaryDirectory() as scratch:
+        source = os.path.join(scratch, os.path.splitext(os.path.basename(path))[0] + ".xlsx")
+        make_xlsx(source, **kwargs)
+        shutil.move(convert(source, "xls", scratch, profile), path)
+    return path
+
+
+def encrypt_with_officecrypto_tool(source, target, password, node_modules):
+    """`source` encrypted (ECMA-376 agile, as Excel does it) by the Node package officecrypto-tool."""
+    script = (
+        "const crypto = require('officecrypto-tool');"
+        "const fs = require('fs');"
+        "const [source, target, password] = JSON.parse(process.argv[1]);"
+        "fs.writeFileSync(target, crypto.encrypt(fs.readFileSync(source), {password}));"
+    )
+    environment = dict(os.environ, NODE_PATH=node_modules)
+    subprocess.run(["node", "-e", script, json.dumps([source, target, password])],
+                   check=True, env=environment, timeout=120)
+    return target
