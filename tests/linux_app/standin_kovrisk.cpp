@@ -3,12 +3,13 @@
 // are written and read with standin_workbook_tool.
 //
 //   KOVRISK_STANDIN_MISSING=<text>  the application cannot be created, failing with <text>
-//   KOVRISK_STANDIN_PAUSE_MS=<n>    the probe's start of the application takes n milliseconds
-//                                   (the run keeps the thread busy meanwhile); "pause" is written
-//                                   on standard output when it begins
+//   KOVRISK_STANDIN_HOLD=<file>     the probe's start of the application lasts until <file> exists
+//                                   (a minute at most), keeping the thread busy as a slow start
+//                                   would; "pause" is written on standard output when it begins
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -26,14 +27,18 @@ std::unique_ptr<kovrisk::ApplicationFactory> makeStandin(const kovrisk::Spreadsh
     if (const char* missing = std::getenv("KOVRISK_STANDIN_MISSING")) {
         factory->failCall("Application.Create", kovrisk::toShiftJis(std::string(missing)));
     }
-    if (const char* pause = std::getenv("KOVRISK_STANDIN_PAUSE_MS")) {
-        const std::chrono::milliseconds duration(std::atoi(pause));
+    if (const char* hold = std::getenv("KOVRISK_STANDIN_HOLD")) {
+        const std::filesystem::path release = hold;
         factory->onCall(
             "Application.Create",
-            [duration] {
+            [release] {
                 std::printf("pause\n");
                 std::fflush(stdout);
-                std::this_thread::sleep_for(duration);
+                const auto limit = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+                while (!std::filesystem::exists(release) &&
+                       std::chrono::steady_clock::now() < limit) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                }
             },
             kProbeCreate);
     }

@@ -64,8 +64,10 @@ class WindowTest(unittest.TestCase):
     def test_the_status_window_while_the_run_keeps_the_thread_busy(self):
         workbook = self.home.make_workbook()
         before = workbook.read_bytes()
-        # The probe's start of the application takes seconds, with the status text set just before.
-        self.start(workbook, KOVRISK_STANDIN_PAUSE_MS="6000")
+        # The probe's start of the application lasts until the test lets it go, with the status
+        # text set just before.
+        release = self.home.root / "release"
+        self.start(workbook, KOVRISK_STANDIN_HOLD=str(release))
         kt.wait_for_line(self.process.stdout, "pause", timeout=30)
         window = self.x.wait_for_window(CAPTION)
 
@@ -121,6 +123,7 @@ class WindowTest(unittest.TestCase):
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(lambda: (cover.kill(), cover.wait()))
         self.x.wait_for_window("xmessage")
+        release.touch()
 
         # Then the confirmation box: Cancel is the default button.
         box = self.x.wait_for_window("Kovrisk")
