@@ -1,14 +1,24 @@
-// The real POSIX file operations, with chosen ones made to fail.
+// The platform's real file operations, with chosen ones made to fail.
 #pragma once
 
 #include <functional>
 #include <string>
 
+#ifdef _WIN32
+#include "platform/win32/win32_files.h"
+#else
 #include "platform/posix/posix_files.h"
+#endif
 
 namespace kovrisk::testing {
 
-class FaultyFiles : public PosixFiles {
+#ifdef _WIN32
+using NativeFiles = Win32Files;
+#else
+using NativeFiles = PosixFiles;
+#endif
+
+class FaultyFiles : public NativeFiles {
 public:
     // Return true to make the operation on these paths fail without touching anything.
     std::function<bool(const NativePath& from, const NativePath& to)> failCopy;
@@ -16,11 +26,11 @@ public:
 
     bool copy(const NativePath& from, const NativePath& to) override {
         if (failCopy && failCopy(from, to)) return false;
-        return PosixFiles::copy(from, to);
+        return NativeFiles::copy(from, to);
     }
     bool replace(const NativePath& from, const NativePath& to) override {
         if (failReplace && failReplace(from, to)) return false;
-        return PosixFiles::replace(from, to);
+        return NativeFiles::replace(from, to);
     }
 };
 

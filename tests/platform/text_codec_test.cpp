@@ -29,6 +29,7 @@ TEST(TextCodec, PasswordBytesReachUnicodeAsWindowsConvertsThem) {
     EXPECT_EQ(shiftJisToUtf16("a\x9B"), u"a\u30FB");
     EXPECT_EQ(shiftJisToUtf16("\x9B\x1F" "b"), u"\u30FB" "b");
     EXPECT_EQ(shiftJisToUtf16(std::string("\x01\x00", 2)), std::u16string(u"\u0001\u0000", 2));
+    EXPECT_EQ(shiftJisToUtf16(std::string("\x9B\x00" "b", 3)), std::u16string(u"\u30FB\u0000b", 3));
 }
 
 }  // namespace

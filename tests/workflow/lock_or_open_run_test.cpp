@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <map>
 
@@ -33,11 +35,13 @@ std::vector<std::pair<std::string, std::map<std::string, std::string>>> content(
     return sheets;
 }
 
+#ifndef _WIN32
 mode_t modeOf(const NativePath& path) {
     struct stat info {};
     ::stat(path.c_str(), &info);
     return info.st_mode & 07777;
 }
+#endif
 
 class LockOrOpenRunTest : public RunFixture {
 protected:
@@ -180,6 +184,7 @@ TEST_F(LockOrOpenRunTest, MissingOrDamagedFilesTakeTheOpenRoadWithoutConfirmatio
     EXPECT_FALSE(std::filesystem::exists(temp / "work" / "missing.xlsx"));
 }
 
+#ifndef _WIN32  // POSIX permissions; the Windows attribute word is tested in tests/windows.
 TEST_F(LockOrOpenRunTest, BackupThatCannotBeWrittenEndsWithF3AndLeavesEverythingAsItWas) {
     const NativePath target = makeWorkbook("Book1.xlsx");
     const std::string before = readFile(target);
@@ -204,6 +209,7 @@ TEST_F(LockOrOpenRunTest, BackupThatCannotBeWrittenEndsWithF3AndLeavesEverything
     EXPECT_EQ(modeOf(backupOf("Book1.xlsx")), 0444u);
     EXPECT_TRUE(leftovers().empty());
 }
+#endif
 
 TEST_F(LockOrOpenRunTest, BackupFolderThatCannotBeCreatedEndsWithF3) {
     const NativePath target = makeWorkbook("Book1.xlsx");
@@ -214,6 +220,7 @@ TEST_F(LockOrOpenRunTest, BackupFolderThatCannotBeCreatedEndsWithF3) {
     EXPECT_EQ(loadStandinWorkbook(target), plainBook());
 }
 
+#ifndef _WIN32  // POSIX permissions; the Windows attribute word is tested in tests/windows.
 TEST_F(LockOrOpenRunTest, ReadOnlyWorkbookIsLockedAndStaysReadOnlyAsDoesItsBackup) {
     const NativePath target = makeWorkbook("Book1.xlsx");
     ::chmod(target.c_str(), 0444);
@@ -230,7 +237,9 @@ TEST_F(LockOrOpenRunTest, ReadOnlyWorkbookIsLockedAndStaysReadOnlyAsDoesItsBacku
     EXPECT_EQ(modeOf(target), 0444u);
     EXPECT_EQ(modeOf(backupOf("Book1.xlsx")), 0444u);
 }
+#endif
 
+#ifndef _WIN32  // POSIX permissions; the Windows attribute word is tested in tests/windows.
 TEST_F(LockOrOpenRunTest, BackupCopyTakesTheWorkbooksAttributesNotItsOwn) {
     const NativePath target = makeWorkbook("Book1.xlsx");
     ::chmod(target.c_str(), 0640);
@@ -247,6 +256,7 @@ TEST_F(LockOrOpenRunTest, BackupCopyTakesTheWorkbooksAttributesNotItsOwn) {
     EXPECT_EQ(modeOf(backupOf("Book1.xlsx")), 0640u);
     readStandinWorkbook(backupOf("Book1.xlsx"), "MIRTHOLAN");
 }
+#endif
 
 TEST_F(LockOrOpenRunTest, SameFileNameInTwoFoldersSharesOneBackupPath) {
     StandinWorkbook second = plainBook();
@@ -346,6 +356,7 @@ TEST_F(LockOrOpenRunTest, EveryFailingCallOfTheLockRoadLosesNothing) {
     EXPECT_GE(tried, 20);
 }
 
+#ifndef _WIN32  // POSIX permissions; the Windows attribute word is tested in tests/windows.
 TEST_F(LockOrOpenRunTest, FailedReplacementIsAFailureAndKeepsTheWorkbook) {
     const NativePath target = makeWorkbook("Book1.xlsx");
     ::chmod(target.c_str(), 0444);
@@ -361,6 +372,7 @@ TEST_F(LockOrOpenRunTest, FailedReplacementIsAFailureAndKeepsTheWorkbook) {
     EXPECT_EQ(modeOf(target), 0444u);
     EXPECT_TRUE(leftovers().empty());
 }
+#endif
 
 TEST_F(LockOrOpenRunTest, FailedReplacementOfTheBackupIsF5) {
     const NativePath target = makeWorkbook("Book1.xlsx");

@@ -1,6 +1,6 @@
 // Shift-JIS to UTF-16 the way Windows' MultiByteToWideChar(932, 0, ...) converts it, whole
-// characters or not: a lead byte always takes the byte after it, and a pair or a byte without a
-// mapping becomes U+30FB, the code page's default character.
+// characters or not: a lead byte takes the byte after it unless that is a zero byte, and a pair
+// or a byte without a mapping becomes U+30FB, the code page's default character.
 #include "platform/posix/iconv_converter.h"
 #include "platform/text_codec.h"
 #include "support/shift_jis.h"
@@ -36,7 +36,8 @@ std::u16string shiftJisToUtf16(std::string_view text) {
     std::u16string output;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        if (isLeadByte(byte) && i + 1 < text.size()) {
+        // A zero byte is never a trail byte: the lead byte alone becomes the default character.
+        if (isLeadByte(byte) && i + 1 < text.size() && text[i + 1] != '\0') {
             const char16_t mapped = convertOne(converter, text.substr(i, 2));
             output += mapped != 0 ? mapped : kDefaultCharacter;
             ++i;

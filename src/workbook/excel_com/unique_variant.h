@@ -32,6 +32,12 @@ class UniqueVariant {
         reset();
         return &value_;
     }
+    // Hands the value over to the caller.
+    VARIANT release() {
+        const VARIANT value = value_;
+        ::VariantInit(&value_);
+        return value;
+    }
     void reset() {
         ::VariantClear(&value_);
         ::VariantInit(&value_);

@@ -1,0 +1,71 @@
+#include "standin_com/standin_server.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/text_codec.h"
+
+namespace kovrisk::testing {
+
+namespace {
+
+NativePath environmentPath(const wchar_t* name) {
+    wchar_t value[MAX_PATH * 2] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH * 2);
+    if (length == 0 || length >= MAX_PATH * 2)
+        return {};
+    return NativePath(std::wstring(value, length));
+}
+
+void appendLines(const NativePath& file, const std::string& lines) {
+    if (file.empty() || lines.empty())
+        return;
+    std::ofstream out(file, std::ios::binary | std::ios::app);
+    out << lines;
+}
+
+}  // namespace
+
+StandinServer::StandinServer() = default;
+
+std::shared_ptr<StandinServer> StandinServer::fromEnvironment() {
+    auto server = std::make_shared<StandinServer>();
+    server->recordFile_ = environmentPath(L"KOVRISK_STANDIN_RECORD");
+    server->wireFile_ = environmentPath(L"KOVRISK_STANDIN_WIRE");
+    const NativePath faults = environmentPath(L"KOVRISK_STANDIN_FAULTS");
+    if (!faults.empty()) {
+        std::ifstream in(faults, std::ios::binary);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            const std::size_t first = line.find('\t');
+            const std::size_t second = line.find('\t', first + 1);
+            if (first == std::string::npos || second == std::string::npos)
+                continue;
+            server->factory_.failCall(line.substr(0, first), line.substr(second + 1),
+                                      std::stoi(line.substr(first + 1, second - first - 1)));
+        }
+    }
+    return server;
+}
+
+void StandinServer::wire(const std::wstring& line) {
+    wire_.push_back(line);
+}
+
+void StandinServer::flush() {
+    std::string calls;
+    const std::vector<std::string>& record = factory_.calls();
+    for (; callsWritten_ < record.size(); ++callsWritten_)
+        calls += record[callsWritten_] + "\r\n";
+    appendLines(recordFile_, calls);
+    std::string wire;
+    for (; wireWritten_ < wire_.size(); ++wireWritten_)
+        wire += toShiftJis(wire_[wireWritten_]) + "\r\n";
+    appendLines(wireFile_, wire);
+}
+
+}  // namespace kovrisk::testing

@@ -1,0 +1,155 @@
+// Files on Windows through the wide Win32 functions, on real files in a temporary folder.
+#include "platform/win32/win32_files.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "fakes/temp_folder.h"
+#include "platform/win32/unique_handle.h"
+#include "support/activity_log.h"
+#include "support/clock.h"
+
+namespace kovrisk {
+namespace {
+
+using testing::readFile;
+using testing::TempFolder;
+using testing::writeFile;
+
+class Win32FilesTest : public ::testing::Test {
+  protected:
+    TempFolder folder;
+    Win32Files files;
+};
+
+TEST_F(Win32FilesTest, AttributesAreTheWindowsAttributeWord) {
+    const NativePath book = folder / "book.xls";
+    EXPECT_FALSE(files.attributes(book));
+    writeFile(book, "x");
+    const std::optional<FileAttributes> plain = files.attributes(book);
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->word, ::GetFileAttributesW(book.c_str()));
+    EXPECT_FALSE(files.isReadOnly(*plain));
+
+    ASSERT_TRUE(files.setAttributes(book, FileAttributes{plain->word | FILE_ATTRIBUTE_READONLY}));
+    const std::optional<FileAttributes> readOnly = files.attributes(book);
+    ASSERT_TRUE(readOnly);
+    EXPECT_TRUE(files.isReadOnly(*readOnly));
+    EXPECT_EQ(readOnly->word & FILE_ATTRIBUTE_READONLY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(files.withoutReadOnly(*readOnly).word, readOnly->word & ~FILE_ATTRIBUTE_READONLY);
+
+    // The saved word is put back whole.
+    ASSERT_TRUE(files.setAttributes(book, *plain));
+    EXPECT_EQ(files.attributes(book)->word, plain->word);
+    // An empty word clears every attribute.
+    ASSERT_TRUE(files.setAttributes(book, FileAttributes{0}));
+    EXPECT_FALSE(files.isReadOnly(*files.attributes(book)));
+}
+
+TEST_F(Win32FilesTest, TellsFilesFromFolders) {
+    writeFile(folder / "a.xls", "x");
+    EXPECT_TRUE(files.fileExists(folder / "a.xls"));
+    EXPECT_FALSE(files.isDirectory(folder / "a.xls"));
+    EXPECT_TRUE(files.isDirectory(folder.path()));
+    EXPECT_FALSE(files.fileExists(folder.path()));
+    EXPECT_FALSE(files.fileExists(folder / "missing.xls"));
+    EXPECT_FALSE(files.isDirectory(folder / "missing"));
+}
+
+TEST_F(Win32FilesTest, CreatesEveryMissingFolder) {
+    const NativePath deep = folder.path() / L"データ" / "Kovrisk" / "BackUp" / "";
+    EXPECT_TRUE(files.createDirectories(deep));
+    EXPECT_TRUE(files.isDirectory(folder.path() / L"データ" / "Kovrisk" / "BackUp"));
+    EXPECT_TRUE(files.createDirectories(deep));  // already there
+    writeFile(folder / "file", "x");
+    EXPECT_FALSE(files.createDirectories(folder / "file" / "below"));
+}
+
+TEST_F(Win32FilesTest, CopiesOverAnExistingFile) {
+    writeFile(folder.path() / L"売上.xls", "new");
+    writeFile(folder / "copy.xls", "old and longer");
+    EXPECT_TRUE(files.copy(folder.path() / L"売上.xls", folder / "copy.xls"));
+    EXPECT_EQ(readFile(folder / "copy.xls"), "new");
+    EXPECT_EQ(readFile(folder.path() / L"売上.xls"), "new");
+    EXPECT_FALSE(files.copy(folder / "missing.xls", folder / "other.xls"));
+    EXPECT_FALSE(files.fileExists(folder / "other.xls"));
+}
+
+TEST_F(Win32FilesTest, ReplacesAFileInOneStep) {
+    writeFile(folder / "book.xls.pwd", "locked");
+    writeFile(folder / "book.xls", "plain");
+    EXPECT_TRUE(files.replace(folder / "book.xls.pwd", folder / "book.xls"));
+    EXPECT_EQ(readFile(folder / "book.xls"), "locked");
+    EXPECT_FALSE(files.fileExists(folder / "book.xls.pwd"));
+    EXPECT_FALSE(files.replace(folder / "gone.pwd", folder / "book.xls"));
+    EXPECT_EQ(readFile(folder / "book.xls"), "locked");
+}
+
+TEST_F(Win32FilesTest, RemovesFiles) {
+    writeFile(folder / "a.xls", "x");
+    EXPECT_TRUE(files.remove(folder / "a.xls"));
+    EXPECT_FALSE(files.fileExists(folder / "a.xls"));
+    EXPECT_FALSE(files.remove(folder / "a.xls"));
+}
+
+TEST_F(Win32FilesTest, AppendsAtTheEndAndCreatesTheFile) {
+    const NativePath log = folder / "20261207.txt";
+    EXPECT_EQ(files.appendExclusive(log, "one\r\n"), AppendResult::Written);
+    EXPECT_EQ(files.appendExclusive(log, "two\r\n"), AppendResult::Written);
+    EXPECT_EQ(readFile(log), "one\r\ntwo\r\n");
+    EXPECT_EQ(files.appendExclusive(folder / "missing" / "x.txt", "x"), AppendResult::Failed);
+}
+
+TEST_F(Win32FilesTest, IsBusyWhileAnotherHolderHasTheFileOpen) {
+    const NativePath log = folder / "20261207.txt";
+    writeFile(log, "first\r\n");
+    {
+        // Another program reading the log, sharing it freely: still no exclusive open.
+        UniqueHandle reader(::CreateFileW(log.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(reader);
+        EXPECT_EQ(files.appendExclusive(log, "second\r\n"), AppendResult::Busy);
+    }
+    EXPECT_EQ(files.appendExclusive(log, "second\r\n"), AppendResult::Written);
+    EXPECT_EQ(readFile(log), "first\r\nsecond\r\n");
+}
+
+// A clock whose first pause lets the other holder of the log go.
+class ReleasingClock : public Clock {
+  public:
+    explicit ReleasingClock(UniqueHandle& holder) : holder_(holder) {}
+    LocalTime now() override { return LocalTime{2026, 12, 7, 9, 5, 3, 21}; }
+    std::uint32_t tickCount() override { return 0; }
+    void sleep(std::chrono::milliseconds) override {
+        ++sleeps;
+        holder_.close();
+    }
+    int sleeps = 0;
+
+  private:
+    UniqueHandle& holder_;
+};
+
+TEST_F(Win32FilesTest, TheActivityLogWaitsForAnotherWriterAndWritesShiftJis) {
+    const NativePath dataFolder = folder / "Kovrisk" / "";
+    const NativePath logFile = dataFolder / "syslog" / "20261207.txt";
+    ASSERT_TRUE(files.createDirectories(logFile.parent_path()));
+    writeFile(logFile, "");
+    UniqueHandle holder(::CreateFileW(logFile.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder);
+    ReleasingClock clock(holder);
+    ActivityLog log(dataFolder, clock, files);
+    log.LogWrite("\x8B\x4E\x93\xAE\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42");  // 起動しました。
+    EXPECT_EQ(clock.sleeps, 1);
+    EXPECT_EQ(
+        readFile(logFile),
+        "2026/12/"
+        "07,09:05:03.021,(Kovrisk),\x8B\x4E\x93\xAE\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42\r\n");
+}
+
+}  // namespace
+}  // namespace kovrisk
