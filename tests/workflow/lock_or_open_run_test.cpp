@@ -353,6 +353,7 @@ TEST_F(LockOrOpenRunTest, EveryFailingCallOfTheLockRoadLosesNothing) {
         EXPECT_TRUE(leftovers().empty());
         EXPECT_EQ(faulty.runningInstances(), 0);
     }
+    RecordProperty("failing_calls_tried", tried);
     EXPECT_GE(tried, 20);
 }
 
