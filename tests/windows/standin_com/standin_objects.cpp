@@ -162,7 +162,7 @@ class WorkbookDispatch : public StandinDispatch {
                 if (!arguments.given(0)) {
                     return objectResult(new WorksheetsDispatch(server(), book_->worksheets()));
                 }
-                if (arguments.type(0) == VT_BSTR) {
+                if ((arguments.type(0) & ~VT_BYREF) == VT_BSTR) {
                     return objectResult(
                         new WorksheetDispatch(server(), book_->worksheet(arguments.text(0))));
                 }
