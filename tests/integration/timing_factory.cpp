@@ -14,9 +14,15 @@ class TimingApplication : public Application {
 
     void setVisible(bool visible) override {
         if (visible) {
-            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::now() - start_);
-            std::printf("visible-at %lld\n", static_cast<long long>(elapsed.count()));
+            // Elapsed since the driver started, and the monotonic clock for callers who started
+            // the clock themselves.
+            const auto now = std::chrono::steady_clock::now();
+            const auto elapsed =
+                std::chrono::duration_cast<std::chrono::milliseconds>(now - start_);
+            const auto monotonic =
+                std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch());
+            std::printf("visible-at %lld %lld\n", static_cast<long long>(elapsed.count()),
+                        static_cast<long long>(monotonic.count()));
             std::fflush(stdout);
         }
         inner_->setVisible(visible);

@@ -1,5 +1,6 @@
 // An ApplicationFactory that passes everything to another one and notes on standard output the
-// moment an application is made visible (the hand-over), in milliseconds since `start`.
+// moment an application is made visible (the hand-over): milliseconds since `start`, then the
+// steady (monotonic) clock in microseconds.
 #pragma once
 
 #include <chrono>

@@ -1,6 +1,7 @@
 """Test workbooks, made at test time: .xlsx with openpyxl, .xls converted from it by LibreOffice's
 own command line (soffice --convert-to), and encrypted copies made by other tools."""
 
+import datetime
 import json
 import os
 import random
@@ -34,8 +35,15 @@ def make_xlsx(path, sheets=None, rows=3):
     return path
 
 
-def make_large_xlsx(path, target_bytes):
-    """A workbook of random text and numbers, grown until its file is about `target_bytes`."""
+JAPANESE_WORDS = ["東京支店", "大阪営業所", "見積書", "請求書", "在庫管理", "売上集計", "担当者",
+                  "カタログ", "サンプル", "ミーティング", "承認済み", "保留中"]
+
+
+def make_large_xlsx(path, target_bytes, mixed_scripts=False):
+    """A workbook of office-like data grown until its file is about `target_bytes`: per row a
+    Japanese word, an ASCII code, numbers and a date.  With `mixed_scripts`, text cells mix Latin
+    and Japanese characters at random instead (LibreOffice writes such cells back as rich text,
+    one run per script change, which makes its own files much slower to load)."""
     generator = random.Random(7)
     rows = 1000
     while True:
@@ -44,10 +52,18 @@ def make_large_xlsx(path, target_bytes):
         sheet.title = "Data"
         for row in range(1, rows + 1):
             for column in range(1, 9):
-                if column % 2:
-                    value = "".join(generator.choice("abcdefghijklmnopqrstuvwxyzアイウエオ") for _ in range(12))
+                if mixed_scripts and column % 2:
+                    value = "".join(generator.choice("abcdefghijklmnopqrstuvwxyzアイウエオ")
+                                    for _ in range(12))
+                elif column in (1, 5):
+                    value = generator.choice(JAPANESE_WORDS) + generator.choice(JAPANESE_WORDS)
+                elif column in (3, 7):
+                    value = "".join(generator.choice("ABCDEFGHJKLMNPQRSTUVWXYZ0123456789")
+                                    for _ in range(10))
+                elif column == 8:
+                    value = datetime.date(2020, 1, 1) + datetime.timedelta(days=generator.randrange(2000))
                 else:
-                    value = generator.random() * 1e6
+                    value = round(generator.random() * 1e6, 2)
                 sheet.cell(row=row, column=column, value=value)
         book.save(path)
         size = os.path.getsize(path)

@@ -7,7 +7,6 @@
 #include "workbook/calc_uno/calc_application.h"
 #include "workbook/calc_uno/calc_texts.h"
 #include "workbook/calc_uno/office_session.h"
-#include "workbook/calc_uno/uno_client.h"
 
 namespace kovrisk {
 
@@ -46,7 +45,7 @@ class CalcApplicationFactory : public ApplicationFactory {
             if (::access(options_.officeProgram.c_str(), X_OK) != 0) {
                 throw AutomationError(calc_texts::officeMissing(options_.officeProgram));
             }
-            session_ = std::make_shared<OfficeSession>(options_, UnoClient::instance());
+            session_ = std::make_shared<OfficeSession>(options_);
         }
         return std::make_unique<CalcApplication>(session_, options_);
     }

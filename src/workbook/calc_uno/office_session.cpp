@@ -48,7 +48,7 @@ std::vector<std::string> officeArguments(const CalcOptions& options, const Nativ
 
 }  // namespace
 
-OfficeSession::OfficeSession(const CalcOptions& options, UnoClient& client)
+OfficeSession::OfficeSession(const CalcOptions& options)
     : slot_(options.profileFolder), endBound_(options.endBound) {
     if (::access(options.officeProgram.c_str(), X_OK) != 0) {
         throw AutomationError(calc_texts::officeMissing(options.officeProgram));
@@ -62,6 +62,8 @@ OfficeSession::OfficeSession(const CalcOptions& options, UnoClient& client)
     }
 
     const auto deadline = std::chrono::steady_clock::now() + options.startBound;
+    // Made (the first time) while the office starts.
+    UnoClient& client = UnoClient::instance();
     while (!context_.is()) {
         context_ = client.connect(pipeName);
         if (context_.is())
@@ -76,7 +78,7 @@ OfficeSession::OfficeSession(const CalcOptions& options, UnoClient& client)
             process_->kill();
             throw AutomationError(calc_texts::officeNoAnswer(options.officeProgram));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     try {
         desktop_ = unoCall([&] { return css::frame::Desktop::create(context_); });

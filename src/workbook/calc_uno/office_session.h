@@ -18,7 +18,7 @@ class OfficeSession {
   public:
     // Starts an office on a free profile slot and connects to it through a pipe of its own.
     // Throws AutomationError when the office is missing, ends early or does not answer in time.
-    OfficeSession(const CalcOptions& options, UnoClient& client);
+    explicit OfficeSession(const CalcOptions& options);
     // Ends the office unless it was ended or handed over already.
     ~OfficeSession();
     OfficeSession(const OfficeSession&) = delete;
