@@ -111,8 +111,8 @@ void TaginformationWindow::disableTimer() {
 
 void TaginformationWindow::setStatusText(const std::string& text) {
     statusText_ = fromShiftJis(text);
-    RECT label = kLblMessage;
-    ::InvalidateRect(window_, &label, TRUE);
+    // The whole client area: the text may reach beyond the label's box (see paint()).
+    ::InvalidateRect(window_, nullptr, TRUE);
     ::UpdateWindow(window_);
 }
 
@@ -147,9 +147,10 @@ void TaginformationWindow::paint() {
     SelectedObject font(dc, labelFont_.get());
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, kNavy);
+    // Not clipped to the label: a substitute for the named face may stand taller than 16 pixels.
     RECT label = kLblMessage;
     ::DrawTextW(dc, statusText_.c_str(), static_cast<int>(statusText_.size()), &label,
-                DT_CENTER | DT_TOP | DT_SINGLELINE | DT_EXPANDTABS | DT_NOPREFIX);
+                DT_CENTER | DT_TOP | DT_SINGLELINE | DT_EXPANDTABS | DT_NOPREFIX | DT_NOCLIP);
 }
 
 LRESULT CALLBACK TaginformationWindow::procedure(HWND window, UINT message, WPARAM wParam,

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "platform/text_codec.h"
@@ -26,6 +27,25 @@ void appendLines(const NativePath& file, const std::string& lines) {
     out << lines;
 }
 
+// Lines of <call> TAB <occurrence> TAB <text>, Shift-JIS.
+void readTriggers(const NativePath& file,
+                  const std::function<void(const std::string&, int, const std::string&)>& add) {
+    if (file.empty())
+        return;
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const std::size_t first = line.find('\t');
+        const std::size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
+        if (second == std::string::npos)
+            continue;
+        add(line.substr(0, first), std::stoi(line.substr(first + 1, second - first - 1)),
+            line.substr(second + 1));
+    }
+}
+
 }  // namespace
 
 StandinServer::StandinServer() = default;
@@ -34,21 +54,24 @@ std::shared_ptr<StandinServer> StandinServer::fromEnvironment() {
     auto server = std::make_shared<StandinServer>();
     server->recordFile_ = environmentPath(L"KOVRISK_STANDIN_RECORD");
     server->wireFile_ = environmentPath(L"KOVRISK_STANDIN_WIRE");
-    const NativePath faults = environmentPath(L"KOVRISK_STANDIN_FAULTS");
-    if (!faults.empty()) {
-        std::ifstream in(faults, std::ios::binary);
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            const std::size_t first = line.find('\t');
-            const std::size_t second = line.find('\t', first + 1);
-            if (first == std::string::npos || second == std::string::npos)
-                continue;
-            server->factory_.failCall(line.substr(0, first), line.substr(second + 1),
-                                      std::stoi(line.substr(first + 1, second - first - 1)));
-        }
-    }
+    StandinApplicationFactory& factory = server->factory_;
+    StandinServer* records = server.get();
+    readTriggers(environmentPath(L"KOVRISK_STANDIN_FAULTS"),
+                 [&factory](const std::string& call, int occurrence, const std::string& text) {
+                     factory.failCall(call, text, occurrence);
+                 });
+    readTriggers(
+        environmentPath(L"KOVRISK_STANDIN_PAUSES"),
+        [&factory, records](const std::string& call, int occurrence, const std::string& text) {
+            const DWORD milliseconds = static_cast<DWORD>(std::stoul(text));
+            factory.onCall(
+                call,
+                [records, milliseconds] {
+                    records->flush();
+                    ::Sleep(milliseconds);
+                },
+                occurrence);
+        });
     return server;
 }
 

@@ -3,8 +3,8 @@
 // records of what it was asked.
 //
 //   - the call record of the stand-in (fakes/standin_application.h), one line per call;
-//   - the wire record: one line per Invoke as it arrived over IDispatch, the member as the
-//     client spelled it and how each argument came: "Workbooks.Open(#1:BSTR&, Password:BSTR&)",
+//   - the wire record: one line per Invoke as it arrived over IDispatch, the object and member
+//     as the server names them and how each argument came: "Workbooks.Open(#1:BSTR&, Password:BSTR&)",
 //     "Application.Visible=BOOL(0)", "Worksheets.Add(#1:VARIANT&->ERROR(80020004), #2:DISPATCH)".
 //
 // Run under a test program, both records are kept in memory.  Loaded by a program through COM,
@@ -13,6 +13,9 @@
 //   KOVRISK_STANDIN_WIRE    file that receives every line of the wire record as it is made
 //   KOVRISK_STANDIN_FAULTS  file of faults, one a line: <call> TAB <occurrence> TAB <text>,
 //                           Shift-JIS; occurrence 0 means every time
+//   KOVRISK_STANDIN_PAUSES  file of pauses, one a line: <call> TAB <occurrence> TAB <ms>: the
+//                           call keeps its caller waiting that long before it takes effect
+//                           (the records are written out before the pause)
 #pragma once
 
 #include <memory>

@@ -11,6 +11,7 @@
 //   standin_tool attributes PATH                prints the attribute word in hex
 //   standin_tool set-attributes PATH HEX
 //   standin_tool computer-name                  prints the computer name as the program logs it
+//   standin_tool ansi-code-page                 prints the system's ANSI code page
 // Exit code 0 when the check passed, 1 when it failed (with the reason on stderr), 2 on misuse.
 #include <windows.h>
 
@@ -105,6 +106,10 @@ int checkLocked(const NativePath& path, const std::string& name) {
 
 int run(int argc, wchar_t** argv) {
     const std::wstring command = argc > 1 ? argv[1] : L"";
+    if (command == L"ansi-code-page") {
+        std::printf("%u", ::GetACP());
+        return 0;
+    }
     if (command == L"computer-name") {
         Win32Environment environment;
         std::string name = environment.computerName();

@@ -1,0 +1,643 @@
+#!/usr/bin/python3
+"""The cross-built Windows program and its tests under wine, in a fresh wine prefix.
+
+Headless: the core's unit tests and the Windows edge's unit tests, and the dump of what
+MultiByteToWideChar(932, 0, ...) makes of every byte, every byte pair and random strings, which the
+Linux conversion must match.  On Xvfb: kovrisk.exe itself, first without any "Excel.Application"
+(message box for a wrong argument count, the not-installed end), then with the stand-in COM
+server registered in the prefix, through the lock road, the open road, a refusal, a cancel, a
+read-only workbook, a long Japanese path, and failures that Excel reports through EXCEPINFO.
+Message boxes are found and answered with xdotool; screenshots go to the artifacts folder.
+
+Exit status 0 when every check passed.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import traceback
+from pathlib import Path
+
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+
+TEXTS = {
+    "not_installed": "Excelがインストールされていません。終了します。",
+    "bad_extension": "拡張子がXLSもしくはXLSXではありません。終了します。",
+    "started": "起動しました。",
+    "locked": "パスワード施工完了。",
+    "cancelled": "パスワード設定キャンセル",
+    "lock_failed": "パスワード施工に失敗しました。",
+}
+LOG_LINE = re.compile(rb"^\d{4}/\d{2}/\d{2},\d{2}:\d{2}:\d{2}\.\d{3},\(Kovrisk\),(.*)$")
+
+
+class Checks:
+    """Collects the outcome of every check and prints it as it goes."""
+
+    def __init__(self):
+        self.failures = []
+
+    def check(self, condition, what, detail=""):
+        if condition:
+            print(f"  ok   {what}")
+        else:
+            print(f"  FAIL {what}" + (f": {detail}" if detail else ""))
+            self.failures.append(what)
+        return condition
+
+    def equal(self, actual, expected, what):
+        return self.check(actual == expected, what, f"\n    got      {actual!r}\n    expected {expected!r}")
+
+
+class Xvfb:
+    """A private X display for the program's windows."""
+
+    def __enter__(self):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        number = b""
+        with os.fdopen(read_end, "rb") as display:
+            while not number.endswith(b"\n"):
+                chunk = display.read(1)
+                if not chunk:
+                    raise RuntimeError("Xvfb did not start")
+                number += chunk
+        self.display = ":" + number.decode().strip()
+        return self
+
+    def __exit__(self, *exc):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+class Wine:
+    """One wine prefix and the X display its programs show their windows on."""
+
+    def __init__(self, prefix, display=None):
+        self.prefix = prefix
+        self.display = display
+
+    def env(self, extra=None, headless=False):
+        env = {k: v for k, v in os.environ.items() if not k.startswith("KOVRISK_STANDIN_")}
+        env.update(WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
+                   WINEDLLOVERRIDES="mscoree,mshtml=", LANG="C.UTF-8", LC_ALL="C.UTF-8")
+        env.pop("DISPLAY", None)
+        if not headless and self.display:
+            env["DISPLAY"] = self.display
+        env.update(extra or {})
+        return env
+
+    def run(self, args, timeout=300, headless=False, extra=None):
+        return subprocess.run([WINE] + [str(a) for a in args], env=self.env(extra, headless),
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+
+    def start(self, args, extra=None):
+        return subprocess.Popen([WINE] + [str(a) for a in args], env=self.env(extra),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def unix(self, windows_path):
+        """C:\\a\\b as a path of this machine."""
+        assert windows_path[:3].upper() == "C:\\"
+        return self.prefix / "drive_c" / Path(*windows_path[3:].split("\\"))
+
+    @staticmethod
+    def windows(path):
+        return "Z:" + str(path).replace("/", "\\")
+
+    def stop(self):
+        subprocess.run([WINESERVER, "-k"], env=self.env(headless=True),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+
+class Screen:
+    """The X side: finding windows, their properties, keys and pictures."""
+
+    def __init__(self, display):
+        self.env = dict(os.environ, DISPLAY=display, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+
+    def tool(self, *args):
+        return subprocess.run(list(args), env=self.env, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, timeout=30).stdout.decode("utf-8", "replace")
+
+    def find(self, name_pattern):
+        out = self.tool("xdotool", "search", "--onlyvisible", "--name", name_pattern)
+        return [int(w) for w in out.split()]
+
+    def wait_for(self, name_pattern, process=None, timeout=60):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            found = self.find(name_pattern)
+            if found:
+                time.sleep(0.3)  # let it paint
+                return found[0]
+            if process is not None and process.poll() is not None:
+                return None
+            time.sleep(0.2)
+        return None
+
+    def wait_gone(self, window, timeout=20):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if window not in self.find("."):
+                return True
+            time.sleep(0.2)
+        return False
+
+    def geometry(self, window):
+        out = self.tool("xwininfo", "-id", str(window))
+        value = lambda label: int(re.search(label + r":\s+(-?\d+)", out).group(1))
+        return (value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"),
+                value("Height"))
+
+    def property(self, window, name):
+        return self.tool("xprop", "-id", str(window), name)
+
+    def press(self, window, *keys):
+        self.tool("xdotool", "windowfocus", "--sync", str(window))
+        self.tool("xdotool", "key", "--clearmodifiers", *keys)
+
+    def save(self, path, crop=None):
+        args = ["import", "-window", "root"]
+        if crop:
+            x, y, w, h = crop
+            args += ["-crop", f"{w}x{h}+{x}+{y}", "+repage"]
+        subprocess.run(args + [str(path)], env=self.env, timeout=30, check=False)
+
+    def pixels(self, crop):
+        """The RGB pixels of a region, as rows of (r, g, b)."""
+        x, y, w, h = crop
+        data = subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage",
+                               "-depth", "8", "ppm:-"], env=self.env, stdout=subprocess.PIPE,
+                              timeout=30).stdout
+        parts = data.split(maxsplit=4)
+        width, height, body = int(parts[1]), int(parts[2]), parts[4]
+        return [[tuple(body[(r * width + c) * 3:(r * width + c) * 3 + 3]) for c in range(width)]
+                for r in range(height)]
+
+
+def navy(pixel):
+    r, g, b = pixel
+    return b >= 90 and b > r + 50 and b > g + 50
+
+
+class Suite:
+    def __init__(self, args):
+        self.build = Path(args.build)
+        self.compare = Path(args.compare)
+        self.artifacts = Path(args.artifacts)
+        self.random_strings = args.random_strings
+        self.checks = Checks()
+        self.program = self.build / "src/app/win32/kovrisk.exe"
+        self.tools = self.build / "tests/windows"
+        self.standin_tool = self.tools / "kovrisk_standin_tool.exe"
+
+    # --- set-up -----------------------------------------------------------------------------
+
+    def make_prefix(self):
+        self.wine.run(["wineboot", "--init"], headless=True)
+        # Japanese glyphs for the screenshots: a CJK font behind the dialog font and the window's
+        # named faces.  The program's text handling does not depend on it.
+        reg = self.workdir / "fonts.reg"
+        font = "NotoSansCJK-Regular.ttc,Noto Sans CJK JP"
+        links = "".join(
+            f'"{face}"=hex(7):{",".join(f"{b:02x}" for b in (font + chr(0) + chr(0)).encode("utf-16-le"))}\r\n'
+            for face in ("Tahoma", "MS Shell Dlg", "Microsoft Sans Serif"))
+        reg.write_text(
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]\r\n"
+            + links + "\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"
+            '"ＭＳ Ｐゴシック"="Noto Sans CJK JP"\r\n"HG丸ｺﾞｼｯｸM-PRO"="Noto Sans CJK JP"\r\n',
+            encoding="utf-16")
+        self.wine.run(["reg", "import", Wine.windows(reg)], headless=True)
+
+    def tool(self, *args, headless=True):
+        result = self.wine.run([self.standin_tool] + list(args), headless=headless)
+        return result.returncode, result.stdout, result.stderr.decode("cp932", "replace").strip()
+
+    # --- the activity log -------------------------------------------------------------------
+
+    def log_folder(self):
+        return self.wine.unix("C:\\ProgramData\\Kovrisk\\syslog")
+
+    def clear_log(self):
+        shutil.rmtree(self.log_folder(), ignore_errors=True)
+
+    def log(self):
+        """The messages of every line logged since the last clear_log, checked for framing."""
+        messages = []
+        folder = self.log_folder()
+        if not folder.exists():
+            return messages
+        for file in sorted(folder.iterdir()):
+            data = file.read_bytes()
+            bad = [] if data.endswith(b"\r\n") else [data[-40:]]
+            for raw in data.split(b"\r\n")[:-1]:
+                match = LOG_LINE.match(raw)
+                try:
+                    messages.append(match.group(1).decode("cp932"))
+                except (AttributeError, UnicodeDecodeError):
+                    bad.append(raw)
+            if bad:
+                self.checks.check(False, f"log {file.name}: dated Shift-JIS lines ending in CR LF",
+                                  repr(bad[:3]))
+        return messages
+
+    # --- running the program ----------------------------------------------------------------
+
+    def run_program(self, args, answers=(), extra=None, on_box=None, timeout=60):
+        """Runs kovrisk.exe; answers each message box in turn with its keys.  Returns the exit code,
+        or None when the program did not end."""
+        process = self.wine.start([self.program] + list(args), extra)
+        try:
+            for index, keys in enumerate(answers):
+                box = self.screen.wait_for("^Kovrisk$", process, timeout)
+                if not self.checks.check(box is not None, f"message box {index + 1} appears"):
+                    break
+                if on_box:
+                    on_box(index, box)
+                self.screen.press(box, *keys)
+                self.checks.check(self.screen.wait_gone(box), f"message box {index + 1} is answered")
+            try:
+                return process.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                self.screen.save(self.artifacts / "stuck.png")
+                for box in self.screen.find("^Kovrisk$"):
+                    self.screen.press(box, "Escape")
+                try:
+                    return process.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    return None
+        finally:
+            if process.poll() is None:
+                process.kill()
+
+    def standin_env(self, faults=None, pauses=None):
+        record = self.workdir / "record.txt"
+        wire = self.workdir / "wire.txt"
+        for file in (record, wire):
+            file.unlink(missing_ok=True)
+        env = {"KOVRISK_STANDIN_RECORD": Wine.windows(record),
+               "KOVRISK_STANDIN_WIRE": Wine.windows(wire)}
+        for name, lines in (("FAULTS", faults), ("PAUSES", pauses)):
+            if lines:
+                file = self.workdir / f"{name.lower()}.txt"
+                file.write_bytes("".join(line + "\r\n" for line in lines).encode("cp932"))
+                env[f"KOVRISK_STANDIN_{name}"] = Wine.windows(file)
+        return env
+
+    def record(self):
+        file = self.workdir / "record.txt"
+        return file.read_bytes().decode("cp932").split("\r\n")[:-1] if file.exists() else []
+
+    def wire(self):
+        file = self.workdir / "wire.txt"
+        return file.read_bytes().decode("cp932").split("\r\n")[:-1] if file.exists() else []
+
+    # --- the parts of the run ---------------------------------------------------------------
+
+    def unit_tests(self):
+        print("unit tests under wine (headless)")
+        for exe in (self.build / "tests/kovrisk_unit_tests.exe",
+                    self.tools / "kovrisk_windows_tests.exe"):
+            started = time.monotonic()
+            result = self.wine.run([exe, "--gtest_brief=1"], headless=True, timeout=600)
+            summary = [line for line in result.stdout.decode("cp932", "replace").splitlines()
+                       if line.startswith("[  PASSED") or line.startswith("[  FAILED")
+                       or line.startswith("[==========]")]
+            self.checks.check(result.returncode == 0,
+                              f"{exe.name}: {' / '.join(summary)} ({time.monotonic() - started:.1f} s)",
+                              result.stdout.decode("cp932", "replace")[-4000:])
+
+    def cp932(self):
+        print("Shift-JIS to UTF-16: Linux conversion against MultiByteToWideChar(932, 0, ...)")
+        dump = self.workdir / "cp932.bin"
+        result = self.wine.run([self.tools / "kovrisk_cp932_dump.exe", Wine.windows(dump),
+                                str(self.random_strings)], headless=True)
+        if not self.checks.check(result.returncode == 0 and dump.exists(), "dump written under wine"):
+            return
+        compared = subprocess.run([str(self.compare), str(dump)], stdout=subprocess.PIPE, timeout=300)
+        output = compared.stdout.decode("utf-8", "replace").strip()
+        self.checks.check(compared.returncode == 0, output.splitlines()[-1] if output else "compare",
+                          output[-3000:])
+
+    def without_excel(self):
+        print("kovrisk.exe without Excel.Application")
+        workbook = "C:\\work\\Book1.xlsx"
+        self.tool("create", workbook)
+        self.clear_log()
+        for args, what in (([], "no argument"), ([workbook, "C:\\work\\Book2.xlsx"], "two arguments"),
+                           ([""], "an empty argument (an empty pair of quotes)")):
+            shots = []
+            code = self.run_program(args, answers=[["Return"]],
+                                    on_box=lambda i, box: shots.append(self.screen.geometry(box)))
+            self.checks.equal(code, 0, f"{what}: the message box, then exit code 0")
+            if shots and what == "no argument":
+                self.screen.save(self.artifacts / "drop_one_file_box.png")
+        self.checks.check(not self.wine.unix("C:\\ProgramData\\Kovrisk").exists(),
+                          "a wrong argument count logs nothing")
+
+        for path in (workbook, "C:\\work\\Book1.csv"):
+            self.clear_log()
+            code = self.run_program([path])
+            self.checks.equal(code, 0, f"{path}: ends without a message box")
+            lines = self.log()
+            self.checks.check(len(lines) == 3 and lines[0] == "fucXlsFind()"
+                              and lines[1].startswith("fucXlsFind()ERROR=")
+                              and len(lines[1]) > len("fucXlsFind()ERROR=")
+                              and lines[2] == TEXTS["not_installed"],
+                              f"{path}: fucXlsFind, its error and the not-installed line, in Shift-JIS",
+                              repr(lines))
+            print(f"       ({lines[1] if len(lines) > 1 else ''})")
+
+    def register(self):
+        print("the stand-in Excel.Application, registered in the prefix")
+        dll = self.tools / "standin_excel.dll"
+        result = self.wine.run(["regsvr32", "/s", Wine.windows(dll)], headless=True)
+        self.checks.equal(result.returncode, 0, "regsvr32 standin_excel.dll")
+        query = self.wine.run(["reg", "query", "HKCR\\Excel.Application\\CLSID"], headless=True)
+        self.checks.check(b"{4F1B6C3E-8D2A-4B7F-A1E5-93C07D6B2E18}" in query.stdout,
+                          "Excel.Application names the stand-in's class")
+
+    def lock_road(self, name):
+        print("lock road: status window, confirmation, lock and backup through COM")
+        workbook = "C:\\work\\Book1.xlsx"
+        self.tool("create", workbook)
+        self.clear_log()
+        env = self.standin_env(pauses=["Workbooks.Open\t2\t2500"])
+        seen = {}
+
+        def at_confirmation(index, box):
+            windows = self.screen.find("フリー版")
+            if not self.checks.check(len(windows) == 1, "the status window is on screen"):
+                return
+            window = windows[0]
+            seen["window"] = window
+            x, y, w, h = self.screen.geometry(window)
+            self.checks.equal((w, h), (276, 72), "client area 276 x 72")
+            self.checks.check(x < 16 and y < 48, "at the top-left corner", f"client at {x}, {y}")
+            state = self.screen.property(window, "_NET_WM_STATE")
+            self.checks.check("_NET_WM_STATE_ABOVE" in state, "topmost", state.strip())
+            self.checks.check("_NET_WM_STATE_SKIP_TASKBAR" in state, "no taskbar button", state.strip())
+            hints = [int(v, 16) for v in re.findall(r"0x[0-9a-f]+", self.screen.property(window, "_MOTIF_WM_HINTS"))]
+            self.checks.check(len(hints) >= 3 and not hints[1] & 0x3A and not hints[2] & 0x70,
+                              "no system menu and no close, minimise or maximise button", repr(hints))
+            self.screen.save(self.artifacts / "status_window.png", (0, 0, x + w + 3, y + h + 3))
+            self.screen.save(self.artifacts / "confirmation.png")
+            seen["first"] = self.check_status_pixels((x, y, w, h), "Excel起動中・・・")
+
+        # While the stand-in keeps the second Open waiting, the GUI thread is blocked: only the
+        # repaint forced after the status text can show the new text.
+        def watch_busy():
+            deadline = time.monotonic() + 30
+            while time.monotonic() < deadline:
+                if sum(1 for line in self.record() if line.startswith("Workbooks.Open")) >= 2:
+                    time.sleep(0.8)
+                    window = seen.get("window")
+                    if window:
+                        x, y, w, h = self.screen.geometry(window)
+                        self.screen.save(self.artifacts / "status_window_busy.png", (0, 0, x + w + 3, y + h + 3))
+                        busy = self.check_status_pixels((x, y, w, h), "パスワード生成 ＆ 施工中")
+                        self.checks.check(busy is not None and busy != seen.get("first"),
+                                          "the new status text shows while the GUI thread is busy")
+                    return
+                time.sleep(0.1)
+            self.checks.check(False, "the lock operation reached its Open")
+
+        watcher = threading.Thread(target=watch_busy)
+        code = self.run_program([workbook], answers=[["Tab", "Return"]], extra=env,
+                                on_box=lambda i, box: (at_confirmation(i, box), watcher.start()))
+        if watcher.ident is not None:
+            watcher.join(timeout=40)
+        self.checks.equal(code, 0, "exit code 0")
+        self.checks.equal(self.log(), [
+            "fucXlsFind()", f"My Name is [ {name} ]", TEXTS["started"],
+            "fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK", "fncXlsOpenChk():CLOSE",
+            "fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():CLOSE.",
+            "fncXlsPwdChgForBackup():TRY Backup File Open.", "fncXlsPwdChgForBackup():CLOSE.",
+            TEXTS["locked"]], "the lock road's log")
+        code, _, err = self.tool("check-locked", workbook, name)
+        self.checks.check(code == 0, "the workbook is locked with its file password and names this computer", err)
+        code, _, err = self.tool("check-password", "C:\\ProgramData\\Kovrisk\\BackUp\\Book1.xlsx", "MIRTHOLAN")
+        self.checks.check(code == 0, "the backup copy carries the backup password", err)
+        self.checks.check(not list(self.wine.unix("C:\\work").glob("*.pwd")), "no temporary copy left")
+        self.check_wire(self.wire(), instances=4)
+
+    def check_status_pixels(self, client, text):
+        """Checks the picture and the label in the status window's client area; returns the columns
+        that hold navy text, to tell one status text from another."""
+        x, y, w, h = client
+        rows = self.screen.pixels((x, y, w, h))
+        top, bottom = rows[1][w // 2], rows[h - 2][w // 2]
+        self.checks.check(sum(top) > sum(bottom) + 20 and min(top) > 200,
+                          f"{text}: the gradient picture fills the window, light at the top",
+                          f"top {top}, bottom {bottom}")
+        columns = sorted({c for r in range(24, 52) for c in range(w) if navy(rows[r][c])})
+        if not self.checks.check(len(columns) > 20, f"{text}: navy status text in the label"):
+            return None
+        middle = (columns[0] + columns[-1]) / 2
+        self.checks.check(abs(middle - (5 + 268 / 2)) < 12, f"{text}: centred in the label",
+                          f"text spans {columns[0]}..{columns[-1]}")
+        outside = [c for r in list(range(0, 20)) + list(range(60, h)) for c in range(w) if navy(rows[r][c])]
+        self.checks.check(not outside, f"{text}: nothing but the label is navy")
+        return tuple(columns)
+
+    def check_wire(self, wire, instances):
+        refused = [line for line in wire if "!" in line]
+        self.checks.check(not refused, "the server accepted every call as sent", repr(refused[:5]))
+        opens = [i for i, line in enumerate(wire) if line.startswith("Workbooks.Open")]
+        self.checks.check(all(line == "Workbooks.Open(#1:BSTR&, Password:BSTR&)" for line in
+                              (wire[i] for i in opens)), "Open: file name and named Password, by reference")
+        self.checks.check(all("Application.AutomationSecurity=I4" in wire[max(0, i - 3):i] for i in opens),
+                          "macros disabled before every Open")
+        self.checks.equal(sum(1 for line in wire if line == "Application.Quit()"), instances,
+                          "every instance quit")
+
+    def open_road(self, name):
+        print("open road: a locked workbook is handed to the user")
+        workbook = "C:\\work\\Book1.xlsx"
+        before = self.wine.unix(workbook).read_bytes()
+        self.clear_log()
+        env = self.standin_env()
+        code = self.run_program([workbook], extra=env)
+        self.checks.equal(code, 0, "ends without a message box, exit code 0")
+        self.checks.equal(self.log(), [
+            "fucXlsFind()", f"My Name is [ {name} ]", TEXTS["started"],
+            "fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():Catch Exception",
+            "fncXlsOpenChk():Excel OLE終了処理", "fncXlsOpenExec():TRY OPEN", "PCチェック",
+            "PC名比較", "下位互換チェック", "fncXlsOpenExec():OPEN OK"], "the open road's log")
+        record = self.record()
+        last = max(i for i, line in enumerate(record) if line == "Application.Create")
+        self.checks.check("Application.Visible=true" in record[last:]
+                          and "Application.Quit" not in record[last:]
+                          and not any(line.startswith("Workbook.Close") for line in record[last:]),
+                          "the last instance is made visible and left open", repr(record[last:]))
+        self.checks.check(self.wine.unix(workbook).read_bytes() == before, "the workbook file is unchanged")
+
+    def refused(self, name):
+        print("open road: another computer's workbook is refused")
+        workbook = "C:\\work\\Other.xlsx"
+        self.tool("create-locked", workbook, "OTHERPC")
+        before = self.wine.unix(workbook).read_bytes()
+        self.clear_log()
+        code = self.run_program([workbook], answers=[["Return"]], extra=self.standin_env())
+        self.checks.equal(code, 0, "exit code 0")
+        lines = self.log()
+        self.checks.equal(lines[-1:], [f"PC名 {name} にはオープン許可がありません。"], "the refusal is logged")
+        self.checks.check(self.wine.unix(workbook).read_bytes() == before, "the workbook file is unchanged")
+        self.checks.check("Application.Visible=true" not in self.record(), "nothing is handed over")
+
+    def cancelled(self):
+        print("lock road cancelled: Enter at the confirmation chooses Cancel")
+        workbook = "C:\\work\\Book2.xlsx"
+        self.tool("create", workbook)
+        before = self.wine.unix(workbook).read_bytes()
+        self.clear_log()
+        code = self.run_program([workbook], answers=[["Return"]], extra=self.standin_env())
+        self.checks.equal(code, 0, "exit code 0")
+        self.checks.equal(self.log()[-1:], [TEXTS["cancelled"]], "the cancel is logged")
+        self.checks.check(self.wine.unix(workbook).read_bytes() == before, "the workbook file is unchanged")
+        self.checks.check(not self.wine.unix("C:\\ProgramData\\Kovrisk\\BackUp\\Book2.xlsx").exists(),
+                          "no backup copy")
+
+    def read_only(self, name):
+        print("lock road on a read-only workbook")
+        workbook = "C:\\work\\ReadOnly.xlsx"
+        self.tool("create", workbook)
+        self.tool("set-attributes", workbook, "21")
+        _, word, _ = self.tool("attributes", workbook)
+        self.clear_log()
+        code = self.run_program([workbook], answers=[["Tab", "Return"]], extra=self.standin_env())
+        self.checks.equal(code, 0, "exit code 0")
+        self.checks.equal(self.log()[-1:], [TEXTS["locked"]], "locked")
+        code, _, err = self.tool("check-locked", workbook, name)
+        self.checks.check(code == 0, "the workbook is locked", err)
+        self.checks.equal(self.tool("attributes", workbook)[1], word, "the workbook keeps its attribute word")
+        self.checks.equal(self.tool("attributes", "C:\\ProgramData\\Kovrisk\\BackUp\\ReadOnly.xlsx")[1],
+                          word, "the backup copy gets the workbook's attribute word")
+
+    def japanese_path(self, name):
+        print("lock road on a long Japanese path with blanks")
+        folder = "C:\\作業 フォルダ" + "\\長い名前のフォルダ" * 12
+        workbook = folder + "\\売上 2024.xlsx"
+        self.wine.unix(folder).mkdir(parents=True, exist_ok=True)
+        self.tool("create", workbook)
+        self.clear_log()
+        code = self.run_program([workbook], answers=[["Tab", "Return"]], extra=self.standin_env())
+        self.checks.equal(code, 0, f"exit code 0 ({len(workbook)} characters)")
+        self.checks.equal(self.log()[-1:], [TEXTS["locked"]], "locked")
+        code, _, err = self.tool("check-locked", workbook, name)
+        self.checks.check(code == 0, "the workbook is locked with the password of its Japanese name", err)
+        code, _, err = self.tool("check-password", "C:\\ProgramData\\Kovrisk\\BackUp\\売上 2024.xlsx", "MIRTHOLAN")
+        self.checks.check(code == 0, "its backup copy is locked", err)
+
+    def failures(self):
+        print("failures reported by the application")
+        workbook = "C:\\work\\Book3.xlsx"
+        self.tool("create", workbook)
+        before = self.wine.unix(workbook).read_bytes()
+        self.clear_log()
+        env = self.standin_env(faults=["Workbook.SaveAs\t1\tThe disk is full.  "])
+        code = self.run_program([workbook], answers=[["Tab", "Return"], ["Return"]], extra=env)
+        self.checks.equal(code, 0, "SaveAs refused: two boxes, exit code 0")
+        self.checks.equal(self.log()[-5:], [
+            "fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():Catch Exception",
+            "fncXlsPwdChg():Excelファイル変数整理", "fncXlsPwdChg():Excel OLE終了処理",
+            TEXTS["lock_failed"]], "SaveAs refused: the failure path's log")
+        self.checks.check(self.wine.unix(workbook).read_bytes() == before, "the workbook file is unchanged")
+        self.checks.check(not list(self.wine.unix("C:\\work").glob("*.pwd")), "no temporary copy left")
+
+        self.clear_log()
+        env = self.standin_env(faults=["Application.Quit\t1\tエクセルが応答しません。 .\t. "])
+        self.checks.equal(self.run_program([workbook], extra=env), 0, "Quit refused at start-up: exit code 0")
+        self.checks.equal(self.log(), ["fucXlsFind()", "fucXlsFind()ERROR=エクセルが応答しません。",
+                                       TEXTS["not_installed"]],
+                          "Excel's description, less trailing blanks, controls and full stops")
+
+        self.clear_log()
+        env = self.standin_env(faults=["Application.Create\t0\tnot there"])
+        self.checks.equal(self.run_program([workbook], extra=env), 0, "the server cannot start: exit code 0")
+        lines = self.log()
+        self.checks.check(len(lines) == 3 and re.fullmatch(r"fucXlsFind\(\)ERROR=.+", lines[1])
+                          and lines[2] == TEXTS["not_installed"], "the status code's text is logged", repr(lines))
+        print(f"       ({lines[1] if len(lines) > 1 else ''})")
+
+        self.clear_log()
+        env = self.standin_env()
+        self.checks.equal(self.run_program(["C:\\work\\Book1.csv"], extra=env), 0, "a wrong extension: exit code 0")
+        self.checks.equal(self.log(), ["fucXlsFind()", TEXTS["bad_extension"]], "only the extension line follows the probe")
+        self.checks.equal(self.record(), ["Application.Create", "Application.Quit"],
+                          "the probe starts and quits the application once")
+
+    def scenario(self, part, *args):
+        try:
+            part(*args)
+        except Exception:  # a broken scenario is a failed check; the others still run
+            self.checks.check(False, f"{part.__name__} ran to its end", traceback.format_exc())
+
+    # --- all of it --------------------------------------------------------------------------
+
+    def run(self):
+        self.artifacts.mkdir(parents=True, exist_ok=True)
+        self.workdir = Path(tempfile.mkdtemp(prefix="kovrisk-wine-"))
+        self.wine = Wine(self.workdir / "prefix")
+        started = time.monotonic()
+        try:
+            print(f"fresh wine prefix {self.wine.prefix}")
+            self.make_prefix()
+            code_page = self.tool("ansi-code-page")[1].decode()
+            self.checks.check(code_page != "932", f"the ANSI code page is {code_page}, not 932, so "
+                              "every Shift-JIS conversion has to name code page 932")
+            print(f"  prefix ready in {time.monotonic() - started:.1f} s")
+            self.unit_tests()
+            self.cp932()
+            with Xvfb() as display:
+                self.wine.display = display.display
+                self.screen = Screen(display.display)
+                self.wine.unix("C:\\work").mkdir(parents=True, exist_ok=True)
+                name = self.tool("computer-name")[1].decode("cp932")
+                print(f"computer name as the program logs it: {name}")
+                self.scenario(self.without_excel)
+                self.scenario(self.register)
+                self.scenario(self.lock_road, name)
+                self.scenario(self.open_road, name)
+                self.scenario(self.refused, name)
+                self.scenario(self.cancelled)
+                self.scenario(self.read_only, name)
+                self.scenario(self.japanese_path, name)
+                self.scenario(self.failures)
+                self.wine.stop()
+        finally:
+            self.wine.stop()
+            shutil.rmtree(self.workdir, ignore_errors=True)
+        print(f"wine run: {time.monotonic() - started:.0f} s, screenshots in {self.artifacts}")
+        if self.checks.failures:
+            print(f"{len(self.checks.failures)} check(s) failed:")
+            for what in self.checks.failures:
+                print(f"  {what}")
+            return 1
+        print("every check passed")
+        return 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", required=True, help="the cross build folder")
+    parser.add_argument("--compare", required=True, help="the Linux kovrisk_cp932_compare")
+    parser.add_argument("--artifacts", required=True, help="where screenshots go")
+    parser.add_argument("--random-strings", type=int, default=20000)
+    return Suite(parser.parse_args()).run()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
