@@ -12,7 +12,7 @@ if [ "${1:-}" = "--tests" ]; then
   packages+=(
     xvfb xauth x11-utils xdotool imagemagick locales
     python3 python3-msoffcrypto-tool python3-openpyxl python3-olefile python3-xlrd
-    g++-mingw-w64-x86-64-posix wine64
+    g++-mingw-w64-x86-64-posix wine64 googletest
   )
   # Node runs officecrypto-tool, which encrypts a workbook the way Excel does for the tests.
   if ! command -v npm >/dev/null; then packages+=(nodejs npm); fi
