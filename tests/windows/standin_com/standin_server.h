@@ -4,8 +4,9 @@
 //
 //   - the call record of the stand-in (fakes/standin_application.h), one line per call;
 //   - the wire record: one line per Invoke as it arrived over IDispatch, the object and member
-//     as the server names them and how each argument came: "Workbooks.Open(#1:BSTR&, Password:BSTR&)",
-//     "Application.Visible=BOOL(0)", "Worksheets.Add(#1:VARIANT&->ERROR(80020004), #2:DISPATCH)".
+//     as the server names them and how each argument came: "Workbooks.Open(#1:BSTR&,
+//     Password:BSTR&)", "Application.Visible=BOOL(0)",
+//     "Worksheets.Add(#1:VARIANT&->ERROR(80020004), #2:DISPATCH)".
 //
 // Run under a test program, both records are kept in memory.  Loaded by a program through COM,
 // the server reads its settings from the environment:
