@@ -120,67 +120,62 @@ bool WorkbookOperations::fncXlsOpenChk(const NativePath& path, const std::string
 
 bool WorkbookOperations::fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
                                       const std::string& newPassword) {
-    if (!state_.installed) return false;
-    Session session(log_, "fncXlsPwdChg");
-    const NativePath temporary = temporaryCopyOf(path);
-    try {
-        if (files_.fileExists(temporary)) files_.remove(temporary);
-        session.start(spreadsheet_);
-        session.step("TRY OPEN");
-        session.open(path, openPassword);
-        Workbook& book = *session.workbook;
-        // A workbook without any worksheet fails here.
-        const std::unique_ptr<Worksheet> first = book.worksheet(1);
-
-        // Any earlier control sheet goes; after a deletion the same position holds the next one.
-        for (int i = 1; i <= book.worksheets()->count();) {
-            if (isControlSheetName(book.worksheet(i)->name())) {
-                session.application->setDisplayAlerts(false);
-                book.worksheet(i)->remove();
-            } else {
-                ++i;
-            }
-        }
-
-        const std::string sheetName(texts::kControlSheetName);
-        book.worksheets()->addAfter(*book.worksheet(book.worksheets()->count()));
-        book.worksheet(book.worksheets()->count())->setName(sheetName);
-        book.worksheet(sheetName)->setVisible(false);
-        book.worksheet(sheetName)->range("A1")->setValue(std::string(texts::kControlSheetWarning));
-        const std::string tag = fncPcNameEnc(state_.computerName, clock_);
-        book.worksheet(sheetName)->range("Z2")->setValue(tag);
-        book.worksheet(sheetName)->range("Z2")->font()->setColorIndex(kWhiteColorIndex);
-        book.worksheet(sheetName)->protect(std::string(texts::kSheetProtectionPassword), true,
-                                           true, true);
-        book.worksheet(1)->activate();
-        book.saveAs(temporary, newPassword);
-        session.closeAndQuit();
-    } catch (...) {
-        session.fail();
-        if (files_.fileExists(temporary)) files_.remove(temporary);
-        return false;
-    }
-    if (!putInPlace(temporary, path)) return false;
-    session.step("CLOSE.");
-    return true;
+    return resave("fncXlsPwdChg", "TRY OPEN", path, openPassword, newPassword,
+                  [this](Application& application, Workbook& book) {
+                      addControlSheet(application, book);
+                  });
 }
 
 bool WorkbookOperations::fncXlsPwdChgForBackup(const NativePath& path,
                                                const std::string& openPassword,
                                                const std::string& newPassword) {
+    return resave("fncXlsPwdChgForBackup", "TRY Backup File Open.", path, openPassword,
+                  newPassword, [](Application&, Workbook&) {});
+}
+
+void WorkbookOperations::addControlSheet(Application& application, Workbook& book) {
+    // Any earlier control sheet goes; after a deletion the same position holds the next one.
+    for (int i = 1; i <= book.worksheets()->count();) {
+        if (isControlSheetName(book.worksheet(i)->name())) {
+            application.setDisplayAlerts(false);
+            book.worksheet(i)->remove();
+        } else {
+            ++i;
+        }
+    }
+
+    const std::string sheetName(texts::kControlSheetName);
+    book.worksheets()->addAfter(*book.worksheet(book.worksheets()->count()));
+    book.worksheet(book.worksheets()->count())->setName(sheetName);
+    book.worksheet(sheetName)->setVisible(false);
+    book.worksheet(sheetName)->range("A1")->setValue(std::string(texts::kControlSheetWarning));
+    const std::string tag = fncPcNameEnc(state_.computerName, clock_);
+    book.worksheet(sheetName)->range("Z2")->setValue(tag);
+    book.worksheet(sheetName)->range("Z2")->font()->setColorIndex(kWhiteColorIndex);
+    book.worksheet(sheetName)->protect(std::string(texts::kSheetProtectionPassword), true, true,
+                                       true);
+    book.worksheet(1)->activate();
+}
+
+bool WorkbookOperations::resave(const std::string& name, std::string_view tryStep,
+                                const NativePath& path, const std::string& openPassword,
+                                const std::string& newPassword, const Change& change) {
     if (!state_.installed) return false;
-    Session session(log_, "fncXlsPwdChgForBackup");
+    Session session(log_, name);
     const NativePath temporary = temporaryCopyOf(path);
     try {
         if (files_.fileExists(temporary)) files_.remove(temporary);
         session.start(spreadsheet_);
-        session.step("TRY Backup File Open.");
+        session.step(tryStep);
         session.open(path, openPassword);
+        // A workbook without any worksheet fails here.
         const std::unique_ptr<Worksheet> first = session.workbook->worksheet(1);
+        change(*session.application, *session.workbook);
         session.workbook->saveAs(temporary, newPassword);
         session.closeAndQuit();
     } catch (...) {
         session.fail();
+        // The copy this call saved, if it got that far, goes with the failure.
         if (files_.fileExists(temporary)) files_.remove(temporary);
         return false;
     }

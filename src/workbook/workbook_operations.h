@@ -2,7 +2,9 @@
 // catches every automation error itself, logs its steps and reports only true or false.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "support/activity_log.h"
 #include "support/clock.h"
@@ -29,6 +31,16 @@ public:
     bool fncXlsOpenExec(const NativePath& path, const std::string& password);
 
 private:
+    using Change = std::function<void(Application&, Workbook&)>;
+
+    // Opens the workbook at `path` with `openPassword` in a hidden application, lets `change` work
+    // on it, saves it with `newPassword` as a temporary copy beside it and puts that copy in its
+    // place.  `name` and `tryStep` make its log lines.
+    bool resave(const std::string& name, std::string_view tryStep, const NativePath& path,
+                const std::string& openPassword, const std::string& newPassword,
+                const Change& change);
+    // Replaces any control sheet by a fresh one naming this computer, last and hidden.
+    void addControlSheet(Application& application, Workbook& book);
     // Puts the saved `temporary` copy in place of the file at `path` in one step.  On failure the
     // file at `path` stays as it was and the copy is removed.
     bool putInPlace(const NativePath& temporary, const NativePath& path);
