@@ -1,0 +1,140 @@
+"""Two copies of the program started at the same moment: on one workbook, and on two workbooks of
+one name in different folders (which share one backup path).  Whichever copy wins, nothing is
+lost: each workbook is untouched or locked and readable, the backup copy holds one of the
+workbooks' data, and the day's log holds every line of both runs, whole."""
+
+import functools
+import unittest
+
+import e2e
+from e2e import box, startup
+
+ROUNDS = 3
+
+
+def possible_logs(lines):
+    """The log lines a run may have written, given what it showed on the terminal."""
+    begin = startup(e2e.this_computer()) + [e2e.STARTED]
+    last = lines[-1] if lines else ""
+    if last == e2e.LOCKING:
+        return [startup(e2e.this_computer()) + e2e.lock_lines()]
+    if last == e2e.NO_DISPLAY_HANDOVER:
+        return [startup(e2e.this_computer()) + e2e.open_lines()]
+    if lines[-5:] == box(e2e.F2[1]):
+        return [begin + e2e.PROBE_FAILS + e2e.OPEN_EXEC_FAILS + [e2e.F2[0]]]
+    if lines[-1:] == box(e2e.F3[1]):
+        return [begin + e2e.PROBE_OPENS + [e2e.F3[0]]]
+    locked = ["fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():CLOSE."]
+    if lines[-1:] == box(e2e.F4[1]):
+        return [begin + e2e.PROBE_OPENS + ["fncXlsPwdChg():TRY OPEN"] + tail + [e2e.F4[0]]
+                for tail in failure_tails("fncXlsPwdChg")]
+    if lines[-1:] == box(e2e.F5[1]):
+        return [begin + e2e.PROBE_OPENS + locked +
+                ["fncXlsPwdChgForBackup():TRY Backup File Open."] + tail + [e2e.F5[0]]
+                for tail in failure_tails("fncXlsPwdChgForBackup")]
+    return []
+
+
+def failure_tails(operation):
+    """How an operation's failure may show in the log: an error before or after the open, or a
+    failed replacement."""
+    return [[f"{operation}():Catch Exception", f"{operation}():Excel OLE終了処理"],
+            [f"{operation}():Catch Exception", f"{operation}():Excelファイル変数整理",
+             f"{operation}():Excel OLE終了処理"],
+            [e2e.DELETE_ERROR]]
+
+
+def interleaves(log, first, second):
+    """Whether `log` is `first` and `second` merged, each keeping its order."""
+    if len(log) != len(first) + len(second):
+        return False
+
+    @functools.lru_cache(maxsize=None)
+    def fits(i, j):
+        if i == len(first) and j == len(second):
+            return True
+        k = i + j
+        return ((i < len(first) and log[k] == first[i] and fits(i + 1, j)) or
+                (j < len(second) and log[k] == second[j] and fits(i, j + 1)))
+
+    return fits(0, 0)
+
+
+class Concurrency(e2e.TestCase):
+    suite = "concurrency"
+
+    def run_both(self, first, second):
+        runs = [self.case.start(first, answer="y\n"), self.case.start(second, answer="y\n")]
+        lines = [e2e.finish(run) for run in runs]
+        log = self.case.log_messages()
+        # Both runs whole in the log: every line framed (log_messages checks that), and the log is
+        # the two runs' lines merged line by line.
+        candidates = [possible_logs(run) for run in lines]
+        self.assertTrue(all(candidates), f"a run ended in no known way: {lines}")
+        self.assertTrue(any(interleaves(tuple(log), tuple(a), tuple(b))
+                            for a in candidates[0] for b in candidates[1]),
+                        f"the log is not both runs whole: {log}")
+        self.assert_no_temporary_copies(first.parent, second.parent, self.case.backup_folder)
+        self.assert_no_processes()
+        return lines, log
+
+    def assert_readable(self, path, source):
+        """The workbook at `path` is untouched or fully locked, with the data of `source`."""
+        if e2e.digest(path) == e2e.digest(source):
+            return "untouched"
+        self.assert_locked(path, source)
+        return "locked"
+
+    def assert_backup_holds(self, backup, *sources):
+        """The backup copy holds the user's data of one of `sources`, readable with the backup
+        password, the file password of its name (a copy of a workbook locked meanwhile), or none."""
+        for password in (e2e.BACKUP_PASSWORD, e2e.office_password(backup.name), None):
+            try:
+                book = e2e.checks.read_book(str(backup), password)
+            except Exception:
+                continue
+            found = e2e.user_sheets(book)
+            expected = [e2e.user_sheets(e2e.checks.read_book(str(source), None))
+                        for source in sources]
+            self.assertIn(found, expected)
+            return password
+        self.fail(f"the backup copy {backup} cannot be read")
+
+    def test_two_runs_at_once_on_one_workbook(self):
+        for extension in ("xlsx", "xls"):
+            for round_ in range(ROUNDS if extension == "xlsx" else 1):
+                with self.subTest(extension=extension, round=round_):
+                    self.case = e2e.Case(self.suite, f"{self._testMethodName}.{extension}{round_}")
+                    source = self.library / f"plain.{extension}"
+                    path = e2e.place(source, self.case.books / f"Shared.{extension}")
+                    lines, log = self.run_both(path, path)
+                    state = self.assert_readable(path, source)
+                    locked_by = [run[-1] == e2e.LOCKING or run[-1:] == box(e2e.F5[1])
+                                 for run in lines]
+                    # A run that says it locked the workbook did.
+                    if any(locked_by):
+                        self.assertEqual(state, "locked")
+                    if self.case.backup(path.name).exists():
+                        self.assert_backup_holds(self.case.backup(path.name), source)
+                    ends = [e2e.end_of(possible_logs(run)[0]) for run in lines]
+                    print(f"CONCURRENT one workbook: ends {ends}, workbook {state}", flush=True)
+
+    def test_two_runs_at_once_on_two_workbooks_of_one_name(self):
+        for kind in ("plain", "large"):
+            for round_ in range(ROUNDS if kind == "plain" else 2):
+                with self.subTest(first=kind, round=round_):
+                    self.case = e2e.Case(self.suite, f"{self._testMethodName}.{kind}{round_}")
+                    sources = [self.library / f"{kind}.xlsx", self.library / "other.xlsx"]
+                    paths = [e2e.place(sources[0], self.case.books / "one" / "Book.xlsx"),
+                             e2e.place(sources[1], self.case.books / "two" / "Book.xlsx")]
+                    lines, log = self.run_both(*paths)
+                    states = [self.assert_readable(p, s) for p, s in zip(paths, sources)]
+                    ends = [e2e.end_of(possible_logs(run)[0]) for run in lines]
+                    for state, end in zip(states, ends):
+                        self.assertEqual(state, "untouched" if end in ("F3", "F4") else "locked")
+                    self.assert_backup_holds(self.case.backup("Book.xlsx"), *sources)
+                    print(f"CONCURRENT two workbooks: ends {ends}", flush=True)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,505 @@
+"""What the end-to-end suites share: the built program run as a user runs it (terminal mode, or a
+display of the tests' own), a folder per case, the activity log read line by line, the file
+password and machine tag computed here from their published rules, and /proc checks for processes
+left behind.
+
+The checks of what the program wrote come from tools nobody here wrote (tests/integration/checks.py:
+msoffcrypto, openpyxl, xlrd); test workbooks come from tests/integration/workbooks.py and from the
+tests' own office (office_tool.py)."""
+
+import hashlib
+import os
+import pathlib
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import unittest
+import warnings
+
+HERE = pathlib.Path(__file__).resolve().parent
+sys.path[:0] = [str(HERE.parent / "integration"), str(HERE.parent / "linux_app")]
+
+import checks  # noqa: E402  (tests/integration)
+import workbooks  # noqa: E402  (tests/integration)
+
+PROGRAM = os.environ.get("KOVRISK_PROGRAM", "")
+OUTPUT = pathlib.Path(os.environ.get("KOVRISK_TEST_OUTPUT", "/tmp/kovrisk-e2e"))
+NODE_MODULES = os.environ.get("KOVRISK_TEST_NODE_MODULES",
+                              "/usr/local/lib/kovrisk-test-tools/node_modules")
+# One office profile folder for every e2e run: only the first start pays for making profiles.
+CACHE = OUTPUT / "cache"
+# The tests' own office (conversions, other users' offices) has profiles of its own.
+TOOL_PROFILES = OUTPUT / "tool-profiles"
+
+BACKUP_PASSWORD = "MIRTHOLAN"
+
+# Texts the program shows and logs.
+STARTING = "Excel起動中・・・"
+PREPARING_OPEN = "パスワード解析 ＆ オープン準備中"
+LOCKING = "パスワード生成 ＆ 施工中"
+CONFIRM = ["Kovrisk: パスワード未設定のファイルを検出しました。",
+           "読み取りパスワードを設定してもよろしいですか？", "[y/N] "]
+NO_DISPLAY_HANDOVER = "ブックの確認は済みましたが、表示する画面（ディスプレイ）がないため閉じました。"
+STARTED = "起動しました。"
+LOCKED = "パスワード施工完了。"
+CANCELLED = "パスワード設定キャンセル"
+REMOVING_READ_ONLY = "読込み専用属性のため、ReadOnlyを外します。"
+DELETE_ERROR = "ファイル削除エラー"
+NO_CONTROL_SHEET = "コヴリスクで作成された制御情報が見つかりません。"
+WARNING = ("本シートは絶対に変更しないで下さい。変更しますとパスワード解除できなくなり、"
+           "ファイルを開くことができなくなります。")
+OPEN_FAILED_BOX = ["ファイルのオープンに失敗しました。次の理由が考えられます。",
+                   "",
+                   "・（フリー版の場合）パスワードを設定したPCとは別なPCで開いていませんか？",
+                   "・ファイル名を変更していませんか？",
+                   "・システムが付与したパスワードとは違うパスワードが設定されていませんか？"]
+# Failure ends: (log line, message box lines).
+F1 = ("パスワード生成に失敗しました。", ["パスワード生成に失敗しました。"])
+F2 = ("エクセルファイルオープンに失敗しました。", OPEN_FAILED_BOX)
+F3 = ("元ファイルのバックアップに失敗しました。", ["元ファイルのバックアップに失敗しました。"])
+F4 = ("パスワード施工に失敗しました。", ["パスワード施工に失敗しました。"])
+F5 = ("バックアップファイルのパスワード施工に失敗しました。",
+      ["バックアップファイルのパスワード施工に失敗しました。"])
+
+
+def refusal(computer):
+    return f"PC名 {computer} にはオープン許可がありません。"
+
+
+def box(lines):
+    """What a message box puts on the terminal."""
+    return ["Kovrisk: " + lines[0]] + list(lines[1:])
+
+
+# Log lines of the roads, after start-up.
+PROBE_OPENS = ["fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK", "fncXlsOpenChk():CLOSE"]
+PROBE_FAILS = ["fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():Catch Exception",
+               "fncXlsOpenChk():Excel OLE終了処理"]
+OPEN_EXEC_FAILS = ["fncXlsOpenExec():TRY OPEN", "fncXlsOpenExec():Catch Exception",
+                   "fncXlsOpenExec():パスワードが一致しません。", "fncXlsOpenExec():Excel OLE終了処理"]
+
+
+def startup(computer):
+    return ["fucXlsFind()", f"My Name is [ {computer} ]"]
+
+
+def lock_lines(workbook_read_only=None, backup_read_only=None, earlier_backup_read_only=None):
+    """The lock road's lines from the start of the run on; the read-only arguments are the paths
+    the run logs: a read-only earlier backup copy, the workbook, the new backup copy."""
+    lines = [STARTED] + PROBE_OPENS
+    if earlier_backup_read_only:
+        lines += [str(earlier_backup_read_only), REMOVING_READ_ONLY]
+    lines += ["fncXlsPwdChg():TRY OPEN"]
+    if workbook_read_only:
+        lines += [str(workbook_read_only), REMOVING_READ_ONLY]
+    lines += ["fncXlsPwdChg():CLOSE.", "fncXlsPwdChgForBackup():TRY Backup File Open."]
+    if backup_read_only:
+        lines += [str(backup_read_only), REMOVING_READ_ONLY]
+    return lines + ["fncXlsPwdChgForBackup():CLOSE.", LOCKED]
+
+
+def open_lines(z2_empty=False):
+    comparison = ["PC名比較終了"] if z2_empty else ["PC名比較"]
+    return ([STARTED] + PROBE_FAILS + ["fncXlsOpenExec():TRY OPEN", "PCチェック"] + comparison +
+            ["下位互換チェック", "fncXlsOpenExec():OPEN OK"])
+
+
+# The file password and the machine tag, from their rules.
+
+def file_password(file_name):
+    """The file password's bytes for a file name (text, or Shift-JIS bytes)."""
+    name = file_name.encode("cp932") if isinstance(file_name, str) else file_name
+    dot = name.rfind(b".")
+    stem = (name[:dot] if dot >= 0 else name)[:15]
+    key = stem if len(stem) >= 10 else (BACKUP_PASSWORD.encode() + stem)[:15]
+    return bytes(((c * 2) & 0xFF) ^ 0xFF for c in key)
+
+
+def windows_932_to_unicode(data):
+    """Shift-JIS bytes as Windows' MultiByteToWideChar(932, 0, ...) turns them into Unicode."""
+    out, i = [], 0
+    while i < len(data):
+        byte = data[i]
+        if byte < 0x80:
+            out.append(chr(byte))
+            i += 1
+        elif byte == 0x80:
+            out.append("\u0080")
+            i += 1
+        elif byte == 0xA0:
+            out.append("\uF8F0")
+            i += 1
+        elif 0xA1 <= byte <= 0xDF:
+            out.append(chr(0xFF61 + byte - 0xA1))
+            i += 1
+        elif byte >= 0xFD:
+            out.append(chr(0xF8F1 + byte - 0xFD))
+            i += 1
+        elif i + 1 >= len(data):
+            out.append("\u30FB")
+            i += 1
+        else:
+            try:
+                out.append(data[i:i + 2].decode("cp932"))
+            except UnicodeDecodeError:
+                out.append("\u30FB")
+            i += 2
+    return "".join(out)
+
+
+def office_password(file_name):
+    """The file password as the office receives it."""
+    return windows_932_to_unicode(file_password(file_name))
+
+
+def encode_tag(name, fillers="kovriskab"):
+    """The machine tag of a computer name (text), with the given nine filler letters."""
+    data = name.encode("cp932")
+    plain = bytearray(b"X" + fillers.encode())
+    for position in range(len(data), 0, -1):
+        byte = data[position - 1:position]
+        plain += byte.lower() if position % 2 else byte.upper()
+    return "".join(f"{b ^ 0xFF:02X}" for b in plain)
+
+
+def decode_tag(tag):
+    area = bytearray(128)
+    for i, character in enumerate(tag.upper(), start=1):
+        if character in "0123456789ABCDEF" and (i - 1) // 2 < len(area):
+            value = int(character, 16)
+            if i % 2:
+                area[(i - 1) // 2] |= value << 4
+            else:
+                area[i // 2 - 1] |= value
+    used = area.split(b"\0", 1)[0]
+    plain = bytes(q for q in (b ^ 0xFF for b in used) if q)
+    return plain[10:][::-1].upper().decode("cp932", "replace")
+
+
+def this_computer():
+    return os.uname().nodename.strip().upper()
+
+
+# Files.
+
+def digest(path):
+    return hashlib.sha256(pathlib.Path(path).read_bytes()).hexdigest()
+
+
+def mode(path):
+    return os.stat(path).st_mode & 0o7777
+
+
+class Case:
+    """A folder of one case: its own data home (log, backups), workbooks and runtime folder."""
+
+    def __init__(self, suite, name):
+        self.root = OUTPUT / suite / name
+        shutil.rmtree(self.root, ignore_errors=True)
+        self.root.mkdir(parents=True)
+        self.data = self.root / "data"
+        self.books = self.root / "books"
+        self.books.mkdir()
+        self.runtime = self.root / "runtime"
+        self.runtime.mkdir(mode=0o700)
+        CACHE.mkdir(parents=True, exist_ok=True)
+
+    @property
+    def backup_folder(self):
+        return self.data / "Kovrisk" / "BackUp"
+
+    def backup(self, name):
+        return self.backup_folder / name
+
+    def environment(self, display=None, **extra):
+        env = {key: value for key, value in os.environ.items()
+               if key not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "KOVRISK_SOFFICE")}
+        env.update(HOME=str(self.root), XDG_DATA_HOME=str(self.data), XDG_CACHE_HOME=str(CACHE),
+                   XDG_RUNTIME_DIR=str(self.runtime), LANG="C.UTF-8", LC_ALL="C.UTF-8")
+        if display:
+            env["DISPLAY"] = display
+        env.update(extra)
+        return env
+
+    # The activity log.
+
+    def log_files(self):
+        folder = self.data / "Kovrisk" / "syslog"
+        return sorted(folder.glob("*.txt")) if folder.is_dir() else []
+
+    def log_messages(self):
+        """Every line of every day's file, checked for its frame, as its message text."""
+        messages = []
+        for day in self.log_files():
+            messages += [message for _, _, message in parse_log(day.read_bytes())]
+        return messages
+
+    def start(self, workbook, answer=None, display=None, prefix=(), cwd=None, env=None,
+              keep_input=False, umask=-1):
+        """Starts the program on `workbook`; `answer` is written to its standard input, which
+        then ends (unless `keep_input`: then the caller writes and closes it)."""
+        command = list(prefix) + [PROGRAM] + ([] if workbook is None else [str(workbook)])
+        process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE,
+                                   env=env or self.environment(display), cwd=cwd or self.root,
+                                   umask=umask)
+        if answer is not None:
+            process.stdin.write(answer.encode())
+            process.stdin.flush()
+        if not keep_input:
+            process.stdin.close()
+            process.stdin = None  # ended: communicate() has nothing more to send
+        return process
+
+    def run(self, workbook, answer=None, timeout=180, **options):
+        """Runs the program to its end; returns (terminal lines, new log messages)."""
+        before = len(self.log_messages())
+        process = self.start(workbook, answer, **options)
+        return finish(process, timeout), self.log_messages()[before:]
+
+
+def finish(process, timeout=180, expected_code=0):
+    """Waits for a started program; returns its terminal lines (standard error)."""
+    try:
+        out, err = process.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        out, err = process.communicate()
+        raise AssertionError(f"the program did not end within {timeout} s: {err!r}")
+    if process.returncode != expected_code:
+        raise AssertionError(f"exit code {process.returncode}: {err!r}")
+    if out:
+        raise AssertionError(f"the program wrote to standard output: {out!r}")
+    return err.decode("utf-8").split("\n")[:-1] if err else []
+
+
+LOG_LINE = re.compile(rb"(\d{4}/\d\d/\d\d),(\d\d:\d\d:\d\d\.\d{3}),\(Kovrisk\),(.*)", re.S)
+
+
+def parse_log(data):
+    """[(date, time, message)] of a day's file; raises on any line that is not framed whole."""
+    if not data:
+        return []
+    if not data.endswith(b"\r\n"):
+        raise AssertionError(f"the log does not end with CR LF: {data[-60:]!r}")
+    lines = []
+    for raw in data[:-2].split(b"\r\n"):
+        found = LOG_LINE.fullmatch(raw)
+        if not found or b"\n" in raw or b"\r" in raw:
+            raise AssertionError(f"a log line out of frame: {raw!r}")
+        lines.append((found.group(1).decode(), found.group(2).decode(),
+                      found.group(3).decode("cp932")))
+    return lines
+
+
+# Watching a run from outside.
+
+def wait_for(process, condition, bound=120.0):
+    """Polls `condition` every millisecond while `process` runs; whether it came true."""
+    deadline = time.monotonic() + bound
+    while True:
+        if condition():
+            return True
+        if process.poll() is not None or time.monotonic() > deadline:
+            return condition()
+        time.sleep(0.001)
+
+
+def logged(case, message):
+    """A condition: the case's log holds a line with `message`."""
+    needle = b",(Kovrisk)," + message.encode("cp932") + b"\r\n"
+
+    def condition():
+        return any(needle in day.read_bytes() for day in case.log_files())
+    return condition
+
+
+def end_of(log):
+    """The end a run's log shows: S, C, F1 to F5, or the open road's refusal."""
+    last = log[-1] if log else ""
+    for name, (line, _) in (("F1", F1), ("F2", F2), ("F3", F3), ("F4", F4), ("F5", F5)):
+        if last == line:
+            return name
+    if last in (LOCKED, "fncXlsOpenExec():OPEN OK"):
+        return "S"
+    if last == CANCELLED:
+        return "C"
+    if last == NO_CONTROL_SHEET or last.startswith("PC名 "):
+        return "refused"
+    return "unknown: " + last
+
+
+# Processes.
+
+def own_processes():
+    """Pids of processes of the program (and its office keeper) or of offices on the suites'
+    profiles, zombies excluded."""
+    found = set(checks.office_processes(str(CACHE)))
+    if PROGRAM:
+        found |= set(checks.office_processes(PROGRAM))
+    return sorted(found)
+
+
+def wait_for_no_processes(bound=15.0):
+    """The pids still running after `bound` seconds; the office's keeper gives an office whose
+    program vanished five seconds to end."""
+    deadline = time.monotonic() + bound
+    while True:
+        left = own_processes()
+        if not left or time.monotonic() > deadline:
+            return left
+        time.sleep(0.1)
+
+
+def kill(pids):
+    for pid in pids:
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except OSError:
+            pass
+
+
+def office_pids():
+    """soffice.bin processes on the suites' profile folder."""
+    pids = []
+    for pid in checks.office_processes(str(CACHE)):
+        try:
+            with open(f"/proc/{pid}/comm") as handle:
+                if handle.read().strip() == "soffice.bin":
+                    pids.append(pid)
+        except OSError:
+            pass
+    return pids
+
+
+# Reading what was written.
+
+def read_locked(path, file_name=None):
+    """The locked workbook as the checks read it, decrypted with the file password of its name."""
+    return checks.read_book(str(path), office_password(file_name or pathlib.Path(path).name))
+
+
+def user_sheets(book):
+    return {sheet.name: (sheet.cells, sheet.hidden) for sheet in book.sheets
+            if sheet.name.upper() != "KOVRISK"}
+
+
+# The suites' workbooks, made once for as long as their makers do not change.
+
+USER_SHEETS = [("Data", False), ("第二", False), ("Third", False)]
+OTHER_SHEETS = [("Other", False), ("別のデータ", False)]
+HIDDEN_SHEETS = [("Hidden one", True), ("Hidden two", True), ("Shown", False)]
+
+
+def library():
+    """A folder with plain.xlsx/.xls (user data), other.xlsx/.xls (different data),
+    hidden.xlsx/.xls (all sheets hidden but one), large.xlsx (about 300 kB) and macro.xls (an
+    auto-run macro that appends to macro-marker.txt in this folder)."""
+    makers = [HERE / "e2e.py", HERE / "macro_workbook.py", HERE / "office_tool.py",
+              HERE.parent / "integration" / "workbooks.py"]
+    stamp = hashlib.sha256(b"".join(path.read_bytes() for path in makers)).hexdigest()[:12]
+    folder = OUTPUT / f"library-{stamp}"
+    done = folder / "done"
+    if done.exists():
+        return folder
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    workbooks.make_xlsx(str(folder / "plain.xlsx"), sheets=USER_SHEETS)
+    workbooks.make_xlsx(str(folder / "other.xlsx"), sheets=OTHER_SHEETS, rows=6)
+    workbooks.make_xlsx(str(folder / "hidden.xlsx"), sheets=HIDDEN_SHEETS)
+    workbooks.make_large_xlsx(str(folder / "large.xlsx"), 300_000)
+    import macro_workbook
+    import office_tool
+
+    with office_tool.Office(TOOL_PROFILES / "library") as office:
+        for name in ("plain", "other", "hidden"):
+            office.convert(folder / f"{name}.xlsx", folder / f"{name}.xls")
+    macro_workbook.add_macro(str(folder / "plain.xls"), str(folder / "macro.xls"),
+                             str(folder / "macro-marker.txt"), NODE_MODULES)
+    done.write_text("made\n")
+    return folder
+
+
+def place(source, target, mode_bits=None):
+    """A copy of a library workbook at `target` (folders made); returns the target path."""
+    target = pathlib.Path(os.fsdecode(target))
+    target.parent.mkdir(parents=True, exist_ok=True)
+    shutil.copyfile(source, target)
+    if mode_bits is not None:
+        os.chmod(target, mode_bits)
+    return target
+
+
+class TestCase(unittest.TestCase):
+    """A case folder per test; after each test no process of the program or of its offices may be
+    left (any found is ended, and the test fails)."""
+
+    suite = "e2e"
+
+    def setUp(self):
+        if not PROGRAM:
+            self.fail("KOVRISK_PROGRAM names no program")
+        # checks.read_book leaves a file to the collector; that is no finding of these suites.
+        warnings.simplefilter("ignore", ResourceWarning)
+        self.case = Case(self.suite, self._testMethodName)
+        self.library = library()
+
+    def tearDown(self):
+        left = wait_for_no_processes()
+        kill(left)
+        self.assertEqual(left, [], "processes left behind")
+
+    def assert_no_processes(self):
+        left = wait_for_no_processes()
+        kill(left)
+        self.assertEqual(left, [], "processes left behind")
+
+    def assert_no_temporary_copies(self, *folders, office_locks=True):
+        """No temporary copy of the program's (".pwd", ".copy") in the folders; with
+        `office_locks`, no lock file of an office either (an office that was killed leaves its
+        own behind)."""
+        for folder in folders or (self.case.books, self.case.backup_folder):
+            folder = pathlib.Path(folder)
+            if folder.is_dir():
+                left = [p.name for p in folder.iterdir()
+                        if p.name.endswith((".pwd", ".copy"))
+                        or (office_locks and p.name.startswith(".~lock."))]
+                self.assertEqual(left, [], f"temporary files left in {folder}")
+
+    def assert_locked(self, path, original, file_name=None, computer=None):
+        """`path` is fully locked: it decrypts only with the file password of its name, holds the
+        user's sheets of `original` (a library workbook) unchanged, and the control sheet last."""
+        path = pathlib.Path(path)
+        password = office_password(file_name or path.name)
+        self.assertTrue(checks.is_encrypted(str(path)), f"{path} is not encrypted")
+        self.assertTrue(checks.refuses(str(path), BACKUP_PASSWORD))
+        self.assertTrue(checks.refuses(str(path), password + "x"))
+        book = checks.read_book(str(path), password)
+        expected = checks.read_book(str(original), None)
+        self.assertEqual(book.names, expected.names + ["Kovrisk"])
+        self.assertEqual(user_sheets(book), user_sheets(expected))
+        control = book.sheet("Kovrisk")
+        self.assertTrue(control.hidden)
+        self.assertTrue(control.protected)
+        self.assertEqual(set(control.cells), {"A1", "Z2"})
+        self.assertEqual(control.cells["A1"], WARNING)
+        self.assertEqual(decode_tag(control.cells["Z2"]),
+                         this_computer() if computer is None else computer)
+        self.assertIn("Z2", control.white)
+        return book
+
+    def assert_backup_of(self, backup, original):
+        """`backup` is the backup copy of `original`: protected with the backup password only,
+        holding the user's sheets unchanged and no control sheet."""
+        self.assertTrue(checks.is_encrypted(str(backup)), f"{backup} is not encrypted")
+        book = checks.read_book(str(backup), BACKUP_PASSWORD)
+        expected = checks.read_book(str(original), None)
+        self.assertEqual(book.names, expected.names)
+        self.assertEqual(user_sheets(book), user_sheets(expected))
+
+    def assert_untouched(self, path, before):
+        self.assertTrue(pathlib.Path(path).is_file(), f"{path} is missing")
+        self.assertEqual(digest(path), before, f"{path} changed")

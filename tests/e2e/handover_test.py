@@ -1,0 +1,86 @@
+"""The whole program on a display of the tests' own (Xvfb): the confirmation answered in its
+message box, and the hand-over, where the granted workbook stays in a visible LibreOffice window
+after the program has ended; the test then plays the user who closes that office."""
+
+import os
+import time
+import unittest
+
+import e2e
+from xserver import XServer
+
+CAPTION = "コヴリスク（フリー版）"
+
+
+class Handover(e2e.TestCase):
+    suite = "handover"
+
+    def setUp(self):
+        super().setUp()
+        self.x = XServer()
+        self.addCleanup(self.x.stop)
+
+    def run_on_display(self, path, keys=None, timeout=120):
+        process = self.case.start(path, display=self.x.display)
+        if keys:
+            self.x.wait_for_window("Kovrisk", timeout=60)
+            self.x.key(*keys)
+        return e2e.finish(process, timeout)
+
+    def end_users_office(self):
+        offices = e2e.office_pids()
+        e2e.kill(offices)
+        return offices
+
+    def test_the_granted_workbook_stays_visible_after_the_program_ends(self):
+        for extension in ("xlsx", "xls"):
+            with self.subTest(extension=extension):
+                source = self.library / f"plain.{extension}"
+                path = e2e.place(source, self.case.books / f"予算 review 3.{extension}")
+                # OK at the confirmation: from the default Cancel back to OK.
+                self.assertEqual(self.run_on_display(path, keys=["shift+Tab", "space"]), [])
+                self.assertEqual(self.case.log_messages()[-1], e2e.LOCKED)
+                self.assert_locked(path, source)
+                self.assertEqual(self.x.windows_titled(CAPTION), [])
+                self.assert_no_processes()
+                locked = e2e.digest(path)
+
+                self.assertEqual(self.run_on_display(path), [])
+                self.assertEqual(self.case.log_messages()[-1], "fncXlsOpenExec():OPEN OK")
+                window = self.x.wait_for_window(f"{path.name} - LibreOffice Calc", timeout=60)
+                self.assertIn("IsViewable", self.x.tool("xwininfo", "-id", str(window)))
+                # The program and its status window are gone; the office is the user's now.
+                self.assertEqual(self.x.windows_titled(CAPTION), [])
+                self.assertEqual(e2e.checks.office_processes(e2e.PROGRAM), [])
+                offices = e2e.office_pids()
+                self.assertEqual(len(offices), 1, offices)
+                time.sleep(1)
+                self.assertEqual(e2e.office_pids(), offices, "the user's office ended by itself")
+                self.assert_untouched(path, locked)
+
+                self.assertTrue(self.end_users_office())
+                self.assert_no_processes()
+                self.assertEqual(self.x.windows_titled(f"{path.name} - LibreOffice Calc"), [])
+
+    def test_enter_at_the_confirmation_cancels(self):
+        path = e2e.place(self.library / "plain.xlsx", self.case.books / "Budget.xlsx")
+        before = e2e.digest(path)
+        self.assertEqual(self.run_on_display(path, keys=["Return"]), [])
+        self.assertEqual(self.case.log_messages()[-1], e2e.CANCELLED)
+        self.assert_untouched(path, before)
+        self.assertFalse(self.case.backup_folder.exists())
+
+    def test_a_refusal_on_the_display_leaves_no_window(self):
+        path = e2e.place(self.library / "plain.xlsx", self.case.books / "Budget.xlsx")
+        self.assertEqual(self.run_on_display(path, keys=["shift+Tab", "space"]), [])
+        renamed = path.with_name("Costs.xlsx")
+        os.rename(path, renamed)
+        self.assertEqual(self.run_on_display(renamed, keys=["Return"]), [])
+        self.assertEqual(self.case.log_messages()[-1], e2e.F2[0])
+        self.assertEqual(self.x.windows_titled(CAPTION), [])
+        self.assertEqual([w for w in self.x.visible_windows()
+                          if "LibreOffice" in (self.x.title(w) or "")], [])
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,230 @@
+"""What the program must not give away or let happen: the file password on a command line, in an
+environment, on the terminal, in the log or in the office profile; a workbook's auto-run macro
+running on the probe, the lock, the backup lock or the open; a path passing through a shell; a
+temporary copy readable by other users when the workbook was not."""
+
+import os
+import pathlib
+import stat
+import threading
+import time
+import unittest
+
+import e2e
+import macro_workbook
+import office_tool
+from xserver import XServer
+
+
+class ProcSampler(threading.Thread):
+    """Reads every process's command line and environment, over and over, until stopped; keeps
+    what holds any of the needles, and counts the samples that saw the program and an office."""
+
+    def __init__(self, needles):
+        super().__init__(daemon=True)
+        self.needles = [needle for needle in needles if needle]
+        self.found = []
+        self.samples = 0
+        self.saw_program = 0
+        self.saw_office = 0
+        self.stopping = threading.Event()
+
+    def run(self):
+        own = str(os.getpid())
+        while not self.stopping.is_set():
+            self.samples += 1
+            program = office = False
+            for entry in os.listdir("/proc"):
+                if not entry.isdigit() or entry == own:
+                    continue
+                for part in ("cmdline", "environ"):
+                    try:
+                        with open(f"/proc/{entry}/{part}", "rb") as handle:
+                            data = handle.read()
+                    except OSError:
+                        continue
+                    if part == "cmdline":
+                        program |= e2e.PROGRAM.encode() in data
+                        office |= b"soffice.bin" in data and str(e2e.CACHE).encode() in data
+                    for needle in self.needles:
+                        if needle in data:
+                            self.found.append((entry, part, data))
+            self.saw_program += program
+            self.saw_office += office
+            time.sleep(0.002)
+
+    def stop(self):
+        self.stopping.set()
+        self.join()
+
+
+class ModeWatcher(threading.Thread):
+    """Samples the permission bits of some paths every half millisecond until stopped."""
+
+    def __init__(self, paths):
+        super().__init__(daemon=True)
+        self.paths = [pathlib.Path(path) for path in paths]
+        self.seen = {path: set() for path in self.paths}
+        self.stopping = threading.Event()
+
+    def run(self):
+        while not self.stopping.is_set():
+            for path in self.paths:
+                try:
+                    self.seen[path].add(stat.S_IMODE(os.stat(path).st_mode))
+                except OSError:
+                    pass
+            time.sleep(0.0005)
+
+    def stop(self):
+        self.stopping.set()
+        self.join()
+
+
+def password_forms(file_name):
+    """The file password as bytes in every form it could leak in: Shift-JIS as derived, and the
+    office's Unicode text as UTF-8 and UTF-16."""
+    raw = e2e.file_password(file_name)
+    text = e2e.office_password(file_name)
+    return [raw, text.encode("utf-8"), text.encode("utf-16-le")]
+
+
+class Security(e2e.TestCase):
+    suite = "security"
+
+    def test_the_file_password_never_shows(self):
+        for name, kind in (("QUARTERLY-SECRET.xlsx", "plain.xlsx"), ("機密 資料 2024.xls",
+                                                                        "plain.xls")):
+            with self.subTest(name=name):
+                forms = password_forms(name)
+                self.assertNotEqual(forms[0], forms[1], "the test wants bytes above 0x7F")
+                path = e2e.place(self.library / kind, self.case.books / name)
+                sampler = ProcSampler(forms)
+                sampler.start()
+                try:
+                    lock = self.case.start(path, answer="y\n")
+                    lock_lines = e2e.finish(lock)
+                    opened = self.case.start(path)
+                    open_lines = e2e.finish(opened)
+                finally:
+                    sampler.stop()
+                self.assertEqual(self.case.log_messages()[-1], "fncXlsOpenExec():OPEN OK")
+                self.assertGreater(sampler.saw_program, 0, "the sampler never saw the program")
+                self.assertGreater(sampler.saw_office, 0, "the sampler never saw the office")
+                self.assertEqual([(pid, part) for pid, part, _ in sampler.found], [])
+
+                terminal = "\n".join(lock_lines + open_lines).encode("utf-8")
+                logs = b"".join(day.read_bytes() for day in self.case.log_files())
+                for form in forms:
+                    self.assertNotIn(form, terminal)
+                    self.assertNotIn(form, logs)
+                for folder, _, files in os.walk(e2e.CACHE):
+                    for file_name in files:
+                        try:
+                            data = pathlib.Path(folder, file_name).read_bytes()
+                        except OSError:
+                            continue
+                        for form in forms:
+                            self.assertNotIn(form, data, f"in {folder}/{file_name}")
+
+    def test_auto_run_macros_never_run(self):
+        marker = self.library / "macro-marker.txt"
+        marker.unlink(missing_ok=True)
+        x = XServer()
+        self.addCleanup(x.stop)
+        path = e2e.place(self.library / "macro.xls", self.case.books / "Macro book.xls")
+
+        # An ordinary open with macros enabled runs both of the workbook's auto-run routes.
+        with office_tool.Office(e2e.TOOL_PROFILES / "security", display=x.display) as office:
+            document = office.load(path, hidden=False, macros=True)
+            deadline = time.monotonic() + 30
+            while not marker.exists() and time.monotonic() < deadline:
+                time.sleep(0.1)
+            document.close(True)
+        self.assertEqual(marker.read_text().split(), ["Workbook_Open", "Auto_Open"])
+        marker.unlink()
+
+        # The probe, the lock and the backup lock.
+        lines, log = self.case.run(path, answer="y\n")
+        self.assertEqual(log[-1], e2e.LOCKED)
+        self.assertFalse(marker.exists(), "a macro ran on the lock road")
+        self.assert_no_processes()
+        # The macros are still in the locked workbook and in the backup copy.
+        password = e2e.office_password(path.name)
+        self.assertTrue(macro_workbook.has_vba_project(e2e.checks.decrypt(str(path), password)))
+        backup = self.case.backup(path.name)
+        self.assertTrue(macro_workbook.has_vba_project(
+            e2e.checks.decrypt(str(backup), e2e.BACKUP_PASSWORD)))
+
+        # ...and they are live: an ordinary open of the locked workbook runs them.
+        with office_tool.Office(e2e.TOOL_PROFILES / "security", display=x.display) as office:
+            document = office.load(path, hidden=False, macros=True, password=password)
+            deadline = time.monotonic() + 30
+            while not marker.exists() and time.monotonic() < deadline:
+                time.sleep(0.1)
+            document.close(True)
+        self.assertTrue(marker.exists(), "the locked workbook's macros do not run at all")
+        marker.unlink()
+
+        # The open road, to the hand-over in a visible window.
+        e2e.finish(self.case.start(path, display=x.display))
+        self.assertEqual(self.case.log_messages()[-1], "fncXlsOpenExec():OPEN OK")
+        x.wait_for_window(f"{path.name} - LibreOffice Calc", timeout=60)
+        time.sleep(3)
+        self.assertFalse(marker.exists(), "a macro ran when the workbook was handed over")
+        e2e.kill(e2e.office_pids())
+        self.assert_no_processes()
+
+    def test_paths_never_pass_through_a_shell(self):
+        cwd = self.case.root / "cwd"
+        cwd.mkdir()
+        names = [
+            "a $(touch pwned1) `touch pwned2`; touch pwned3 & 'q' \"d\".xlsx",
+            "| touch pwned4 && touch pwned5 > x < y.xls",
+            "--help.xlsx",
+            "-e.xls",
+        ]
+        for name in names:
+            with self.subTest(name=name):
+                kind = "plain." + name.rsplit(".", 1)[1]
+                path = e2e.place(self.library / kind, self.case.books / name)
+                lines, log = self.case.run(path, answer="y\n", cwd=cwd)
+                self.assertEqual(log[-1], e2e.LOCKED, log)
+                self.assert_locked(path, self.library / kind)
+                lines, log = self.case.run(path, cwd=cwd)
+                self.assertEqual(log[-1], "fncXlsOpenExec():OPEN OK", log)
+                self.assertEqual(os.listdir(cwd), [])
+                for folder, _, files in os.walk(self.case.root):
+                    self.assertEqual([f for f in files if f.startswith("pwned")], [], folder)
+        self.assertEqual(sorted(os.listdir(self.case.books)), sorted(names))
+        self.assertEqual(sorted(os.listdir(self.case.backup_folder)), sorted(names))
+
+    def test_temporary_copies_are_private_when_the_workbook_is(self):
+        for extension in ("xlsx", "xls"):
+            with self.subTest(extension=extension):
+                path = e2e.place(self.library / f"plain.{extension}",
+                                 self.case.books / f"Private.{extension}", 0o600)
+                backup = self.case.backup(path.name)
+                watched = [path, pathlib.Path(f"{path}.pwd"), backup,
+                           pathlib.Path(f"{backup}.copy"), pathlib.Path(f"{backup}.pwd")]
+                watcher = ModeWatcher(watched)
+                watcher.start()
+                try:
+                    # A user whose new files are readable by everyone.
+                    env = self.case.environment()
+                    process = self.case.start(path, answer="y\n", env=env, umask=0o022)
+                    e2e.finish(process)
+                finally:
+                    watcher.stop()
+                self.assertEqual(self.case.log_messages()[-1], e2e.LOCKED)
+                for temporary in (watched[1], watched[4]):
+                    self.assertTrue(watcher.seen[temporary], f"{temporary} was never seen")
+                for watched_path, modes in watcher.seen.items():
+                    self.assertEqual([oct(m) for m in modes if m & 0o077], [],
+                                     f"{watched_path.name} was readable by others")
+                self.assertEqual(e2e.mode(path), 0o600)
+                self.assertEqual(e2e.mode(backup), 0o600)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
