@@ -12,6 +12,7 @@ if [ "${1:-}" = "--tests" ]; then
   packages+=(
     xvfb xauth x11-utils xdotool imagemagick locales
     python3 python3-msoffcrypto-tool python3-openpyxl python3-olefile python3-xlrd
+    python3-uno util-linux mount
     g++-mingw-w64-x86-64-posix wine64 googletest
   )
   # Node runs officecrypto-tool, which encrypts a workbook the way Excel does for the tests.
