@@ -34,9 +34,12 @@ def can_mount():
 
 
 def can_change_user():
+    """Root may run the program as another user, who can reach the output folder."""
     if os.geteuid() != 0 or shutil.which("setpriv") is None:
         return False
-    return subprocess.run(as_nobody() + ["/bin/true"], capture_output=True).returncode == 0
+    e2e.OUTPUT.mkdir(parents=True, exist_ok=True)
+    return subprocess.run(as_nobody() + ["/usr/bin/test", "-x", str(e2e.OUTPUT)],
+                          capture_output=True).returncode == 0
 
 
 def as_nobody():
@@ -139,8 +142,10 @@ class Faults(e2e.TestCase):
 
     # The office killed.
 
+    # A large workbook keeps the office busy opening it for a while: the kill lands there.
+
     def test_office_killed_while_the_probe_opens(self):
-        source, path, original, earlier = self.prepare()
+        source, path, original, earlier = self.prepare(kind="large")
         lines, log = self.kill_office_when(path, e2e.logged(self.case, "fncXlsOpenChk():TRY OPEN"))
         end, untouched = self.assert_nothing_lost("probe opening", log, source, path, original,
                                                   earlier)
@@ -152,7 +157,7 @@ class Faults(e2e.TestCase):
         self.rerun(path, source, untouched)
 
     def test_office_killed_while_the_lock_opens_the_workbook(self):
-        source, path, original, earlier = self.prepare()
+        source, path, original, earlier = self.prepare(kind="large")
         lines, log = self.kill_office_when(path, e2e.logged(self.case, "fncXlsPwdChg():TRY OPEN"))
         end, untouched = self.assert_nothing_lost("lock opening", log, source, path, original,
                                                   earlier)
@@ -181,7 +186,7 @@ class Faults(e2e.TestCase):
         self.assertIn(end, ("F4", "S"))
 
     def test_office_killed_while_the_backup_lock_opens_the_copy(self):
-        source, path, original, earlier = self.prepare()
+        source, path, original, earlier = self.prepare(kind="large")
         lines, log = self.kill_office_when(
             path, e2e.logged(self.case, "fncXlsPwdChgForBackup():TRY Backup File Open."))
         end, untouched = self.assert_nothing_lost("backup lock opening", log, source, path,
@@ -289,6 +294,63 @@ class Faults(e2e.TestCase):
         pwd_in_the_way.rmdir()
         self.assertEqual(self.assert_nothing_lost("backup lock's temporary name taken", log,
                                                   source, path, original, earlier)[0], "F5")
+        self.assertEqual(e2e.digest(backup), original)
+
+    # A replacement that fails: a file that is a mount point cannot be renamed over.
+
+    def pinned(self, path):
+        """`path` bind-mounted onto itself until the test ends: readable and writable as before,
+        but no rename can replace it."""
+        subprocess.run(["mount", "--bind", str(path), str(path)], check=True)
+        self.addCleanup(subprocess.run, ["umount", "-l", str(path)], check=False)
+
+    @unittest.skipUnless(can_mount(), "no mount here")
+    def test_the_workbook_cannot_be_replaced(self):
+        source, path, original, earlier = self.prepare()
+        os.chmod(path, 0o444)
+        self.pinned(path)
+        lines, log = self.case.run(path, answer="y\n")
+        self.assertEqual(lines[-1:], box(e2e.F4[1]))
+        self.assertEqual(log[-5:], ["fncXlsPwdChg():TRY OPEN", str(path), e2e.REMOVING_READ_ONLY,
+                                    e2e.DELETE_ERROR, e2e.F4[0]])
+        end, untouched = self.assert_nothing_lost("workbook replacement refused", log, source,
+                                                  path, original, earlier)
+        self.assertEqual(end, "F4")
+        # Its read-only bit is back, and the saved copy is gone.
+        self.assertEqual(e2e.mode(path), 0o444)
+        self.assertEqual(e2e.digest(self.case.backup(path.name)), original)
+
+    @unittest.skipUnless(can_mount(), "no mount here")
+    def test_the_earlier_backup_copy_cannot_be_replaced(self):
+        source, path, original, earlier = self.prepare()
+        self.pinned(self.case.backup(path.name))
+        lines, log = self.case.run(path, answer="y\n")
+        self.assertEqual(lines[-1:], box(e2e.F3[1]))
+        end, untouched = self.assert_nothing_lost("earlier backup replacement refused", log,
+                                                  source, path, original, earlier)
+        self.assertEqual(end, "F3")
+        self.assert_untouched(self.case.backup(path.name), earlier)
+
+    @unittest.skipUnless(can_mount(), "no mount here")
+    def test_the_backup_copy_cannot_be_replaced_by_its_locked_copy(self):
+        source, path, original, earlier = self.prepare()
+        process = self.case.start(path, answer="y\n")
+        backup = self.case.backup(path.name)
+        self.assertTrue(e2e.wait_for(
+            process, e2e.logged(self.case, "fncXlsPwdChgForBackup():TRY Backup File Open.")))
+        os.kill(process.pid, signal.SIGSTOP)
+        try:
+            self.pinned(backup)
+        finally:
+            os.kill(process.pid, signal.SIGCONT)
+        lines = e2e.finish(process)
+        log = self.case.log_messages()
+        self.assertEqual(lines[-1:], box(e2e.F5[1]))
+        self.assertEqual(log[-3:], ["fncXlsPwdChgForBackup():TRY Backup File Open.",
+                                    e2e.DELETE_ERROR, e2e.F5[0]])
+        end, untouched = self.assert_nothing_lost("backup replacement refused", log, source, path,
+                                                  original, earlier)
+        self.assertEqual(end, "F5")
         self.assertEqual(e2e.digest(backup), original)
 
     # A full disk.
