@@ -8,7 +8,7 @@
 #include "fakes/recording_window.h"
 #include "fakes/standin_application.h"
 #include "fakes/temp_folder.h"
-#include "platform/posix/posix_files.h"
+#include "platform/native_files.h"
 #include "support/texts.h"
 
 namespace kovrisk::testing {
@@ -16,18 +16,25 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+// Command-line arguments in the platform's own text, from ASCII.
+std::vector<NativeString> arguments(std::initializer_list<const char*> texts) {
+    std::vector<NativeString> result;
+    for (const char* text : texts) result.push_back(NativePath(text).native());
+    return result;
+}
+
 class StartupTest : public ::testing::Test {
 protected:
     StartupTest() { environment.dataFolder = temp / "common"; }
 
-    bool formCreate(std::vector<NativeString> arguments) {
-        return form.FormCreate(arguments);
+    bool formCreate(std::initializer_list<const char*> texts) {
+        return form.FormCreate(arguments(texts));
     }
     Lines log() const { return logMessages(temp / "common" / "Kovrisk"); }
 
     TempFolder temp;
     FakeEnvironment environment;
-    PosixFiles files;
+    NativeFiles files;
     FakeClock clock;
     StandinApplicationFactory spreadsheet;
     RecordingWindow window;
@@ -48,12 +55,11 @@ TEST_F(StartupTest, OneWorkbookPassesEveryCheck) {
 }
 
 TEST_F(StartupTest, WrongArgumentCountShowsItsBoxAndLogsNothing) {
-    for (const std::vector<NativeString>& arguments :
-         {std::vector<NativeString>{}, std::vector<NativeString>{"a.xls", "b.xls"},
-          std::vector<NativeString>{""}}) {
+    for (const std::vector<NativeString>& given :
+         {arguments({}), arguments({"a.xls", "b.xls"}), arguments({""})}) {
         RecordingWindow fresh;
         Ttaginformation other{Platform{environment, files, clock, spreadsheet}, fresh};
-        EXPECT_FALSE(other.FormCreate(arguments));
+        EXPECT_FALSE(other.FormCreate(given));
         ASSERT_EQ(fresh.boxes.size(), 1u);
         EXPECT_EQ(fresh.boxes[0].text, std::string(texts::kDropOneFile));
         EXPECT_EQ(fresh.boxes[0].buttons, BoxButtons::Ok);
@@ -86,17 +92,17 @@ TEST_F(StartupTest, FailingQuitAlsoMeansNotInstalled) {
 }
 
 TEST_F(StartupTest, ExtensionIsTestedAfterTheProbe) {
-    for (const NativeString name : {"Book1.xls", "BOOK1.XLSX", "book1.Xlsx", "/a.b/c.d.xls"}) {
+    for (const char* name : {"Book1.xls", "BOOK1.XLSX", "book1.Xlsx", "/a.b/c.d.xls"}) {
         RecordingWindow fresh;
         Ttaginformation other{Platform{environment, files, clock, spreadsheet}, fresh};
-        EXPECT_TRUE(other.FormCreate({name})) << name;
+        EXPECT_TRUE(other.FormCreate(arguments({name}))) << name;
     }
-    for (const NativeString name :
+    for (const char* name :
          {"book1.xlsm", "book1.csv", "book1", "book1.xls.bak", "/x/a.xls/book1", "book1.xls "}) {
         RecordingWindow fresh;
         Ttaginformation other{Platform{environment, files, clock, spreadsheet}, fresh};
         spreadsheet.clearCalls();
-        EXPECT_FALSE(other.FormCreate({name})) << name;
+        EXPECT_FALSE(other.FormCreate(arguments({name}))) << name;
         EXPECT_EQ(spreadsheet.calls(), (Lines{"Application.Create", "Application.Quit"}));
         EXPECT_TRUE(fresh.terminated);
         EXPECT_TRUE(fresh.boxes.empty());
@@ -127,8 +133,9 @@ TEST_F(StartupTest, UnavailableDataFolderFallsBackToTheRoot) {
     environment.dataFolder.clear();
     RecordingWindow fresh;
     Ttaginformation other{Platform{environment, files, clock, spreadsheet}, fresh};
-    other.FormCreate({});
-    EXPECT_EQ(other.state().dataFolder, NativePath("/Kovrisk/"));
+    other.FormCreate(arguments({}));
+    const NativePath root(NativeString(1, NativePath::preferred_separator));
+    EXPECT_EQ(other.state().dataFolder, root / "Kovrisk" / "");
 }
 
 }  // namespace

@@ -4,19 +4,9 @@
 #include <functional>
 #include <string>
 
-#ifdef _WIN32
-#include "platform/win32/win32_files.h"
-#else
-#include "platform/posix/posix_files.h"
-#endif
+#include "platform/native_files.h"
 
 namespace kovrisk::testing {
-
-#ifdef _WIN32
-using NativeFiles = Win32Files;
-#else
-using NativeFiles = PosixFiles;
-#endif
 
 class FaultyFiles : public NativeFiles {
 public:

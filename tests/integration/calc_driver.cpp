@@ -19,9 +19,9 @@
 
 #include "app/taginformation.h"
 #include "console_view.h"
-#include "platform/posix/posix_environment.h"
-#include "platform/posix/posix_files.h"
-#include "platform/posix/system_clock.h"
+#include "platform/native_environment.h"
+#include "platform/native_files.h"
+#include "platform/system_clock.h"
 #include "platform/text_codec.h"
 #include "support/file_password.h"
 #include "support/machine_tag.h"
@@ -48,8 +48,8 @@ int usage() {
 }
 
 int run(kovrisk::ApplicationFactory& calc, const std::string& workbook, Clock::time_point start) {
-    kovrisk::PosixEnvironment environment;
-    kovrisk::PosixFiles files;
+    kovrisk::NativeEnvironment environment;
+    kovrisk::NativeFiles files;
     kovrisk::SystemClock clock;
     kovrisk::TimingFactory timed(calc, start);
     kovrisk::ConsoleView view;

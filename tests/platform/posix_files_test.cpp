@@ -1,4 +1,4 @@
-#include "platform/posix/posix_files.h"
+#include "platform/native_files.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -18,7 +18,7 @@ using testing::writeFile;
 
 TEST(PosixFiles, ReadOnlyMeansTheOwnerMayNotWrite) {
     TempFolder temp;
-    PosixFiles files;
+    NativeFiles files;
     const NativePath file = temp / "book.xls";
     writeFile(file, "x");
     ::chmod(file.c_str(), 0464);
@@ -34,7 +34,7 @@ TEST(PosixFiles, ReadOnlyMeansTheOwnerMayNotWrite) {
 
 TEST(PosixFiles, CopyOverwritesAndCarriesThePermissions) {
     TempFolder temp;
-    PosixFiles files;
+    NativeFiles files;
     writeFile(temp / "from", std::string(200000, 'a'));
     writeFile(temp / "to", "older and longer than nothing");
     ::chmod((temp / "from").c_str(), 0600);
@@ -48,7 +48,7 @@ TEST(PosixFiles, CopyOverwritesAndCarriesThePermissions) {
 
 TEST(PosixFiles, ReplaceTakesThePlaceOfTheFileInOneStep) {
     TempFolder temp;
-    PosixFiles files;
+    NativeFiles files;
     writeFile(temp / "book.xls", "old");
     ::chmod((temp / "book.xls").c_str(), 0444);
     writeFile(temp / "book.xls.pwd", "new");
@@ -61,7 +61,7 @@ TEST(PosixFiles, ReplaceTakesThePlaceOfTheFileInOneStep) {
 
 TEST(PosixFiles, DirectoriesAndExistence) {
     TempFolder temp;
-    PosixFiles files;
+    NativeFiles files;
     EXPECT_TRUE(files.createDirectories(temp / "a" / "b" / "c"));
     EXPECT_TRUE(files.isDirectory(temp / "a" / "b"));
     EXPECT_FALSE(files.fileExists(temp / "a"));
@@ -74,7 +74,7 @@ TEST(PosixFiles, DirectoriesAndExistence) {
 
 TEST(PosixFiles, AppendExclusiveIsBusyWhileAnotherHolderHasTheFile) {
     TempFolder temp;
-    PosixFiles files;
+    NativeFiles files;
     const NativePath log = temp / "day.txt";
     EXPECT_EQ(files.appendExclusive(log, "one\r\n"), AppendResult::Written);
     {

@@ -1,16 +1,10 @@
 #include "support/activity_log.h"
 
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <fcntl.h>
 
 #include "fakes/fake_clock.h"
 #include "fakes/temp_folder.h"
-#include "platform/posix/posix_files.h"
-#include "platform/posix/system_clock.h"
+#include "platform/native_files.h"
 
 namespace kovrisk {
 namespace {
@@ -23,7 +17,7 @@ class ActivityLogTest : public ::testing::Test {
 protected:
     TempFolder temp;
     FakeClock clock;
-    PosixFiles files;
+    NativeFiles files;
     NativePath dataFolder = temp / "deep" / "Kovrisk";
     ActivityLog log{dataFolder, clock, files};
 
@@ -68,58 +62,10 @@ TEST(ActivityLogFrame, TrimsCutsAndEnds) {
     EXPECT_EQ(ActivityLog::frame(split, time), head + split.substr(0, split.size() - 1) + "\r\n");
 }
 
-// Holds the day's file locked from another process for `holdMs`; returns its pid once locked.
-pid_t holdLocked(const NativePath& file, int holdMs) {
-    int ready[2];
-    EXPECT_EQ(::pipe(ready), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int fd = ::open(file.c_str(), O_RDWR | O_CREAT, 0666);
-        ::flock(fd, LOCK_EX);
-        const char go = 1;
-        (void)::write(ready[1], &go, 1);
-        ::usleep(static_cast<useconds_t>(holdMs) * 1000);
-        ::_exit(0);
-    }
-    char go = 0;
-    (void)::read(ready[0], &go, 1);
-    ::close(ready[0]);
-    ::close(ready[1]);
-    return child;
-}
-
-TEST(ActivityLogContention, WaitsForAnotherInstanceThatHoldsTheFileForAMoment) {
-    TempFolder temp;
-    SystemClock clock;
-    PosixFiles files;
-    ActivityLog log(temp.path(), clock, files);
-    files.createDirectories(log.logFolder());
-    const NativePath file = log.fileFor(clock.now());
-    const pid_t holder = holdLocked(file, 200);
-    log.LogWrite("kept");
-    ::waitpid(holder, nullptr, 0);
-    EXPECT_NE(readFile(file).find(",(Kovrisk),kept\r\n"), std::string::npos);
-}
-
-TEST(ActivityLogContention, GivesUpQuietlyWhenTheFileStaysHeld) {
-    TempFolder temp;
-    SystemClock clock;
-    PosixFiles files;
-    ActivityLog log(temp.path(), clock, files);
-    files.createDirectories(log.logFolder());
-    const NativePath file = log.fileFor(clock.now());
-    const pid_t holder = holdLocked(file, 4000);
-    log.LogWrite("lost");
-    const std::string contents = readFile(file);
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
-    EXPECT_EQ(contents, "");
-}
-
-TEST(ActivityLogContention, UnwritableFolderLosesTheLineWithoutError) {
+TEST(ActivityLogFailure, UnwritableFolderLosesTheLineWithoutError) {
     TempFolder temp;
     FakeClock clock;
-    PosixFiles files;
+    NativeFiles files;
     testing::writeFile(temp / "Kovrisk", "a file where the data folder should be");
     ActivityLog log(temp / "Kovrisk", clock, files);
     log.LogWrite("nowhere");

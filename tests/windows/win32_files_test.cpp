@@ -1,5 +1,5 @@
 // Files on Windows through the wide Win32 functions, on real files in a temporary folder.
-#include "platform/win32/win32_files.h"
+#include "platform/native_files.h"
 
 #include <windows.h>
 
@@ -20,7 +20,7 @@ using testing::writeFile;
 class Win32FilesTest : public ::testing::Test {
   protected:
     TempFolder folder;
-    Win32Files files;
+    NativeFiles files;
 };
 
 TEST_F(Win32FilesTest, AttributesAreTheWindowsAttributeWord) {

@@ -11,9 +11,9 @@
 #include "app/linux/taginformation_window.h"
 #include "app/linux/terminal_taginformation.h"
 #include "app/taginformation.h"
-#include "platform/posix/posix_environment.h"
-#include "platform/posix/posix_files.h"
-#include "platform/posix/system_clock.h"
+#include "platform/native_environment.h"
+#include "platform/native_files.h"
+#include "platform/system_clock.h"
 
 namespace kovrisk {
 
@@ -28,8 +28,8 @@ constexpr std::string_view kNoDisplayHandover =
 // the window and runs the event loop until the run ends the program.
 void runTaginformation(LinuxView& view, ProgramEnd& end, ApplicationFactory& spreadsheet,
                        const std::vector<NativeString>& arguments) {
-    PosixEnvironment environment;
-    PosixFiles files;
+    NativeEnvironment environment;
+    NativeFiles files;
     SystemClock clock;
     Ttaginformation taginformation({environment, files, clock, spreadsheet}, view);
     view.setTimer1Handler([&taginformation] { taginformation.Timer1Timer(); });

@@ -7,9 +7,9 @@
 #include "app/win32/com_apartment.h"
 #include "app/win32/command_line.h"
 #include "app/win32/taginformation_window.h"
-#include "platform/win32/system_clock.h"
-#include "platform/win32/win32_environment.h"
-#include "platform/win32/win32_files.h"
+#include "platform/system_clock.h"
+#include "platform/native_environment.h"
+#include "platform/native_files.h"
 #include "workbook/excel_com/excel_application_factory.h"
 
 namespace {
@@ -30,8 +30,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     ApplicationWindow application(instance, L"コヴリスク");
     const ComApartment com;
 
-    Win32Environment environment;
-    Win32Files files;
+    NativeEnvironment environment;
+    NativeFiles files;
     SystemClock clock;
     const std::unique_ptr<ApplicationFactory> excel = makeExcelApplicationFactory();
 

@@ -1,4 +1,4 @@
-#include "platform/posix/posix_environment.h"
+#include "platform/native_environment.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -26,13 +26,13 @@ NativePath homeFolder() {
 
 }  // namespace
 
-std::string PosixEnvironment::computerName() {
+std::string NativeEnvironment::computerName() {
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) != 0) return {};
     return toShiftJis(NativeString(name));
 }
 
-NativePath PosixEnvironment::commonDataFolder() {
+NativePath NativeEnvironment::commonDataFolder() {
     // A relative $XDG_DATA_HOME is invalid and ignored.
     if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data == '/') {
         return data;

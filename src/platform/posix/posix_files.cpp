@@ -1,4 +1,4 @@
-#include "platform/posix/posix_files.h"
+#include "platform/native_files.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -30,43 +30,43 @@ bool writeAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-std::optional<FileAttributes> PosixFiles::attributes(const NativePath& path) {
+std::optional<FileAttributes> NativeFiles::attributes(const NativePath& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return std::nullopt;
     return FileAttributes{static_cast<std::uint32_t>(info.st_mode & kPermissionBits)};
 }
 
-bool PosixFiles::setAttributes(const NativePath& path, FileAttributes attributes) {
+bool NativeFiles::setAttributes(const NativePath& path, FileAttributes attributes) {
     return ::chmod(path.c_str(), static_cast<mode_t>(attributes.word & kPermissionBits)) == 0;
 }
 
-bool PosixFiles::isReadOnly(FileAttributes attributes) const {
+bool NativeFiles::isReadOnly(FileAttributes attributes) const {
     return (attributes.word & S_IWUSR) == 0;
 }
 
-FileAttributes PosixFiles::withoutReadOnly(FileAttributes attributes) const {
+FileAttributes NativeFiles::withoutReadOnly(FileAttributes attributes) const {
     return FileAttributes{attributes.word | S_IWUSR};
 }
 
-bool PosixFiles::fileExists(const NativePath& path) {
+bool NativeFiles::fileExists(const NativePath& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
-bool PosixFiles::isDirectory(const NativePath& path) {
+bool NativeFiles::isDirectory(const NativePath& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool PosixFiles::createDirectories(const NativePath& path) {
+bool NativeFiles::createDirectories(const NativePath& path) {
     std::error_code error;
     std::filesystem::create_directories(path, error);
     return !error && isDirectory(path);
 }
 
-bool PosixFiles::remove(const NativePath& path) { return ::unlink(path.c_str()) == 0; }
+bool NativeFiles::remove(const NativePath& path) { return ::unlink(path.c_str()) == 0; }
 
-bool PosixFiles::copy(const NativePath& from, const NativePath& to) {
+bool NativeFiles::copy(const NativePath& from, const NativePath& to) {
     UniqueFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (!source) return false;
     struct stat info {};
@@ -90,11 +90,11 @@ bool PosixFiles::copy(const NativePath& from, const NativePath& to) {
     return target.close();
 }
 
-bool PosixFiles::replace(const NativePath& from, const NativePath& to) {
+bool NativeFiles::replace(const NativePath& from, const NativePath& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-AppendResult PosixFiles::appendExclusive(const NativePath& path, std::string_view bytes) {
+AppendResult NativeFiles::appendExclusive(const NativePath& path, std::string_view bytes) {
     UniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
     if (!file) return AppendResult::Failed;
     if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {

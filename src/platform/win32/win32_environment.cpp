@@ -1,4 +1,4 @@
-#include "platform/win32/win32_environment.h"
+#include "platform/native_environment.h"
 
 #include <shlobj.h>
 #include <windows.h>
@@ -7,7 +7,7 @@
 
 namespace kovrisk {
 
-std::string Win32Environment::computerName() {
+std::string NativeEnvironment::computerName() {
     wchar_t name[256] = {};
     DWORD size = 255;
     if (::GetComputerNameW(name, &size) == 0)
@@ -15,7 +15,7 @@ std::string Win32Environment::computerName() {
     return toShiftJis(NativeString(name, size));
 }
 
-NativePath Win32Environment::commonDataFolder() {
+NativePath NativeEnvironment::commonDataFolder() {
     wchar_t folder[MAX_PATH + 1] = {};
     if (::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_COMMON_APPDATA, FALSE) == 0)
         return {};

@@ -1,4 +1,4 @@
-#include "platform/win32/win32_files.h"
+#include "platform/native_files.h"
 
 #include <windows.h>
 
@@ -8,38 +8,38 @@
 
 namespace kovrisk {
 
-std::optional<FileAttributes> Win32Files::attributes(const NativePath& path) {
+std::optional<FileAttributes> NativeFiles::attributes(const NativePath& path) {
     const DWORD word = ::GetFileAttributesW(path.c_str());
     if (word == INVALID_FILE_ATTRIBUTES)
         return std::nullopt;
     return FileAttributes{word};
 }
 
-bool Win32Files::setAttributes(const NativePath& path, FileAttributes attributes) {
+bool NativeFiles::setAttributes(const NativePath& path, FileAttributes attributes) {
     // An empty word means "no attribute", which Windows spells FILE_ATTRIBUTE_NORMAL.
     const DWORD word = attributes.word == 0 ? FILE_ATTRIBUTE_NORMAL : attributes.word;
     return ::SetFileAttributesW(path.c_str(), word) != 0;
 }
 
-bool Win32Files::isReadOnly(FileAttributes attributes) const {
+bool NativeFiles::isReadOnly(FileAttributes attributes) const {
     return (attributes.word & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-FileAttributes Win32Files::withoutReadOnly(FileAttributes attributes) const {
+FileAttributes NativeFiles::withoutReadOnly(FileAttributes attributes) const {
     return FileAttributes{attributes.word & ~static_cast<std::uint32_t>(FILE_ATTRIBUTE_READONLY)};
 }
 
-bool Win32Files::fileExists(const NativePath& path) {
+bool NativeFiles::fileExists(const NativePath& path) {
     const std::optional<FileAttributes> found = attributes(path);
     return found && (found->word & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool Win32Files::isDirectory(const NativePath& path) {
+bool NativeFiles::isDirectory(const NativePath& path) {
     const std::optional<FileAttributes> found = attributes(path);
     return found && (found->word & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool Win32Files::createDirectories(const NativePath& path) {
+bool NativeFiles::createDirectories(const NativePath& path) {
     NativePath folder = path;
     // "C:\a\b\" names the folder "C:\a\b".
     if (folder.has_relative_path() && !folder.has_filename())
@@ -58,19 +58,19 @@ bool Win32Files::createDirectories(const NativePath& path) {
     return isDirectory(folder);
 }
 
-bool Win32Files::remove(const NativePath& path) {
+bool NativeFiles::remove(const NativePath& path) {
     return ::DeleteFileW(path.c_str()) != 0;
 }
 
-bool Win32Files::copy(const NativePath& from, const NativePath& to) {
+bool NativeFiles::copy(const NativePath& from, const NativePath& to) {
     return ::CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
 }
 
-bool Win32Files::replace(const NativePath& from, const NativePath& to) {
+bool NativeFiles::replace(const NativePath& from, const NativePath& to) {
     return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-AppendResult Win32Files::appendExclusive(const NativePath& path, std::string_view bytes) {
+AppendResult NativeFiles::appendExclusive(const NativePath& path, std::string_view bytes) {
     // No sharing: while one process writes its line, every other open of the file fails.
     UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -16,23 +16,13 @@
 #include "workbook/calc_uno/calc_workbook.h"
 #include "workbook/calc_uno/loaded_filter.h"
 #include "workbook/calc_uno/save_format.h"
+#include "workbook/calc_uno/media_descriptor.h"
 #include "workbook/calc_uno/uno_error.h"
 #include "workbook/calc_uno/uno_text.h"
 
 namespace kovrisk {
 
 namespace css = com::sun::star;
-
-namespace {
-
-css::beans::PropertyValue property(const char* name, const css::uno::Any& value) {
-    css::beans::PropertyValue result;
-    result.Name = rtl::OUString::createFromAscii(name);
-    result.Value = value;
-    return result;
-}
-
-}  // namespace
 
 CalcApplication::CalcApplication(std::shared_ptr<OfficeSession> session, const CalcOptions& options)
     : session_(std::move(session)),

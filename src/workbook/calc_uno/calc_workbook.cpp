@@ -14,6 +14,7 @@
 #include "workbook/calc_uno/calc_worksheet.h"
 #include "workbook/calc_uno/loaded_filter.h"
 #include "workbook/calc_uno/save_format.h"
+#include "workbook/calc_uno/media_descriptor.h"
 #include "workbook/calc_uno/uno_error.h"
 #include "workbook/calc_uno/uno_text.h"
 
@@ -22,13 +23,6 @@ namespace kovrisk {
 namespace css = com::sun::star;
 
 namespace {
-
-css::beans::PropertyValue property(const char* name, const css::uno::Any& value) {
-    css::beans::PropertyValue result;
-    result.Name = rtl::OUString::createFromAscii(name);
-    result.Value = value;
-    return result;
-}
 
 css::beans::NamedValue namedValue(const char* name, const css::uno::Any& value) {
     return css::beans::NamedValue(rtl::OUString::createFromAscii(name), value);

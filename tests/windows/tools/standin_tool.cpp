@@ -21,8 +21,8 @@
 
 #include "fakes/standin_workbook_file.h"
 #include "platform/text_codec.h"
-#include "platform/win32/system_clock.h"
-#include "platform/win32/win32_environment.h"
+#include "platform/system_clock.h"
+#include "platform/native_environment.h"
 #include "support/file_password.h"
 #include "support/machine_tag.h"
 #include "support/shift_jis.h"
@@ -111,7 +111,7 @@ int run(int argc, wchar_t** argv) {
         return 0;
     }
     if (command == L"computer-name") {
-        Win32Environment environment;
+        NativeEnvironment environment;
         std::string name = environment.computerName();
         name.resize(std::min<std::size_t>(name.size(), 254));
         std::fputs(asciiUpper(trimControl(name)).c_str(), stdout);

@@ -1,13 +1,16 @@
-// Files on Windows, through the wide Win32 functions.  The attribute word is the file's Windows
-// attribute word; a file is read-only when it carries FILE_ATTRIBUTE_READONLY.
+// The file operations of the platform the program runs on.
+//
+// The attribute word is what the platform keeps: on Windows the file's attribute word, read-only
+// when it carries FILE_ATTRIBUTE_READONLY; on POSIX systems the permission set, read-only when the
+// owner may not write.
 #pragma once
 
 #include "platform/files.h"
 
 namespace kovrisk {
 
-class Win32Files : public Files {
-  public:
+class NativeFiles : public Files {
+public:
     std::optional<FileAttributes> attributes(const NativePath& path) override;
     bool setAttributes(const NativePath& path, FileAttributes attributes) override;
     bool isReadOnly(FileAttributes attributes) const override;

@@ -1,4 +1,4 @@
-// The real clock: local time, a tick count since the system started, real pauses.
+// The real clock: the local time, the system's tick count and real pauses.
 #pragma once
 
 #include "support/clock.h"
