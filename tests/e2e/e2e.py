@@ -335,12 +335,40 @@ def end_of(log):
 # Processes.
 
 def own_processes():
-    """Pids of processes of the program (and its office keeper) or of offices on the suites'
-    profiles, zombies excluded."""
-    found = set(checks.office_processes(str(CACHE)))
-    if PROGRAM:
-        found |= set(checks.office_processes(PROGRAM))
+    """Pids of the processes these suites started the program in: the program, its office's
+    keeper and the office all carry the suites' profile folder in their environment (the office on
+    its command line too).  Zombies excluded; other suites' copies of the program do not count."""
+    marker = str(CACHE).encode()
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat", "rb") as handle:
+                if handle.read().rsplit(b")", 1)[1].split()[0] == b"Z":
+                    continue
+            with open(f"/proc/{entry}/cmdline", "rb") as handle:
+                command = handle.read()
+            with open(f"/proc/{entry}/environ", "rb") as handle:
+                environment = handle.read()
+        except OSError:
+            continue
+        if marker in command or b"XDG_CACHE_HOME=" + marker in environment:
+            found.append(int(entry))
     return sorted(found)
+
+
+def program_processes():
+    """The program's own processes (itself and its office's keeper) among them."""
+    found = []
+    for pid in own_processes():
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as handle:
+                if handle.read().split(b"\0")[0] == PROGRAM.encode():
+                    found.append(pid)
+        except OSError:
+            pass
+    return found
 
 
 def wait_for_no_processes(bound=15.0):
@@ -444,7 +472,7 @@ class TestCase(unittest.TestCase):
             self.fail("KOVRISK_PROGRAM names no program")
         # checks.read_book leaves a file to the collector; that is no finding of these suites.
         warnings.simplefilter("ignore", ResourceWarning)
-        self.case = Case(self.suite, self._testMethodName)
+        self.case = Case(self.suite, f"{type(self).__name__}.{self._testMethodName}")
         self.library = library()
 
     def tearDown(self):

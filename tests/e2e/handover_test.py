@@ -51,7 +51,7 @@ class Handover(e2e.TestCase):
                 self.assertIn("IsViewable", self.x.tool("xwininfo", "-id", str(window)))
                 # The program and its status window are gone; the office is the user's now.
                 self.assertEqual(self.x.windows_titled(CAPTION), [])
-                self.assertEqual(e2e.checks.office_processes(e2e.PROGRAM), [])
+                self.assertEqual(e2e.program_processes(), [])
                 offices = e2e.office_pids()
                 self.assertEqual(len(offices), 1, offices)
                 time.sleep(1)
