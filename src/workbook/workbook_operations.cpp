@@ -163,6 +163,11 @@ bool WorkbookOperations::resave(const std::string& name, std::string_view trySte
     if (!state_.installed) return false;
     Session session(log_, name);
     const NativePath temporary = temporaryCopyOf(path);
+    // A read-only file is made writable while the operation works on it: an application may open
+    // a file it cannot write in a mode that refuses changes.  Its attributes come back on failure.
+    const std::optional<FileAttributes> attributes = files_.attributes(path);
+    const bool readOnly = attributes && files_.isReadOnly(*attributes);
+    if (readOnly) files_.setAttributes(path, files_.withoutReadOnly(*attributes));
     try {
         if (files_.fileExists(temporary)) files_.remove(temporary);
         session.start(spreadsheet_);
@@ -177,27 +182,22 @@ bool WorkbookOperations::resave(const std::string& name, std::string_view trySte
         session.fail();
         // The copy this call saved, if it got that far, goes with the failure.
         if (files_.fileExists(temporary)) files_.remove(temporary);
+        if (readOnly) files_.setAttributes(path, *attributes);
         return false;
     }
-    if (!putInPlace(temporary, path)) return false;
-    session.step("CLOSE.");
-    return true;
-}
-
-bool WorkbookOperations::putInPlace(const NativePath& temporary, const NativePath& path) {
-    const std::optional<FileAttributes> attributes = files_.attributes(path);
-    const bool readOnly = attributes && files_.isReadOnly(*attributes);
     if (readOnly) {
         log_.LogWrite(toShiftJis(path));
         log_.LogWrite(texts::kRemovingReadOnly);
-        files_.setAttributes(path, files_.withoutReadOnly(*attributes));
     }
-    if (files_.replace(temporary, path)) return true;
-    // The file at the path stays as it was; the saved copy goes.
-    log_.LogWrite(texts::kDeleteError);
-    files_.remove(temporary);
-    if (readOnly) files_.setAttributes(path, *attributes);
-    return false;
+    if (!files_.replace(temporary, path)) {
+        // The file at the path stays as it was; the saved copy goes.
+        log_.LogWrite(texts::kDeleteError);
+        files_.remove(temporary);
+        if (readOnly) files_.setAttributes(path, *attributes);
+        return false;
+    }
+    session.step("CLOSE.");
+    return true;
 }
 
 bool WorkbookOperations::grants(const std::string& tag) const {

@@ -41,9 +41,6 @@ private:
                 const Change& change);
     // Replaces any control sheet by a fresh one naming this computer, last and hidden.
     void addControlSheet(Application& application, Workbook& book);
-    // Puts the saved `temporary` copy in place of the file at `path` in one step.  On failure the
-    // file at `path` stays as it was and the copy is removed.
-    bool putInPlace(const NativePath& temporary, const NativePath& path);
     // Whether a stored machine tag names this computer.
     bool grants(const std::string& tag) const;
 

@@ -479,11 +479,9 @@ class Faults(e2e.TestCase):
                                  earlier)
 
     @unittest.skipUnless(can_change_user(), "cannot run the program as another user here")
-    @unittest.expectedFailure
     def test_a_read_only_workbook_of_the_users_own(self):
-        # KNOWN FAULT, reported: LibreOffice opens a file its user may not write as a read-only
-        # document, where renaming a sheet is silently refused; the new sheet cannot be named
-        # "Kovrisk" and the lock ends with F4 (nothing lost).  Root is not affected.
+        # The office would open a file its user may not write as a read-only document, where
+        # renaming a sheet is refused: the lock makes the file writable while it works on it.
         source, path, original, earlier = self.prepare()
         user = self.as_user()
         os.chmod(path, 0o400)

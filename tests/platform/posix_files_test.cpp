@@ -59,6 +59,21 @@ TEST(PosixFiles, ReplaceTakesThePlaceOfTheFileInOneStep) {
     EXPECT_EQ(readFile(temp / "book.xls"), "new");
 }
 
+TEST(PosixFiles, ReplaceThroughASymbolicLinkReplacesTheFileItLeadsTo) {
+    TempFolder temp;
+    NativeFiles files;
+    std::filesystem::create_directories(temp / "real");
+    writeFile(temp / "real" / "book.xls", "old");
+    std::filesystem::create_symlink(temp / "real" / "book.xls", temp / "link.xls");
+    writeFile(temp / "link.xls.pwd", "new");
+    EXPECT_TRUE(files.replace(temp / "link.xls.pwd", temp / "link.xls"));
+    EXPECT_TRUE(std::filesystem::is_symlink(temp / "link.xls"));
+    EXPECT_EQ(readFile(temp / "real" / "book.xls"), "new");
+    std::filesystem::create_symlink(temp / "nowhere", temp / "dangling.xls");
+    writeFile(temp / "dangling.xls.pwd", "x");
+    EXPECT_FALSE(files.replace(temp / "dangling.xls.pwd", temp / "dangling.xls"));
+}
+
 TEST(PosixFiles, DirectoriesAndExistence) {
     TempFolder temp;
     NativeFiles files;

@@ -237,6 +237,21 @@ TEST_F(LockOrOpenRunTest, ReadOnlyWorkbookIsLockedAndStaysReadOnlyAsDoesItsBacku
     EXPECT_EQ(modeOf(target), 0444u);
     EXPECT_EQ(modeOf(backupOf("Book1.xlsx")), 0444u);
 }
+
+TEST_F(LockOrOpenRunTest, ReadOnlyWorkbookIsWritableWhileOpenAndReadOnlyAgainAfterAFailure) {
+    // An application may open a file it cannot write in a mode that refuses changes.
+    const NativePath target = makeWorkbook("Book1.xlsx");
+    ::chmod(target.c_str(), 0444);
+    std::vector<mode_t> modesAtOpen;
+    spreadsheet.onCall("Workbooks.Open", [&] { modesAtOpen.push_back(modeOf(target)); });
+    spreadsheet.failCall("Workbook.SaveAs", "disk full");
+    run(target);
+
+    EXPECT_EQ(log().back(), str(texts::kLockFailed));
+    EXPECT_EQ(modesAtOpen, (std::vector<mode_t>{0444, 0644}));
+    EXPECT_EQ(modeOf(target), 0444u);
+    EXPECT_EQ(loadStandinWorkbook(target), plainBook());
+}
 #endif
 
 #ifndef _WIN32  // POSIX permissions; the Windows attribute word is tested in tests/windows.

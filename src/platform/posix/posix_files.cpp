@@ -91,7 +91,15 @@ bool NativeFiles::copy(const NativePath& from, const NativePath& to) {
 }
 
 bool NativeFiles::replace(const NativePath& from, const NativePath& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    // A symbolic link stays: the file it leads to is the one replaced.
+    NativePath destination = to;
+    struct stat info {};
+    if (::lstat(to.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        std::error_code error;
+        destination = std::filesystem::canonical(to, error);
+        if (error) return false;
+    }
+    return ::rename(from.c_str(), destination.c_str()) == 0;
 }
 
 AppendResult NativeFiles::appendExclusive(const NativePath& path, std::string_view bytes) {

@@ -1,5 +1,8 @@
 #include "workbook/calc_uno/calc_application.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include <com/sun/star/awt/XTopWindow.hpp>
 #include <com/sun/star/awt/XWindow.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -79,6 +82,12 @@ void CalcApplication::quit() {
 
 std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
                                               const std::string& password) {
+    // The office would take a file of no bytes for a new, empty document; it is no workbook.
+    std::error_code error;
+    if (std::filesystem::is_regular_file(fileName, error) &&
+        std::filesystem::file_size(fileName, error) == 0 && !error) {
+        throw AutomationError(calc_texts::notASpreadsheet(fileName));
+    }
     const auto desktop = session_->desktop();
     return unoCall([&]() -> std::unique_ptr<Workbook> {
         std::vector<css::beans::PropertyValue> arguments = {
