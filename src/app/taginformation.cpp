@@ -18,7 +18,8 @@ Ttaginformation::Ttaginformation(Platform platform, TaginformationView& view)
 
 bool Ttaginformation::FormCreate(const std::vector<NativeString>& arguments) {
     NativePath base = platform_.environment.commonDataFolder();
-    if (base.empty()) base = NativePath(NativeString(1, NativePath::preferred_separator));
+    if (base.empty())
+        base = NativePath(NativeString(1, NativePath::preferred_separator));
     state_.dataFolder = base / "Kovrisk" / "";
     log_.emplace(state_.dataFolder, platform_.clock, platform_.files);
 

@@ -21,8 +21,8 @@ ActivityLog::ActivityLog(NativePath dataFolder, Clock& clock, Files& files)
 
 std::string ActivityLog::frame(std::string_view message, const LocalTime& time) {
     char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d,%02d:%02d:%02d.%.3d", time.year,
-                  time.month, time.day, time.hour, time.minute, time.second, time.millisecond);
+    std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d,%02d:%02d:%02d.%.3d", time.year, time.month,
+                  time.day, time.hour, time.minute, time.second, time.millisecond);
     std::string line = stamp;
     line += ",(Kovrisk),";
     line += message;
@@ -32,7 +32,9 @@ std::string ActivityLog::frame(std::string_view message, const LocalTime& time) 
     return line;
 }
 
-NativePath ActivityLog::logFolder() const { return dataFolder_ / "syslog"; }
+NativePath ActivityLog::logFolder() const {
+    return dataFolder_ / "syslog";
+}
 
 NativePath ActivityLog::fileFor(const LocalTime& time) const {
     char name[32];
@@ -44,11 +46,14 @@ void ActivityLog::LogWrite(std::string_view message) {
     try {
         const std::string block = frame(message, clock_.now());
         const NativePath folder = logFolder();
-        if (!files_.isDirectory(folder)) files_.createDirectories(folder);
+        if (!files_.isDirectory(folder))
+            files_.createDirectories(folder);
         const NativePath file = fileFor(clock_.now());
         for (int attempt = 0; attempt <= kRetries; ++attempt) {
-            if (files_.appendExclusive(file, block) != AppendResult::Busy) return;
-            if (attempt < kRetries) clock_.sleep(kRetryPause);
+            if (files_.appendExclusive(file, block) != AppendResult::Busy)
+                return;
+            if (attempt < kRetries)
+                clock_.sleep(kRetryPause);
         }
     } catch (...) {
         // A line that cannot be written is lost; the caller carries on.

@@ -14,8 +14,10 @@ constexpr std::size_t kDecodeArea = 128;
 constexpr std::size_t kFillerCount = 9;
 
 int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -34,8 +36,10 @@ std::string fncRandChr(Clock& clock) {
     const int units = digitFromEnd(0);
     const int tens = digitFromEnd(1);
     const int hundreds = digitFromEnd(2);
-    if (units % 2 == 1) return std::string(1, char('k' + tens));
-    if (units == 0) return "z";
+    if (units % 2 == 1)
+        return std::string(1, char('k' + tens));
+    if (units == 0)
+        return "z";
     return std::string(1, char('a' + hundreds));
 }
 
@@ -64,7 +68,8 @@ std::string fncPcNameDec(std::string_view tag) {
     const std::size_t digits = std::min(tag.size(), kDecodeArea * 2);
     for (std::size_t i = 1; i <= digits; ++i) {
         const int value = hexValue(asciiUpper(tag[i - 1]));
-        if (value < 0) continue;
+        if (value < 0)
+            continue;
         if (i % 2 == 1) {
             area[(i - 1) / 2] |= static_cast<unsigned char>(value * 16);
         } else {
@@ -73,11 +78,14 @@ std::string fncPcNameDec(std::string_view tag) {
     }
     std::string plain;
     for (const unsigned char b : area) {
-        if (b == 0) break;
+        if (b == 0)
+            break;
         const auto q = static_cast<unsigned char>(b ^ 0xFF);
-        if (q != 0) plain += static_cast<char>(q);
+        if (q != 0)
+            plain += static_cast<char>(q);
     }
-    if (plain.size() <= 10) return {};
+    if (plain.size() <= 10)
+        return {};
     std::string name = plain.substr(10);
     std::reverse(name.begin(), name.end());
     return asciiUpper(name);

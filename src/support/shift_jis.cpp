@@ -6,19 +6,25 @@ bool isLeadByte(unsigned char byte) {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
-char asciiUpper(char byte) { return (byte >= 'a' && byte <= 'z') ? char(byte - 'a' + 'A') : byte; }
+char asciiUpper(char byte) {
+    return (byte >= 'a' && byte <= 'z') ? char(byte - 'a' + 'A') : byte;
+}
 
-char asciiLower(char byte) { return (byte >= 'A' && byte <= 'Z') ? char(byte - 'A' + 'a') : byte; }
+char asciiLower(char byte) {
+    return (byte >= 'A' && byte <= 'Z') ? char(byte - 'A' + 'a') : byte;
+}
 
 std::string asciiUpper(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = asciiUpper(c);
+    for (char& c : out)
+        c = asciiUpper(c);
     return out;
 }
 
 std::string asciiLower(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = asciiLower(c);
+    for (char& c : out)
+        c = asciiLower(c);
     return out;
 }
 
@@ -26,8 +32,10 @@ std::string trimControl(std::string_view text) {
     auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
     std::size_t begin = 0;
     std::size_t end = text.size();
-    while (begin < end && isBlank(text[begin])) ++begin;
-    while (end > begin && isBlank(text[end - 1])) --end;
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
     return std::string(text.substr(begin, end - begin));
 }
 
@@ -42,7 +50,8 @@ std::string_view fileNamePart(std::string_view path, PathStyle style) {
         const bool separator = style == PathStyle::Windows
                                    ? (byte == '\\' || byte == '/' || byte == ':')
                                    : byte == '/';
-        if (separator) start = i + 1;
+        if (separator)
+            start = i + 1;
     }
     return path.substr(start);
 }

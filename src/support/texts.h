@@ -12,7 +12,8 @@ inline constexpr std::string_view kWindowCaption = "コヴリスク（フリー�
 // Start-up.
 inline constexpr std::string_view kDropOneFile = "１ファイルずつドロップしてください。終了します。";
 inline constexpr std::string_view kNotInstalled = "Excelがインストールされていません。終了します。";
-inline constexpr std::string_view kBadExtension = "拡張子がXLSもしくはXLSXではありません。終了します。";
+inline constexpr std::string_view kBadExtension =
+    "拡張子がXLSもしくはXLSXではありません。終了します。";
 inline constexpr std::string_view kUnknownError = "不明なエラー";
 
 // The run.
@@ -35,7 +36,8 @@ inline constexpr std::string_view kOpenFailedMessage =
     "・システムが付与したパスワードとは違うパスワードが設定されていませんか？";
 inline constexpr std::string_view kBackupFailed = "元ファイルのバックアップに失敗しました。";
 inline constexpr std::string_view kLockFailed = "パスワード施工に失敗しました。";
-inline constexpr std::string_view kBackupLockFailed = "バックアップファイルのパスワード施工に失敗しました。";
+inline constexpr std::string_view kBackupLockFailed =
+    "バックアップファイルのパスワード施工に失敗しました。";
 
 // The workbook operations.
 inline constexpr std::string_view kDeleteError = "ファイル削除エラー";
@@ -44,7 +46,8 @@ inline constexpr std::string_view kControlSheetWarning =
     "本シートは絶対に変更しないで下さい。変更しますとパスワード解除できなくなり、"
     "ファイルを開くことができなくなります。";
 inline constexpr std::string_view kSheetProtectionPassword = "KorvenatePlume!";
-inline constexpr std::string_view kNoControlSheet = "コヴリスクで作成された制御情報が見つかりません。";
+inline constexpr std::string_view kNoControlSheet =
+    "コヴリスクで作成された制御情報が見つかりません。";
 inline constexpr std::string_view kPcCheck = "PCチェック";
 inline constexpr std::string_view kPcCompareEnd = "PC名比較終了";
 inline constexpr std::string_view kPcCompare = "PC名比較";

@@ -102,7 +102,8 @@ WorkbookOperations::WorkbookOperations(ApplicationFactory& spreadsheet, Activity
       state_(state) {}
 
 bool WorkbookOperations::fncXlsOpenChk(const NativePath& path, const std::string& password) {
-    if (!state_.installed) return false;
+    if (!state_.installed)
+        return false;
     Session session(log_, "fncXlsOpenChk");
     try {
         session.start(spreadsheet_);
@@ -120,17 +121,16 @@ bool WorkbookOperations::fncXlsOpenChk(const NativePath& path, const std::string
 
 bool WorkbookOperations::fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
                                       const std::string& newPassword) {
-    return resave("fncXlsPwdChg", "TRY OPEN", path, openPassword, newPassword,
-                  [this](Application& application, Workbook& book) {
-                      addControlSheet(application, book);
-                  });
+    return resave(
+        "fncXlsPwdChg", "TRY OPEN", path, openPassword, newPassword,
+        [this](Application& application, Workbook& book) { addControlSheet(application, book); });
 }
 
 bool WorkbookOperations::fncXlsPwdChgForBackup(const NativePath& path,
                                                const std::string& openPassword,
                                                const std::string& newPassword) {
-    return resave("fncXlsPwdChgForBackup", "TRY Backup File Open.", path, openPassword,
-                  newPassword, [](Application&, Workbook&) {});
+    return resave("fncXlsPwdChgForBackup", "TRY Backup File Open.", path, openPassword, newPassword,
+                  [](Application&, Workbook&) {});
 }
 
 void WorkbookOperations::addControlSheet(Application& application, Workbook& book) {
@@ -160,16 +160,19 @@ void WorkbookOperations::addControlSheet(Application& application, Workbook& boo
 bool WorkbookOperations::resave(const std::string& name, std::string_view tryStep,
                                 const NativePath& path, const std::string& openPassword,
                                 const std::string& newPassword, const Change& change) {
-    if (!state_.installed) return false;
+    if (!state_.installed)
+        return false;
     Session session(log_, name);
     const NativePath temporary = temporaryCopyOf(path);
     // A read-only file is made writable while the operation works on it: an application may open
     // a file it cannot write in a mode that refuses changes.  Its attributes come back on failure.
     const std::optional<FileAttributes> attributes = files_.attributes(path);
     const bool readOnly = attributes && files_.isReadOnly(*attributes);
-    if (readOnly) files_.setAttributes(path, files_.withoutReadOnly(*attributes));
+    if (readOnly)
+        files_.setAttributes(path, files_.withoutReadOnly(*attributes));
     try {
-        if (files_.fileExists(temporary)) files_.remove(temporary);
+        if (files_.fileExists(temporary))
+            files_.remove(temporary);
         session.start(spreadsheet_);
         session.step(tryStep);
         session.open(path, openPassword);
@@ -181,8 +184,10 @@ bool WorkbookOperations::resave(const std::string& name, std::string_view trySte
     } catch (...) {
         session.fail();
         // The copy this call saved, if it got that far, goes with the failure.
-        if (files_.fileExists(temporary)) files_.remove(temporary);
-        if (readOnly) files_.setAttributes(path, *attributes);
+        if (files_.fileExists(temporary))
+            files_.remove(temporary);
+        if (readOnly)
+            files_.setAttributes(path, *attributes);
         return false;
     }
     if (readOnly) {
@@ -193,7 +198,8 @@ bool WorkbookOperations::resave(const std::string& name, std::string_view trySte
         // The file at the path stays as it was; the saved copy goes.
         log_.LogWrite(texts::kDeleteError);
         files_.remove(temporary);
-        if (readOnly) files_.setAttributes(path, *attributes);
+        if (readOnly)
+            files_.setAttributes(path, *attributes);
         return false;
     }
     session.step("CLOSE.");
@@ -207,7 +213,8 @@ bool WorkbookOperations::grants(const std::string& tag) const {
 }
 
 bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::string& password) {
-    if (!state_.installed) return false;
+    if (!state_.installed)
+        return false;
     Session session(log_, "fncXlsOpenExec");
     try {
         session.start(spreadsheet_);
@@ -218,7 +225,8 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
         bool found = false;
         const int count = book.worksheets()->count();
         for (int i = 1; i <= count; ++i) {
-            if (isControlSheetName(book.worksheet(i)->name())) found = true;
+            if (isControlSheetName(book.worksheet(i)->name()))
+                found = true;
         }
         if (!found) {
             session.closeAndQuit();
@@ -238,11 +246,13 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
                 break;
             }
             log_.LogWrite(texts::kPcCompare);
-            if (grants(book.worksheet(sheetName)->range(address)->value())) granted = true;
+            if (grants(book.worksheet(sheetName)->range(address)->value()))
+                granted = true;
         }
         // Control sheets of the earlier layout hold the tag in A2.
         log_.LogWrite(texts::kCompatCheck);
-        if (grants(book.worksheet(sheetName)->range("A2")->value())) granted = true;
+        if (grants(book.worksheet(sheetName)->range("A2")->value()))
+            granted = true;
 
         if (granted) {
             session.step("OPEN OK");

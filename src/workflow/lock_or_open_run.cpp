@@ -34,7 +34,8 @@ void LockOrOpenRun::Timer1Timer() {
 
 LockOrOpenRun::End LockOrOpenRun::openRoad(const std::string& fileName) {
     window_.setStatusText(std::string(texts::kStatusPreparingOpen));
-    if (!fncPwdMake(fileName, password_)) return End::F1;
+    if (!fncPwdMake(fileName, password_))
+        return End::F1;
     return operations_.fncXlsOpenExec(window_.targetPath(), password_.text()) ? End::Finished
                                                                               : End::F2;
 }
@@ -48,17 +49,23 @@ LockOrOpenRun::End LockOrOpenRun::lockRoad(const std::string& fileName) {
     const std::optional<FileAttributes> saved = files_.attributes(window_.targetPath());
 
     const NativePath backupFolder = state_.dataFolder / "BackUp";
-    if (!files_.isDirectory(backupFolder)) files_.createDirectories(backupFolder);
+    if (!files_.isDirectory(backupFolder))
+        files_.createDirectories(backupFolder);
     const NativePath backupPath = backupFolder / window_.targetPath().filename();
-    if (!backUp(window_.targetPath(), backupPath)) return End::F3;
+    if (!backUp(window_.targetPath(), backupPath))
+        return End::F3;
 
-    if (!fncPwdMake(fileName, password_)) return End::F1;
-    if (!operations_.fncXlsPwdChg(window_.targetPath(), "", password_.text())) return End::F4;
-    if (saved) files_.setAttributes(window_.targetPath(), *saved);
+    if (!fncPwdMake(fileName, password_))
+        return End::F1;
+    if (!operations_.fncXlsPwdChg(window_.targetPath(), "", password_.text()))
+        return End::F4;
+    if (saved)
+        files_.setAttributes(window_.targetPath(), *saved);
     if (!operations_.fncXlsPwdChgForBackup(backupPath, "", std::string(kBackupPassword))) {
         return End::F5;
     }
-    if (saved) files_.setAttributes(backupPath, *saved);
+    if (saved)
+        files_.setAttributes(backupPath, *saved);
     log_.LogWrite(texts::kLocked);
     return End::Finished;
 }
@@ -77,9 +84,11 @@ bool LockOrOpenRun::backUp(const NativePath& target, const NativePath& backupPat
     }
     NativePath copy = backupPath;
     copy += ".copy";
-    if (files_.copy(target, copy) && files_.replace(copy, backupPath)) return true;
+    if (files_.copy(target, copy) && files_.replace(copy, backupPath))
+        return true;
     files_.remove(copy);
-    if (earlier) files_.setAttributes(backupPath, *earlier);
+    if (earlier)
+        files_.setAttributes(backupPath, *earlier);
     return false;
 }
 

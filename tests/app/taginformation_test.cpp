@@ -19,7 +19,8 @@ using Lines = std::vector<std::string>;
 // Command-line arguments in the platform's own text, from ASCII.
 std::vector<NativeString> arguments(std::initializer_list<const char*> texts) {
     std::vector<NativeString> result;
-    for (const char* text : texts) result.push_back(NativePath(text).native());
+    for (const char* text : texts)
+        result.push_back(NativePath(text).native());
     return result;
 }
 
@@ -111,10 +112,17 @@ TEST_F(StartupTest, ExtensionIsTestedAfterTheProbe) {
 }
 
 TEST_F(StartupTest, ComputerNameIsTrimmedAndUpperCased) {
-    environment.name = std::string(" \tpc-\x95\x5C" "ab\r\n\0junk", 15);
+    environment.name = std::string(
+        " \tpc-\x95\x5C"
+        "ab\r\n\0junk",
+        15);
     EXPECT_TRUE(formCreate({"Book1.xls"}));
-    EXPECT_EQ(form.state().computerName, "PC-\x95\x5C" "AB");
-    EXPECT_EQ(log().back(), "My Name is [ PC-\x95\x5C" "AB ]");
+    EXPECT_EQ(form.state().computerName,
+              "PC-\x95\x5C"
+              "AB");
+    EXPECT_EQ(log().back(),
+              "My Name is [ PC-\x95\x5C"
+              "AB ]");
 }
 
 TEST_F(StartupTest, UnavailableComputerNameIsEmpty) {

@@ -19,13 +19,15 @@ public:
     std::vector<std::chrono::milliseconds> sleeps;
 
     LocalTime now() override {
-        if (queuedTimes.empty()) return time;
+        if (queuedTimes.empty())
+            return time;
         const LocalTime next = queuedTimes.front();
         queuedTimes.pop_front();
         return next;
     }
     std::uint32_t tickCount() override {
-        if (queuedTicks.empty()) return ticks;
+        if (queuedTicks.empty())
+            return ticks;
         const std::uint32_t next = queuedTicks.front();
         queuedTicks.pop_front();
         return next;

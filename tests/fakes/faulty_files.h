@@ -15,11 +15,13 @@ public:
     std::function<bool(const NativePath& from, const NativePath& to)> failReplace;
 
     bool copy(const NativePath& from, const NativePath& to) override {
-        if (failCopy && failCopy(from, to)) return false;
+        if (failCopy && failCopy(from, to))
+            return false;
         return NativeFiles::copy(from, to);
     }
     bool replace(const NativePath& from, const NativePath& to) override {
-        if (failReplace && failReplace(from, to)) return false;
+        if (failReplace && failReplace(from, to))
+            return false;
         return NativeFiles::replace(from, to);
     }
 };

@@ -20,7 +20,8 @@ std::vector<std::string> logMessages(const NativePath& dataFolder) {
         std::size_t start = 0;
         while (start < text.size()) {
             std::size_t end = text.find("\r\n", start);
-            if (end == std::string::npos) end = text.size();
+            if (end == std::string::npos)
+                end = text.size();
             std::string line = text.substr(start, end - start);
             std::size_t column = 0;
             for (int comma = 0; comma < 3 && column != std::string::npos; ++comma) {

@@ -25,8 +25,10 @@ void RecordingWindow::terminate() {
 BoxAnswer RecordingWindow::messageBox(const std::string& text, BoxButtons buttons) {
     boxes.push_back({text, buttons});
     events.push_back("box " + text);
-    if (buttons == BoxButtons::Ok) return BoxAnswer::Ok;
-    if (answers.empty()) return BoxAnswer::Cancel;
+    if (buttons == BoxButtons::Ok)
+        return BoxAnswer::Ok;
+    if (answers.empty())
+        return BoxAnswer::Cancel;
     const BoxAnswer answer = answers.front();
     answers.pop_front();
     return answer;

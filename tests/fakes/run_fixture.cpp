@@ -30,8 +30,8 @@ void RunFixture::run(const NativePath& target, BoxAnswer answer, ApplicationFact
     window = std::make_unique<RecordingWindow>();
     window->edit1 = target;
     window->answers.push_back(answer);
-    LockOrOpenRun run(*window, activityLog, files, clock,
-                      application ? *application : spreadsheet, state);
+    LockOrOpenRun run(*window, activityLog, files, clock, application ? *application : spreadsheet,
+                      state);
     run.Timer1Timer();
 }
 
@@ -47,7 +47,8 @@ NativePath RunFixture::backupOf(const std::string& fileName) const {
 
 std::vector<NativePath> RunFixture::leftovers() const {
     std::vector<NativePath> found = filesEndingIn(temp.path(), ".pwd");
-    for (const NativePath& copy : filesEndingIn(temp.path(), ".copy")) found.push_back(copy);
+    for (const NativePath& copy : filesEndingIn(temp.path(), ".copy"))
+        found.push_back(copy);
     return found;
 }
 

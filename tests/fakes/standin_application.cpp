@@ -175,7 +175,7 @@ struct Context {
 };
 
 class StandinFont : public Font {
-  public:
+public:
     StandinFont(Context context, std::string address)
         : ctx_(std::move(context)), address_(std::move(address)) {}
 
@@ -189,13 +189,13 @@ class StandinFont : public Font {
         ctx_.book->changed = true;
     }
 
-  private:
+private:
     Context ctx_;
     std::string address_;
 };
 
 class StandinRange : public Range {
-  public:
+public:
     StandinRange(Context context, std::string address)
         : ctx_(std::move(context)), address_(std::move(address)) {}
 
@@ -221,13 +221,13 @@ class StandinRange : public Range {
         return std::make_unique<StandinFont>(ctx_, address_);
     }
 
-  private:
+private:
     Context ctx_;
     std::string address_;
 };
 
 class StandinWorksheet : public Worksheet {
-  public:
+public:
     explicit StandinWorksheet(Context context) : ctx_(std::move(context)) {}
     const Context& context() const { return ctx_; }
 
@@ -294,12 +294,12 @@ class StandinWorksheet : public Worksheet {
         ctx_.book->changed = true;
     }
 
-  private:
+private:
     Context ctx_;
 };
 
 class StandinWorksheets : public Worksheets {
-  public:
+public:
     explicit StandinWorksheets(Context context) : ctx_(std::move(context)) {}
 
     int count() override {
@@ -325,12 +325,12 @@ class StandinWorksheets : public Worksheets {
         book.changed = true;
     }
 
-  private:
+private:
     Context ctx_;
 };
 
 class StandinWorkbookObject : public Workbook {
-  public:
+public:
     explicit StandinWorkbookObject(Context context) : ctx_(std::move(context)) {}
 
     std::unique_ptr<Worksheets> worksheets() override {
@@ -369,12 +369,12 @@ class StandinWorkbookObject : public Workbook {
         std::erase(ctx_.app->books, ctx_.book);
     }
 
-  private:
+private:
     Context ctx_;
 };
 
 class StandinWorkbooks : public Workbooks {
-  public:
+public:
     explicit StandinWorkbooks(Context context) : ctx_(std::move(context)) {}
 
     std::unique_ptr<Workbook> open(const NativePath& fileName,
@@ -392,12 +392,12 @@ class StandinWorkbooks : public Workbooks {
         return std::make_unique<StandinWorkbookObject>(Context{ctx_.core, ctx_.app, book});
     }
 
-  private:
+private:
     Context ctx_;
 };
 
 class StandinApplication : public Application {
-  public:
+public:
     explicit StandinApplication(Context context) : ctx_(std::move(context)) {}
 
     void setVisible(bool visible) override {
@@ -427,7 +427,7 @@ class StandinApplication : public Application {
         ctx_.app->state.quit = true;
     }
 
-  private:
+private:
     Context ctx_;
 };
 

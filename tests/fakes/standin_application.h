@@ -92,7 +92,7 @@ struct StandinInstance {
 };
 
 class StandinApplicationFactory : public ApplicationFactory {
-  public:
+public:
     StandinApplicationFactory();
     ~StandinApplicationFactory() override;
     StandinApplicationFactory(const StandinApplicationFactory&) = delete;
@@ -126,7 +126,7 @@ class StandinApplicationFactory : public ApplicationFactory {
     // The questions a user would have been asked, in order.
     const std::vector<std::string>& prompts() const;
 
-  private:
+private:
     std::shared_ptr<StandinCore> core_;
 };
 

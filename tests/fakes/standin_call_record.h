@@ -9,7 +9,7 @@
 namespace kovrisk::testing {
 
 class StandinCallRecord {
-  public:
+public:
     // Records the line `name` + `arguments`, runs the hooks due at it, then throws the failure due
     // at it, if any.
     void enter(const std::string& name, const std::string& arguments = "");
@@ -26,7 +26,7 @@ class StandinCallRecord {
         names_.clear();
     }
 
-  private:
+private:
     struct Trigger {
         std::string call{};
         int occurrence = 0;

@@ -14,7 +14,8 @@ TempFolder::TempFolder() {
     for (;;) {
         path_ = base / ("kovrisk-test-" + std::to_string(random()));
         std::error_code error;
-        if (std::filesystem::create_directory(path_, error)) break;
+        if (std::filesystem::create_directory(path_, error))
+            break;
     }
 }
 

@@ -100,7 +100,7 @@ void listEncrypted(const NativePath& file, const std::string& password) {
 }
 
 class CalcObjectModel : public ::testing::TestWithParam<std::string> {
-  protected:
+protected:
     static void SetUpTestSuite() { factory_ = makeCalcApplicationFactory(options()).release(); }
     static void TearDownTestSuite() {
         delete factory_;

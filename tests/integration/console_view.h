@@ -10,7 +10,7 @@
 namespace kovrisk {
 
 class ConsoleView : public TaginformationView {
-  public:
+public:
     void setTargetPath(const NativePath& path) override { target_ = path; }
     NativePath targetPath() override { return target_; }
     void disableTimer() override;
@@ -19,7 +19,7 @@ class ConsoleView : public TaginformationView {
     void closeWindow() override;
     void terminate() override;
 
-  private:
+private:
     NativePath target_;
 };
 

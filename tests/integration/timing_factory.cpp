@@ -7,7 +7,7 @@ namespace kovrisk {
 namespace {
 
 class TimingApplication : public Application {
-  public:
+public:
     TimingApplication(std::unique_ptr<Application> inner,
                       std::chrono::steady_clock::time_point start)
         : inner_(std::move(inner)), start_(start) {}
@@ -32,7 +32,7 @@ class TimingApplication : public Application {
     std::unique_ptr<Workbooks> workbooks() override { return inner_->workbooks(); }
     void quit() override { inner_->quit(); }
 
-  private:
+private:
     std::unique_ptr<Application> inner_;
     std::chrono::steady_clock::time_point start_;
 };

@@ -11,12 +11,12 @@
 namespace kovrisk {
 
 class TimingFactory : public ApplicationFactory {
-  public:
+public:
     TimingFactory(ApplicationFactory& inner, std::chrono::steady_clock::time_point start)
         : inner_(inner), start_(start) {}
     std::unique_ptr<Application> create() override;
 
-  private:
+private:
     ApplicationFactory& inner_;
     std::chrono::steady_clock::time_point start_;
 };

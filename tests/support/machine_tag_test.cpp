@@ -18,12 +18,12 @@ TEST(FillerLetter, FollowsTheLastThreeDigitsOfTheTickCount) {
         char letter;
     };
     const Case cases[] = {
-        {30, 'z'},          {0, 'z'},           // units 0
-        {5, 'p'},           {17, 'l'},          // odd units: the tens digit after k
-        {7, 'r'},                               // one digit: the tens position reads it
-        {372, 'd'},         {1234568, 'f'},     // even units: the hundreds digit after a
-        {2147483648u, 'g'},                     // negative as a signed count
-        {4294967295u, 'l'},                     // -1: the sign is no digit
+        {30, 'z'},          {0, 'z'},        // units 0
+        {5, 'p'},           {17, 'l'},       // odd units: the tens digit after k
+        {7, 'r'},                            // one digit: the tens position reads it
+        {372, 'd'},         {1234568, 'f'},  // even units: the hundreds digit after a
+        {2147483648u, 'g'},                  // negative as a signed count
+        {4294967295u, 'l'},                  // -1: the sign is no digit
     };
     for (const Case& c : cases) {
         FakeClock clock;
@@ -59,7 +59,8 @@ TEST(MachineTagDecoding, RoundTripsNamesUpperCased) {
     for (const std::string name : {"PC01", "pc-01", "A", "\x95\x5C\x8E\xA6-host", "X1234567"}) {
         FakeClock clock;
         std::string upper = name;
-        for (char& c : upper) c = (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+        for (char& c : upper)
+            c = (c >= 'a' && c <= 'z') ? char(c - 32) : c;
         EXPECT_EQ(fncPcNameDec(fncPcNameEnc(name, clock)), upper) << name;
     }
     FakeClock clock;
@@ -69,13 +70,18 @@ TEST(MachineTagDecoding, RoundTripsNamesUpperCased) {
 
 TEST(MachineTagDecoding, MalformedTags) {
     std::string lower = kPc01Tag;
-    for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+    for (char& c : lower)
+        c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
     EXPECT_EQ(fncPcNameDec(lower), "PC01");
     // A leading space shifts every digit into the other half of its byte.
-    EXPECT_EQ(fncPcNameDec(" " + kPc01Tag), "\x0F" "7\x04\x13\xF3");
+    EXPECT_EQ(fncPcNameDec(" " + kPc01Tag),
+              "\x0F"
+              "7\x04\x13\xF3");
     // Odd length: the last digit is the upper half of a final byte.
     EXPECT_EQ(fncPcNameDec(kPc01Tag + "A"), "_PC01");
-    EXPECT_EQ(fncPcNameDec(kPc01Tag.substr(0, kPc01Tag.size() - 1)), "\x7F" "C01");
+    EXPECT_EQ(fncPcNameDec(kPc01Tag.substr(0, kPc01Tag.size() - 1)),
+              "\x7F"
+              "C01");
     // 00 ends the decoding; FF decodes to a zero byte, which is dropped.
     EXPECT_EQ(fncPcNameDec(kPc01Tag.substr(0, 24) + "00" + kPc01Tag.substr(26)), "01");
     EXPECT_EQ(fncPcNameDec(kPc01Tag.substr(0, 24) + "FF" + kPc01Tag.substr(26)), "P01");
@@ -88,8 +94,10 @@ TEST(MachineTagDecoding, MalformedTags) {
 TEST(MachineTagDecoding, OverLongTagStaysWithinItsArea) {
     // 10 plain bytes, then 200 name bytes: only the first 128 bytes of the area count.
     std::string tag = "A7";
-    for (int i = 0; i < 9; ++i) tag += "9E";
-    for (int i = 0; i < 200; ++i) tag += "BE";
+    for (int i = 0; i < 9; ++i)
+        tag += "9E";
+    for (int i = 0; i < 200; ++i)
+        tag += "BE";
     EXPECT_EQ(fncPcNameDec(tag), std::string(118, 'A'));
     EXPECT_EQ(fncPcNameDec(std::string(100000, 'E')), std::string(118, '\x11'));
 }

@@ -10,7 +10,7 @@
 namespace kovrisk::testing {
 
 class ComStandin : public ApplicationFactory {
-  public:
+public:
     std::unique_ptr<Application> create() override {
         IDispatch* application =
             makeStandinApplicationDispatch(server, server->application().create());

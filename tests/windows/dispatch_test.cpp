@@ -29,7 +29,7 @@ std::string failureText(Call call) {
 }
 
 class DispatchTest : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override {
         EXPECT_EQ(StandinDispatch::liveObjects(), 0) << "a leaked reference";
     }

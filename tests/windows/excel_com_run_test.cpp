@@ -47,7 +47,7 @@ std::string replaced(std::string line, const std::string& from, const std::strin
 }
 
 class ExcelComRunTest : public RunFixture {
-  protected:
+protected:
     void TearDown() override {
         EXPECT_EQ(StandinDispatch::liveObjects(), 0) << "a leaked reference";
     }

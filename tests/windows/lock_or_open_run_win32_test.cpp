@@ -29,7 +29,7 @@ std::string str(std::string_view text) {
 }
 
 class LockOrOpenRunWin32Test : public RunFixture {
-  protected:
+protected:
     void TearDown() override {
         // Let the temporary folder go.
         for (const NativePath& path : {temp / "work" / "Book1.xlsx", backupOf("Book1.xlsx")}) {

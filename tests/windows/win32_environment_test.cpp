@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/text_codec.h"
 #include "platform/native_files.h"
+#include "platform/text_codec.h"
 
 namespace kovrisk {
 namespace {

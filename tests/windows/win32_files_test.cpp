@@ -18,7 +18,7 @@ using testing::TempFolder;
 using testing::writeFile;
 
 class Win32FilesTest : public ::testing::Test {
-  protected:
+protected:
     TempFolder folder;
     NativeFiles files;
 };
@@ -119,7 +119,7 @@ TEST_F(Win32FilesTest, IsBusyWhileAnotherHolderHasTheFileOpen) {
 
 // A clock whose first pause lets the other holder of the log go.
 class ReleasingClock : public Clock {
-  public:
+public:
     explicit ReleasingClock(UniqueHandle& holder) : holder_(holder) {}
     LocalTime now() override { return LocalTime{2026, 12, 7, 9, 5, 3, 21}; }
     std::uint32_t tickCount() override { return 0; }
@@ -129,7 +129,7 @@ class ReleasingClock : public Clock {
     }
     int sleeps = 0;
 
-  private:
+private:
     UniqueHandle& holder_;
 };
 

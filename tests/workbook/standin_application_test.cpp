@@ -45,7 +45,7 @@ std::string activeSheet(const StandinWorkbook& book) {
 }
 
 class StandinTest : public ::testing::Test {
-  protected:
+protected:
     NativePath write(const std::string& name, const StandinWorkbook& book) {
         const auto path = folder / name;
         writeStandinWorkbook(path, book);
@@ -489,7 +489,7 @@ TEST_F(StandinRecordTest, RecordsEveryCallInOrderInTheDocumentedScheme) {
 // ---- Injected faults ---------------------------------------------------------------------------
 
 class StandinFaultTest : public StandinTest {
-  protected:
+protected:
     NativePath path = write("book.xlsx", {.sheets = {sheet("Data"), sheet("More")}});
 };
 

@@ -28,10 +28,13 @@ protected:
         StandinSheet control;
         control.name = controlName;
         control.visible = false;
-        if (!z2.empty()) control.cells["Z2"] = z2;
-        if (!a2.empty()) control.cells["A2"] = a2;
-        book.sheets.insert(book.sheets.begin() + static_cast<long>(std::min(position, book.sheets.size())),
-                           control);
+        if (!z2.empty())
+            control.cells["Z2"] = z2;
+        if (!a2.empty())
+            control.cells["A2"] = a2;
+        book.sheets.insert(
+            book.sheets.begin() + static_cast<long>(std::min(position, book.sheets.size())),
+            control);
         return makeWorkbook("Book1.xlsx", book);
     }
 
@@ -47,22 +50,21 @@ TEST_F(WorkbookOperationsTest, ProbeTellsUnprotectedFromProtectedWorkbooks) {
     EXPECT_EQ(readFile(plain), before);
     EXPECT_FALSE(operations.fncXlsOpenChk(lockedWorkbook(tagOf("PC01"), ""), ""));
     EXPECT_FALSE(operations.fncXlsOpenChk(temp / "work" / "none.xlsx", ""));
-    EXPECT_EQ(log(), (Lines{"fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK",
-                            "fncXlsOpenChk():CLOSE", "fncXlsOpenChk():TRY OPEN",
-                            "fncXlsOpenChk():Catch Exception",
-                            "fncXlsOpenChk():Excel OLE終了処理", "fncXlsOpenChk():TRY OPEN",
-                            "fncXlsOpenChk():Catch Exception",
-                            "fncXlsOpenChk():Excel OLE終了処理"}));
+    EXPECT_EQ(log(),
+              (Lines{"fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK", "fncXlsOpenChk():CLOSE",
+                     "fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():Catch Exception",
+                     "fncXlsOpenChk():Excel OLE終了処理", "fncXlsOpenChk():TRY OPEN",
+                     "fncXlsOpenChk():Catch Exception", "fncXlsOpenChk():Excel OLE終了処理"}));
     EXPECT_EQ(spreadsheet.runningInstances(), 0);
 }
 
 TEST_F(WorkbookOperationsTest, ProbeFailingAfterOpenClosesTheWorkbook) {
     spreadsheet.failCall("Workbook.Close(false)", "refused", 1);
     EXPECT_FALSE(operations.fncXlsOpenChk(makeWorkbook("Plain.xlsx"), ""));
-    EXPECT_EQ(log(), (Lines{"fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK",
-                            "fncXlsOpenChk():Catch Exception",
-                            "fncXlsOpenChk():Excelファイル変数整理",
-                            "fncXlsOpenChk():Excel OLE終了処理"}));
+    EXPECT_EQ(log(),
+              (Lines{"fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK",
+                     "fncXlsOpenChk():Catch Exception", "fncXlsOpenChk():Excelファイル変数整理",
+                     "fncXlsOpenChk():Excel OLE終了処理"}));
     EXPECT_EQ(spreadsheet.runningInstances(), 0);
 }
 
@@ -97,13 +99,14 @@ TEST_F(WorkbookOperationsTest, EarlierLayoutWithTheTagInA2Grants) {
 
 TEST_F(WorkbookOperationsTest, TagChecksIgnoreLetterCaseButNothingElse) {
     std::string lower = tagOf("PC01");
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     EXPECT_TRUE(openExec(lockedWorkbook(lower, "")));
     EXPECT_TRUE(openExec(lockedWorkbook(tagOf("pc01"), "")));
     EXPECT_EQ(spreadsheet.handedOverInstances(), 2);
 
-    for (const std::string& other : {tagOf("PC011"), tagOf("PC0"), " " + tagOf("PC01"),
-                                     std::string("not a tag")}) {
+    for (const std::string& other :
+         {tagOf("PC011"), tagOf("PC0"), " " + tagOf("PC01"), std::string("not a tag")}) {
         boxes.boxes.clear();
         EXPECT_TRUE(openExec(lockedWorkbook(other, "")));
         ASSERT_EQ(boxes.boxes.size(), 1u) << other;
@@ -173,13 +176,13 @@ TEST_F(WorkbookOperationsTest, LockOfAWorkbookWithoutWorksheetsFails) {
     EXPECT_FALSE(operations.fncXlsPwdChg(path, "", "pw"));
     EXPECT_FALSE(operations.fncXlsPwdChgForBackup(path, "", "pw"));
     EXPECT_EQ(readFile(path), before);
-    EXPECT_EQ(log(), (Lines{"fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():Catch Exception",
-                            "fncXlsPwdChg():Excelファイル変数整理",
-                            "fncXlsPwdChg():Excel OLE終了処理",
-                            "fncXlsPwdChgForBackup():TRY Backup File Open.",
-                            "fncXlsPwdChgForBackup():Catch Exception",
-                            "fncXlsPwdChgForBackup():Excelファイル変数整理",
-                            "fncXlsPwdChgForBackup():Excel OLE終了処理"}));
+    EXPECT_EQ(log(),
+              (Lines{"fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():Catch Exception",
+                     "fncXlsPwdChg():Excelファイル変数整理", "fncXlsPwdChg():Excel OLE終了処理",
+                     "fncXlsPwdChgForBackup():TRY Backup File Open.",
+                     "fncXlsPwdChgForBackup():Catch Exception",
+                     "fncXlsPwdChgForBackup():Excelファイル変数整理",
+                     "fncXlsPwdChgForBackup():Excel OLE終了処理"}));
 }
 
 TEST_F(WorkbookOperationsTest, NoQuestionIsPutToAnybodyInTheHiddenInstances) {

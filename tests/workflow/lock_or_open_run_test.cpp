@@ -21,17 +21,21 @@ const Lines kProbeFails = {"fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():Catch Ex
 
 Lines join(std::initializer_list<Lines> parts) {
     Lines all;
-    for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
+    for (const Lines& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
     return all;
 }
 
-std::string str(std::string_view text) { return std::string(text); }
+std::string str(std::string_view text) {
+    return std::string(text);
+}
 
 // The user's content of a workbook: each sheet's name and cells.
 std::vector<std::pair<std::string, std::map<std::string, std::string>>> content(
     const StandinWorkbook& book) {
     std::vector<std::pair<std::string, std::map<std::string, std::string>>> sheets;
-    for (const StandinSheet& sheet : book.sheets) sheets.emplace_back(sheet.name, sheet.cells);
+    for (const StandinSheet& sheet : book.sheets)
+        sheets.emplace_back(sheet.name, sheet.cells);
     return sheets;
 }
 
@@ -53,15 +57,15 @@ protected:
         const StandinSheet& control = book.sheets.back();
         EXPECT_EQ(control.name, "Kovrisk");
         EXPECT_FALSE(control.visible);
-        EXPECT_EQ(control.protection,
-                  (StandinProtection{"KorvenatePlume!", true, true, true}));
+        EXPECT_EQ(control.protection, (StandinProtection{"KorvenatePlume!", true, true, true}));
         EXPECT_EQ(control.cells.at("A1"), str(texts::kControlSheetWarning));
         EXPECT_EQ(fncPcNameDec(control.cells.at("Z2")), computer);
         EXPECT_EQ(control.colorIndexes.at("Z2"), 2);
         EXPECT_EQ(control.cells.size(), 2u);
         EXPECT_TRUE(book.sheets.front().active);
         int controlSheets = 0;
-        for (const StandinSheet& sheet : book.sheets) controlSheets += sheet.name == "Kovrisk";
+        for (const StandinSheet& sheet : book.sheets)
+            controlSheets += sheet.name == "Kovrisk";
         EXPECT_EQ(controlSheets, 1);
         return book;
     }
@@ -76,10 +80,9 @@ TEST_F(LockOrOpenRunTest, LocksAnUnprotectedWorkbookAndItsBackupCopy) {
                            {"fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():CLOSE.",
                             "fncXlsPwdChgForBackup():TRY Backup File Open.",
                             "fncXlsPwdChgForBackup():CLOSE.", str(texts::kLocked)}}));
-    EXPECT_EQ(window->events,
-              (Lines{"timer off", "status " + str(texts::kStatusStarting),
-                     "box " + str(texts::kConfirm), "status " + str(texts::kStatusLocking),
-                     "close", "end"}));
+    EXPECT_EQ(window->events, (Lines{"timer off", "status " + str(texts::kStatusStarting),
+                                     "box " + str(texts::kConfirm),
+                                     "status " + str(texts::kStatusLocking), "close", "end"}));
     EXPECT_EQ(window->boxes.front().buttons, BoxButtons::OkCancelDefaultCancel);
 
     const StandinWorkbook locked = expectLocked(target);
@@ -175,7 +178,8 @@ TEST_F(LockOrOpenRunTest, WorkbookWithSomeoneElsesPasswordEndsWithTheOpenFailure
 
 TEST_F(LockOrOpenRunTest, MissingOrDamagedFilesTakeTheOpenRoadWithoutConfirmation) {
     writeFile(temp / "work" / "damaged.xls", "not a workbook");
-    for (const NativePath& target : {temp / "work" / "missing.xlsx", temp / "work" / "damaged.xls"}) {
+    for (const NativePath& target :
+         {temp / "work" / "missing.xlsx", temp / "work" / "damaged.xls"}) {
         run(target);
         EXPECT_EQ(log().back(), str(texts::kOpenFailedLog)) << target;
         ASSERT_EQ(window->boxes.size(), 1u);
@@ -226,13 +230,13 @@ TEST_F(LockOrOpenRunTest, ReadOnlyWorkbookIsLockedAndStaysReadOnlyAsDoesItsBacku
     ::chmod(target.c_str(), 0444);
     run(target);
 
-    EXPECT_EQ(log(), join({{str(texts::kStarted)},
-                           kProbeOpens,
-                           {"fncXlsPwdChg():TRY OPEN", target.string(),
-                            str(texts::kRemovingReadOnly), "fncXlsPwdChg():CLOSE.",
-                            "fncXlsPwdChgForBackup():TRY Backup File Open.",
-                            backupOf("Book1.xlsx").string(), str(texts::kRemovingReadOnly),
-                            "fncXlsPwdChgForBackup():CLOSE.", str(texts::kLocked)}}));
+    EXPECT_EQ(log(),
+              join({{str(texts::kStarted)},
+                    kProbeOpens,
+                    {"fncXlsPwdChg():TRY OPEN", target.string(), str(texts::kRemovingReadOnly),
+                     "fncXlsPwdChg():CLOSE.", "fncXlsPwdChgForBackup():TRY Backup File Open.",
+                     backupOf("Book1.xlsx").string(), str(texts::kRemovingReadOnly),
+                     "fncXlsPwdChgForBackup():CLOSE.", str(texts::kLocked)}}));
     expectLocked(target);
     EXPECT_EQ(modeOf(target), 0444u);
     EXPECT_EQ(modeOf(backupOf("Book1.xlsx")), 0444u);
@@ -335,7 +339,8 @@ TEST_F(LockOrOpenRunTest, EveryFailingCallOfTheLockRoadLosesNothing) {
     std::size_t firstLockCall = 0;
     int creates = 0;
     for (std::size_t i = 0; i < calls.size(); ++i) {
-        if (calls[i] == "Application.Create" && ++creates == 2) firstLockCall = i;
+        if (calls[i] == "Application.Create" && ++creates == 2)
+            firstLockCall = i;
     }
     ASSERT_GT(firstLockCall, 0u);
 
@@ -343,7 +348,8 @@ TEST_F(LockOrOpenRunTest, EveryFailingCallOfTheLockRoadLosesNothing) {
     for (std::size_t failing = firstLockCall; failing < calls.size(); ++failing) {
         // The occurrence of this line within one run.
         int occurrence = 0;
-        for (std::size_t i = 0; i <= failing; ++i) occurrence += calls[i] == calls[failing];
+        for (std::size_t i = 0; i <= failing; ++i)
+            occurrence += calls[i] == calls[failing];
         const std::string name = "Case" + std::to_string(failing) + ".xlsx";
         const NativePath target = makeWorkbook(name);
         const std::string before = readFile(target);

@@ -9,7 +9,7 @@
 namespace kovrisk {
 
 class LinuxView : public TaginformationView {
-  public:
+public:
     // What Timer1's tick runs.
     virtual void setTimer1Handler(std::function<void()> handler) = 0;
     // Shows the window; its show handler arms Timer1.

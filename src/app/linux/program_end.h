@@ -5,11 +5,11 @@
 namespace kovrisk {
 
 class ProgramEnd {
-  public:
+public:
     void request();
     bool requested() const { return requested_; }
 
-  private:
+private:
     bool requested_ = false;
 };
 

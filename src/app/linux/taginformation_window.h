@@ -17,7 +17,7 @@ namespace kovrisk {
 class TaginformationWindow : public QWidget, public LinuxView {
     Q_OBJECT
 
-  public:
+public:
     explicit TaginformationWindow(ProgramEnd& end);
 
     void setTimer1Handler(std::function<void()> handler) override;
@@ -31,12 +31,12 @@ class TaginformationWindow : public QWidget, public LinuxView {
     void terminate() override;
     BoxAnswer messageBox(const std::string& text, BoxButtons buttons) override;
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-  private:
+private:
     void FormShow();
     void FormDeactivate();
     void putOnTop();

@@ -10,7 +10,7 @@
 namespace kovrisk {
 
 class TerminalConsole {
-  public:
+public:
     // `out` gets the text, `in` gives the answers.  The locale must be set (setlocale) before.
     TerminalConsole(std::FILE* out, std::FILE* in);
 
@@ -23,7 +23,7 @@ class TerminalConsole {
     // the end of input.
     std::optional<std::string> ask(std::string_view prompt);
 
-  private:
+private:
     void write(std::string_view utf8);
 
     std::FILE* out_;

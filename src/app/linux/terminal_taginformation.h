@@ -12,7 +12,7 @@
 namespace kovrisk {
 
 class TerminalTaginformation : public LinuxView {
-  public:
+public:
     TerminalTaginformation(TerminalConsole& console, ProgramEnd& end);
 
     void setTimer1Handler(std::function<void()> handler) override;
@@ -26,7 +26,7 @@ class TerminalTaginformation : public LinuxView {
     void terminate() override;
     BoxAnswer messageBox(const std::string& text, BoxButtons buttons) override;
 
-  private:
+private:
     TerminalConsole& console_;
     ProgramEnd& end_;
     QTimer Timer1;

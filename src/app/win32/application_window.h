@@ -9,7 +9,7 @@
 namespace kovrisk {
 
 class ApplicationWindow {
-  public:
+public:
     ApplicationWindow(HINSTANCE instance, const std::wstring& title);
     ~ApplicationWindow();
     ApplicationWindow(const ApplicationWindow&) = delete;
@@ -17,7 +17,7 @@ class ApplicationWindow {
 
     HWND handle() const { return window_; }
 
-  private:
+private:
     HWND window_;
 };
 

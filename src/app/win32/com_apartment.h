@@ -7,7 +7,7 @@
 namespace kovrisk {
 
 class ComApartment {
-  public:
+public:
     ComApartment() : status_(::CoInitialize(nullptr)) {}
     ~ComApartment() {
         if (SUCCEEDED(status_))
@@ -16,7 +16,7 @@ class ComApartment {
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
 
-  private:
+private:
     HRESULT status_;
 };
 

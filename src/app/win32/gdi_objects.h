@@ -10,7 +10,7 @@ namespace kovrisk {
 // A font, bitmap or brush: DeleteObject when dropped.
 template <typename Handle>
 class UniqueGdiObject {
-  public:
+public:
     explicit UniqueGdiObject(Handle handle = nullptr) : handle_(handle) {}
     UniqueGdiObject(UniqueGdiObject&& other) noexcept
         : handle_(std::exchange(other.handle_, nullptr)) {}
@@ -32,7 +32,7 @@ class UniqueGdiObject {
             ::DeleteObject(handle);
     }
 
-  private:
+private:
     Handle handle_;
 };
 
@@ -41,7 +41,7 @@ using UniqueBitmap = UniqueGdiObject<HBITMAP>;
 
 // A memory device context: DeleteDC when dropped.
 class UniqueMemoryDc {
-  public:
+public:
     explicit UniqueMemoryDc(HDC compatibleWith) : dc_(::CreateCompatibleDC(compatibleWith)) {}
     UniqueMemoryDc(const UniqueMemoryDc&) = delete;
     UniqueMemoryDc& operator=(const UniqueMemoryDc&) = delete;
@@ -51,13 +51,13 @@ class UniqueMemoryDc {
     }
     HDC get() const { return dc_; }
 
-  private:
+private:
     HDC dc_;
 };
 
 // Selects an object into a device context and puts the previous one back when dropped.
 class SelectedObject {
-  public:
+public:
     SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
     SelectedObject(const SelectedObject&) = delete;
     SelectedObject& operator=(const SelectedObject&) = delete;
@@ -66,21 +66,21 @@ class SelectedObject {
             ::SelectObject(dc_, previous_);
     }
 
-  private:
+private:
     HDC dc_;
     HGDIOBJ previous_;
 };
 
 // BeginPaint and EndPaint.
 class PaintScope {
-  public:
+public:
     explicit PaintScope(HWND window) : window_(window), dc_(::BeginPaint(window, &paint_)) {}
     PaintScope(const PaintScope&) = delete;
     PaintScope& operator=(const PaintScope&) = delete;
     ~PaintScope() { ::EndPaint(window_, &paint_); }
     HDC dc() const { return dc_; }
 
-  private:
+private:
     HWND window_;
     PAINTSTRUCT paint_{};
     HDC dc_;

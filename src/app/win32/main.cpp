@@ -7,9 +7,9 @@
 #include "app/win32/com_apartment.h"
 #include "app/win32/command_line.h"
 #include "app/win32/taginformation_window.h"
-#include "platform/system_clock.h"
 #include "platform/native_environment.h"
 #include "platform/native_files.h"
+#include "platform/system_clock.h"
 #include "workbook/excel_com/excel_application_factory.h"
 
 namespace {

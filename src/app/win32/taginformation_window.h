@@ -14,7 +14,7 @@
 namespace kovrisk {
 
 class TaginformationWindow : public TaginformationView {
-  public:
+public:
     // Created hidden, owned by `owner` (the application window).
     TaginformationWindow(HINSTANCE instance, HWND owner);
     ~TaginformationWindow() override;
@@ -38,7 +38,7 @@ class TaginformationWindow : public TaginformationView {
     void terminate() override;
     BoxAnswer messageBox(const std::string& text, BoxButtons buttons) override;
 
-  private:
+private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void createChildren();

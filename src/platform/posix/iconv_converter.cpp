@@ -11,7 +11,9 @@ IconvConverter::IconvConverter(const char* to, const char* from) : cd_(::iconv_o
     }
 }
 
-IconvConverter::~IconvConverter() { ::iconv_close(cd_); }
+IconvConverter::~IconvConverter() {
+    ::iconv_close(cd_);
+}
 
 bool IconvConverter::convert(std::string_view& input, std::string& output) {
     ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);

@@ -12,9 +12,11 @@ namespace {
 std::size_t characterLength(std::string_view text) {
     const auto lead = static_cast<unsigned char>(text.front());
     const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    if (lead > 0xF4 || length > text.size()) return 1;
+    if (lead > 0xF4 || length > text.size())
+        return 1;
     for (std::size_t i = 1; i < length; ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 1;
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
+            return 1;
     }
     return length;
 }
@@ -33,7 +35,9 @@ std::string toShiftJis(const NativeString& text) {
     return output;
 }
 
-std::string toShiftJis(const NativePath& path) { return toShiftJis(path.native()); }
+std::string toShiftJis(const NativePath& path) {
+    return toShiftJis(path.native());
+}
 
 NativeString fromShiftJis(std::string_view text) {
     IconvConverter converter("UTF-8", "CP932");

@@ -13,7 +13,8 @@ namespace kovrisk {
 namespace {
 
 NativePath homeFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') return home;
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/')
+        return home;
     std::vector<char> buffer(16384);
     passwd entry{};
     passwd* found = nullptr;
@@ -28,7 +29,8 @@ NativePath homeFolder() {
 
 std::string NativeEnvironment::computerName() {
     char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0) return {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return {};
     return toShiftJis(NativeString(name));
 }
 
@@ -38,7 +40,8 @@ NativePath NativeEnvironment::commonDataFolder() {
         return data;
     }
     const NativePath home = homeFolder();
-    if (home.empty()) return {};
+    if (home.empty())
+        return {};
     return home / ".local" / "share";
 }
 

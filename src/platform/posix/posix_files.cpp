@@ -20,7 +20,8 @@ bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return false;
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
@@ -32,7 +33,8 @@ bool writeAll(int fd, std::string_view bytes) {
 
 std::optional<FileAttributes> NativeFiles::attributes(const NativePath& path) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
     return FileAttributes{static_cast<std::uint32_t>(info.st_mode & kPermissionBits)};
 }
 
@@ -64,29 +66,39 @@ bool NativeFiles::createDirectories(const NativePath& path) {
     return !error && isDirectory(path);
 }
 
-bool NativeFiles::remove(const NativePath& path) { return ::unlink(path.c_str()) == 0; }
+bool NativeFiles::remove(const NativePath& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 bool NativeFiles::copy(const NativePath& from, const NativePath& to) {
     UniqueFd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!source) return false;
+    if (!source)
+        return false;
     struct stat info {};
-    if (::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
     UniqueFd target(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
                            info.st_mode & kPermissionBits));
-    if (!target) return false;
+    if (!target)
+        return false;
     char buffer[1 << 16];
     for (;;) {
         const ssize_t got = ::read(source.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) break;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
         if (!writeAll(target.get(), std::string_view(buffer, static_cast<std::size_t>(got)))) {
             return false;
         }
     }
     // The copy carries the source's permissions, also over an existing file.
-    if (::fchmod(target.get(), info.st_mode & kPermissionBits) != 0) return false;
-    if (::fsync(target.get()) != 0) return false;
+    if (::fchmod(target.get(), info.st_mode & kPermissionBits) != 0)
+        return false;
+    if (::fsync(target.get()) != 0)
+        return false;
     return target.close();
 }
 
@@ -97,19 +109,23 @@ bool NativeFiles::replace(const NativePath& from, const NativePath& to) {
     if (::lstat(to.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
         std::error_code error;
         destination = std::filesystem::canonical(to, error);
-        if (error) return false;
+        if (error)
+            return false;
     }
     return ::rename(from.c_str(), destination.c_str()) == 0;
 }
 
 AppendResult NativeFiles::appendExclusive(const NativePath& path, std::string_view bytes) {
     UniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-    if (!file) return AppendResult::Failed;
+    if (!file)
+        return AppendResult::Failed;
     if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
         return errno == EWOULDBLOCK ? AppendResult::Busy : AppendResult::Failed;
     }
-    if (::lseek(file.get(), 0, SEEK_END) < 0) return AppendResult::Failed;
-    if (!writeAll(file.get(), bytes)) return AppendResult::Failed;
+    if (::lseek(file.get(), 0, SEEK_END) < 0)
+        return AppendResult::Failed;
+    if (!writeAll(file.get(), bytes))
+        return AppendResult::Failed;
     return file.close() ? AppendResult::Written : AppendResult::Failed;
 }
 

@@ -11,8 +11,12 @@ LocalTime SystemClock::now() {
     ::clock_gettime(CLOCK_REALTIME, &spec);
     tm parts{};
     ::localtime_r(&spec.tv_sec, &parts);
-    return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1,         parts.tm_mday,
-                     parts.tm_hour,        parts.tm_min,             parts.tm_sec,
+    return LocalTime{parts.tm_year + 1900,
+                     parts.tm_mon + 1,
+                     parts.tm_mday,
+                     parts.tm_hour,
+                     parts.tm_min,
+                     parts.tm_sec,
                      static_cast<int>(spec.tv_nsec / 1000000)};
 }
 
@@ -24,6 +28,8 @@ std::uint32_t SystemClock::tickCount() {
     return static_cast<std::uint32_t>(ms);
 }
 
-void SystemClock::sleep(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
+void SystemClock::sleep(std::chrono::milliseconds duration) {
+    std::this_thread::sleep_for(duration);
+}
 
 }  // namespace kovrisk

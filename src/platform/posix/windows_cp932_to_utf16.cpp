@@ -14,16 +14,21 @@ constexpr char16_t kDefaultCharacter = 0x30FB;
 // One character through iconv's CP932; 0 when it has no mapping.
 char16_t convertOne(IconvConverter& converter, std::string_view bytes) {
     std::string utf16;
-    if (!converter.convert(bytes, utf16) || utf16.size() != 2) return 0;
+    if (!converter.convert(bytes, utf16) || utf16.size() != 2)
+        return 0;
     return static_cast<char16_t>(static_cast<unsigned char>(utf16[0]) |
                                  static_cast<unsigned char>(utf16[1]) << 8);
 }
 
 char16_t singleByte(IconvConverter& converter, unsigned char byte) {
-    if (byte < 0x80) return byte;
-    if (byte == 0x80) return 0x0080;
-    if (byte == 0xA0) return 0xF8F0;
-    if (byte >= 0xFD) return static_cast<char16_t>(0xF8F1 + (byte - 0xFD));
+    if (byte < 0x80)
+        return byte;
+    if (byte == 0x80)
+        return 0x0080;
+    if (byte == 0xA0)
+        return 0xF8F0;
+    if (byte >= 0xFD)
+        return static_cast<char16_t>(0xF8F1 + (byte - 0xFD));
     const char c = static_cast<char>(byte);
     const char16_t mapped = convertOne(converter, std::string_view(&c, 1));
     return mapped != 0 ? mapped : kDefaultCharacter;

@@ -8,7 +8,7 @@
 namespace kovrisk {
 
 class UniqueHandle {
-  public:
+public:
     explicit UniqueHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
     UniqueHandle(UniqueHandle&& other) noexcept
         : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
@@ -31,7 +31,7 @@ class UniqueHandle {
         return handle == INVALID_HANDLE_VALUE || handle == nullptr || ::CloseHandle(handle) != 0;
     }
 
-  private:
+private:
     HANDLE handle_;
 };
 

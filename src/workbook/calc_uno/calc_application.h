@@ -12,7 +12,7 @@
 namespace kovrisk {
 
 class CalcApplication : public Application {
-  public:
+public:
     CalcApplication(std::shared_ptr<OfficeSession> session, const CalcOptions& options);
     // Closes, without saving, what it still has open (unless it was handed to the user) and,
     // without reuse, ends the office.
@@ -29,7 +29,7 @@ class CalcApplication : public Application {
     // Closes every workbook it opened without saving; without reuse, also ends the office.
     void quit() override;
 
-  private:
+private:
     std::shared_ptr<OfficeSession> session_;
     std::shared_ptr<OpenDocuments> documents_;
     bool displayAvailable_;
@@ -39,7 +39,7 @@ class CalcApplication : public Application {
 };
 
 class CalcWorkbooks : public Workbooks {
-  public:
+public:
     CalcWorkbooks(std::shared_ptr<OfficeSession> session, std::shared_ptr<OpenDocuments> documents)
         : session_(std::move(session)), documents_(std::move(documents)) {}
     // Hidden, macros never run, links not updated, no interaction handler: a password that does
@@ -47,7 +47,7 @@ class CalcWorkbooks : public Workbooks {
     std::unique_ptr<Workbook> open(const NativePath& fileName,
                                    const std::string& password) override;
 
-  private:
+private:
     std::shared_ptr<OfficeSession> session_;
     std::shared_ptr<OpenDocuments> documents_;
 };

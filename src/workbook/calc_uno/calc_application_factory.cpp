@@ -21,7 +21,7 @@ NativePath defaultProfileFolder() {
 }
 
 class CalcApplicationFactory : public ApplicationFactory {
-  public:
+public:
     explicit CalcApplicationFactory(CalcOptions options) : options_(std::move(options)) {
         if (options_.profileFolder.empty())
             options_.profileFolder = defaultProfileFolder();
@@ -50,7 +50,7 @@ class CalcApplicationFactory : public ApplicationFactory {
         return std::make_unique<CalcApplication>(session_, options_);
     }
 
-  private:
+private:
     CalcOptions options_;
     std::shared_ptr<OfficeSession> session_;
 };

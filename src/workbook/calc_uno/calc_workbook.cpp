@@ -13,8 +13,8 @@
 #include "workbook/calc_uno/calc_texts.h"
 #include "workbook/calc_uno/calc_worksheet.h"
 #include "workbook/calc_uno/loaded_filter.h"
-#include "workbook/calc_uno/save_format.h"
 #include "workbook/calc_uno/media_descriptor.h"
+#include "workbook/calc_uno/save_format.h"
 #include "workbook/calc_uno/uno_error.h"
 #include "workbook/calc_uno/uno_text.h"
 

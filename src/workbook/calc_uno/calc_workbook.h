@@ -12,7 +12,7 @@
 namespace kovrisk {
 
 class CalcWorkbook : public Workbook {
-  public:
+public:
     CalcWorkbook(
         com::sun::star::uno::Reference<com::sun::star::frame::XModel> model,
         com::sun::star::uno::Reference<com::sun::star::sheet::XSpreadsheetDocument> document,
@@ -27,7 +27,7 @@ class CalcWorkbook : public Workbook {
     void saveAs(const NativePath& fileName, const std::string& password) override;
     void close(bool saveChanges) override;
 
-  private:
+private:
     void checkOpen() const;
 
     com::sun::star::uno::Reference<com::sun::star::frame::XModel> model_;

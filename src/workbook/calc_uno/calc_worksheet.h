@@ -14,7 +14,7 @@
 namespace kovrisk {
 
 class CalcWorksheets : public Worksheets {
-  public:
+public:
     CalcWorksheets(com::sun::star::uno::Reference<com::sun::star::frame::XModel> model,
                    com::sun::star::uno::Reference<com::sun::star::sheet::XSpreadsheets> sheets)
         : model_(std::move(model)), sheets_(std::move(sheets)) {}
@@ -22,13 +22,13 @@ class CalcWorksheets : public Worksheets {
     // The new sheet is named "Sheet<n>", n the lowest number from count + 1 that is free.
     void addAfter(Worksheet& after) override;
 
-  private:
+private:
     com::sun::star::uno::Reference<com::sun::star::frame::XModel> model_;
     com::sun::star::uno::Reference<com::sun::star::sheet::XSpreadsheets> sheets_;
 };
 
 class CalcWorksheet : public Worksheet {
-  public:
+public:
     CalcWorksheet(com::sun::star::uno::Reference<com::sun::star::frame::XModel> model,
                   com::sun::star::uno::Reference<com::sun::star::sheet::XSpreadsheets> sheets,
                   com::sun::star::uno::Reference<com::sun::star::sheet::XSpreadsheet> sheet)
@@ -49,14 +49,14 @@ class CalcWorksheet : public Worksheet {
     bool belongsTo(
         const com::sun::star::uno::Reference<com::sun::star::frame::XModel>& model) const;
 
-  private:
+private:
     com::sun::star::uno::Reference<com::sun::star::frame::XModel> model_;
     com::sun::star::uno::Reference<com::sun::star::sheet::XSpreadsheets> sheets_;
     com::sun::star::uno::Reference<com::sun::star::sheet::XSpreadsheet> sheet_;
 };
 
 class CalcRange : public Range {
-  public:
+public:
     explicit CalcRange(com::sun::star::uno::Reference<com::sun::star::table::XCellRange> range)
         : range_(std::move(range)) {}
     // The text of the top-left cell, as it shows.
@@ -65,18 +65,18 @@ class CalcRange : public Range {
     void setValue(const std::string& text) override;
     std::unique_ptr<Font> font() override;
 
-  private:
+private:
     com::sun::star::uno::Reference<com::sun::star::table::XCellRange> range_;
 };
 
 class CalcFont : public Font {
-  public:
+public:
     explicit CalcFont(com::sun::star::uno::Reference<com::sun::star::beans::XPropertySet> cells)
         : cells_(std::move(cells)) {}
     // Excel's default palette: 1 to 56, or xlColorIndexAutomatic.
     void setColorIndex(int index) override;
 
-  private:
+private:
     com::sun::star::uno::Reference<com::sun::star::beans::XPropertySet> cells_;
 };
 

@@ -19,7 +19,7 @@
 namespace kovrisk {
 
 class OfficeProcess {
-  public:
+public:
     // Starts `program` with `arguments`.  `inheritedFd`, when not -1, stays open in the office
     // (and only there) for as long as it runs.  Throws std::system_error when no process could be
     // made; a program that cannot be executed shows as a process that has ended at once.
@@ -42,7 +42,7 @@ class OfficeProcess {
     // The keeper's report once ended: the office's exit status, or 128 + signal.
     int exitStatus() const { return exitStatus_; }
 
-  private:
+private:
     bool reap(bool block);
     bool tell(char order);
 

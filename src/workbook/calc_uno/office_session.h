@@ -15,7 +15,7 @@
 namespace kovrisk {
 
 class OfficeSession {
-  public:
+public:
     // Starts an office on a free profile slot and connects to it through a pipe of its own.
     // Throws AutomationError when the office is missing, ends early or does not answer in time.
     explicit OfficeSession(const CalcOptions& options);
@@ -36,7 +36,7 @@ class OfficeSession {
     void handOver() noexcept;
     bool over() const { return over_; }
 
-  private:
+private:
     ProfileSlot slot_;
     std::optional<OfficeProcess> process_;
     com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext> context_;

@@ -8,7 +8,7 @@
 namespace kovrisk {
 
 class OpenDocuments {
-  public:
+public:
     void add(const com::sun::star::uno::Reference<com::sun::star::frame::XModel>& document);
     void forget(const com::sun::star::uno::Reference<com::sun::star::frame::XModel>& document);
     void forgetAll() { documents_.clear(); }
@@ -19,7 +19,7 @@ class OpenDocuments {
     // a document will not close).
     void closeAll() noexcept;
 
-  private:
+private:
     std::vector<com::sun::star::uno::Reference<com::sun::star::frame::XModel>> documents_;
 };
 

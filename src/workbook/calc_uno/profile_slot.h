@@ -13,7 +13,7 @@
 namespace kovrisk {
 
 class ProfileSlot {
-  public:
+public:
     // Takes the first free slot below `folder`, creating the folder.  Throws AutomationError when
     // the folder cannot be made or every slot is taken.
     explicit ProfileSlot(const NativePath& folder);
@@ -23,7 +23,7 @@ class ProfileSlot {
     // The descriptor that holds the lock; hand it to the office so that it keeps the slot taken.
     int lockFd() const { return lock_.get(); }
 
-  private:
+private:
     NativePath profile_;
     UniqueFd lock_;
 };

@@ -16,7 +16,7 @@
 namespace kovrisk {
 
 class UnoClient {
-  public:
+public:
     // The process's client, made on first use.  Throws AutomationError.
     static UnoClient& instance();
     UnoClient(const UnoClient&) = delete;
@@ -27,7 +27,7 @@ class UnoClient {
     com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext> connect(
         const std::string& pipeName);
 
-  private:
+private:
     UnoClient();
 
     com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext> local_;

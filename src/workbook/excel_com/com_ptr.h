@@ -9,7 +9,7 @@ namespace kovrisk {
 
 template <typename Interface>
 class ComPtr {
-  public:
+public:
     ComPtr() = default;
     // Takes over a reference the caller already holds.
     static ComPtr attach(Interface* pointer) {
@@ -52,7 +52,7 @@ class ComPtr {
             pointer->Release();
     }
 
-  private:
+private:
     Interface* pointer_ = nullptr;
 };
 

@@ -15,7 +15,7 @@
 namespace kovrisk {
 
 class Dispatch {
-  public:
+public:
     explicit Dispatch(ComPtr<IDispatch> object);
 
     // A method call, or a property read with arguments ("get"); positional arguments first, then
@@ -35,7 +35,7 @@ class Dispatch {
     // The object a result holds; "not an object" for anything else.
     static Dispatch fromResult(UniqueVariant result);
 
-  private:
+private:
     UniqueVariant invoke(std::wstring_view member, WORD flags,
                          std::vector<DispatchArgument>& positional,
                          std::vector<NamedArgument>& named, bool propertyPut);

@@ -12,7 +12,7 @@
 namespace kovrisk {
 
 class DispatchArgument {
-  public:
+public:
     // Shift-JIS text, as an OLE string converted the way Windows converts code page 932.
     static DispatchArgument text(std::string_view shiftJis);
     static DispatchArgument textByRef(std::string_view shiftJis);
@@ -29,7 +29,7 @@ class DispatchArgument {
     // argument lives and is not moved.
     VARIANT passed();
 
-  private:
+private:
     DispatchArgument(UniqueVariant value, bool byRef) : value_(std::move(value)), byRef_(byRef) {}
 
     UniqueVariant value_;

@@ -10,7 +10,7 @@ namespace kovrisk {
 namespace {
 
 class ExcelApplicationFactory : public ApplicationFactory {
-  public:
+public:
     std::unique_ptr<Application> create() override {
         CLSID classId{};
         HRESULT status = ::CLSIDFromProgID(L"Excel.Application", &classId);

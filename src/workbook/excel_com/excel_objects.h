@@ -7,27 +7,27 @@
 namespace kovrisk {
 
 class ExcelFont : public Font {
-  public:
+public:
     explicit ExcelFont(Dispatch font) : font_(std::move(font)) {}
     void setColorIndex(int index) override;
 
-  private:
+private:
     Dispatch font_;
 };
 
 class ExcelRange : public Range {
-  public:
+public:
     explicit ExcelRange(Dispatch range) : range_(std::move(range)) {}
     std::string value() override;
     void setValue(const std::string& text) override;
     std::unique_ptr<Font> font() override;
 
-  private:
+private:
     Dispatch range_;
 };
 
 class ExcelWorksheet : public Worksheet {
-  public:
+public:
     explicit ExcelWorksheet(Dispatch sheet) : sheet_(std::move(sheet)) {}
     std::string name() override;
     void setName(const std::string& name) override;
@@ -40,22 +40,22 @@ class ExcelWorksheet : public Worksheet {
 
     IDispatch* dispatch() const { return sheet_.get(); }
 
-  private:
+private:
     Dispatch sheet_;
 };
 
 class ExcelWorksheets : public Worksheets {
-  public:
+public:
     explicit ExcelWorksheets(Dispatch sheets) : sheets_(std::move(sheets)) {}
     int count() override;
     void addAfter(Worksheet& after) override;
 
-  private:
+private:
     Dispatch sheets_;
 };
 
 class ExcelWorkbook : public Workbook {
-  public:
+public:
     explicit ExcelWorkbook(Dispatch book) : book_(std::move(book)) {}
     std::unique_ptr<Worksheets> worksheets() override;
     std::unique_ptr<Worksheet> worksheet(int index) override;
@@ -63,22 +63,22 @@ class ExcelWorkbook : public Workbook {
     void saveAs(const NativePath& fileName, const std::string& password) override;
     void close(bool saveChanges) override;
 
-  private:
+private:
     Dispatch book_;
 };
 
 class ExcelWorkbooks : public Workbooks {
-  public:
+public:
     explicit ExcelWorkbooks(Dispatch books) : books_(std::move(books)) {}
     std::unique_ptr<Workbook> open(const NativePath& fileName,
                                    const std::string& password) override;
 
-  private:
+private:
     Dispatch books_;
 };
 
 class ExcelApplication : public Application {
-  public:
+public:
     explicit ExcelApplication(Dispatch application) : application_(std::move(application)) {}
     void setVisible(bool visible) override;
     void setDisplayAlerts(bool displayAlerts) override;
@@ -86,7 +86,7 @@ class ExcelApplication : public Application {
     std::unique_ptr<Workbooks> workbooks() override;
     void quit() override;
 
-  private:
+private:
     Dispatch application_;
 };
 

@@ -11,7 +11,7 @@
 namespace kovrisk {
 
 class UniqueBstr {
-  public:
+public:
     UniqueBstr() = default;
     explicit UniqueBstr(std::wstring_view text)
         : bstr_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
@@ -48,7 +48,7 @@ class UniqueBstr {
             ::SysFreeString(bstr);
     }
 
-  private:
+private:
     BSTR bstr_ = nullptr;
 };
 

@@ -6,7 +6,7 @@
 namespace kovrisk {
 
 class UniqueVariant {
-  public:
+public:
     UniqueVariant() { ::VariantInit(&value_); }
     UniqueVariant(UniqueVariant&& other) noexcept {
         value_ = other.value_;
@@ -43,7 +43,7 @@ class UniqueVariant {
         ::VariantInit(&value_);
     }
 
-  private:
+private:
     VARIANT value_;
 };
 

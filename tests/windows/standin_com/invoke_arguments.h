@@ -18,7 +18,7 @@ struct InvokeFailure {
 };
 
 class InvokeArguments {
-  public:
+public:
     // `parameterCount`: how many parameters the member has; named arguments carry their position
     // as DISPID.  A property put carries its value as the one DISPID_PROPERTYPUT argument.
     InvokeArguments(const DISPPARAMS& parameters, std::size_t parameterCount, bool propertyPut);
@@ -40,7 +40,7 @@ class InvokeArguments {
     // "=BOOL(-1)".  `names` are the parameter names by position.
     std::wstring describe(const std::vector<std::wstring>& names) const;
 
-  private:
+private:
     const VARIANT* find(std::size_t position, UINT* index) const;
     const VARIANT& required(std::size_t position, UINT* index) const;
 

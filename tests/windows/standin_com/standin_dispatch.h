@@ -32,7 +32,7 @@ struct MemberSpec {
 };
 
 class StandinDispatch : public IDispatch {
-  public:
+public:
     StandinDispatch(std::shared_ptr<StandinServer> server, std::wstring objectName,
                     const std::vector<MemberSpec>& members);
     virtual ~StandinDispatch();
@@ -55,7 +55,7 @@ class StandinDispatch : public IDispatch {
     // How many objects of the server are alive in this process.
     static long liveObjects();
 
-  protected:
+protected:
     // Runs member `index` of the table; `put` for a property put.
     virtual UniqueVariant run(std::size_t index, bool put, const InvokeArguments& arguments) = 0;
 
@@ -69,7 +69,7 @@ class StandinDispatch : public IDispatch {
     // The server's own object behind an object argument, or nullptr.
     static StandinDispatch* ours(IDispatch* object);
 
-  private:
+private:
     std::atomic<ULONG> references_{1};
     std::shared_ptr<StandinServer> server_;
     std::wstring objectName_;

@@ -29,7 +29,7 @@ const std::shared_ptr<StandinServer>& server() {
 }
 
 class ClassFactory final : public IClassFactory {
-  public:
+public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
         if (object == nullptr)
             return E_POINTER;
@@ -79,13 +79,13 @@ class ClassFactory final : public IClassFactory {
         return S_OK;
     }
 
-  private:
+private:
     std::atomic<ULONG> references_{1};
 };
 
 // Owns an open registry key.
 class RegistryKey {
-  public:
+public:
     RegistryKey(HKEY parent, const std::wstring& path) {
         if (::RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key_,
                               nullptr) != ERROR_SUCCESS) {
@@ -106,7 +106,7 @@ class RegistryKey {
                    ERROR_SUCCESS;
     }
 
-  private:
+private:
     HKEY key_ = nullptr;
 };
 

@@ -12,11 +12,11 @@ constexpr int kForceDisableMacros = 3;
 }
 
 class FontDispatch : public StandinDispatch {
-  public:
+public:
     FontDispatch(std::shared_ptr<StandinServer> server, std::unique_ptr<Font> font)
         : StandinDispatch(std::move(server), L"Font", members()), font_(std::move(font)) {}
 
-  private:
+private:
     static const std::vector<MemberSpec>& members() {
         static const std::vector<MemberSpec> table{{L"ColorIndex", kPut, {}}};
         return table;
@@ -29,11 +29,11 @@ class FontDispatch : public StandinDispatch {
 };
 
 class RangeDispatch : public StandinDispatch {
-  public:
+public:
     RangeDispatch(std::shared_ptr<StandinServer> server, std::unique_ptr<Range> range)
         : StandinDispatch(std::move(server), L"Range", members()), range_(std::move(range)) {}
 
-  private:
+private:
     enum Member { kValue, kFont };
     static const std::vector<MemberSpec>& members() {
         static const std::vector<MemberSpec> table{{L"Value", kGet | kPut, {L"RangeValueDataType"}},
@@ -53,13 +53,13 @@ class RangeDispatch : public StandinDispatch {
 };
 
 class WorksheetDispatch : public StandinDispatch {
-  public:
+public:
     WorksheetDispatch(std::shared_ptr<StandinServer> server, std::unique_ptr<Worksheet> sheet)
         : StandinDispatch(std::move(server), L"Worksheet", members()), sheet_(std::move(sheet)) {}
 
     Worksheet& sheet() { return *sheet_; }
 
-  private:
+private:
     enum Member { kName, kVisible, kDelete, kActivate, kRange, kProtect };
     static const std::vector<MemberSpec>& members() {
         static const std::vector<MemberSpec> table{
@@ -112,12 +112,12 @@ class WorksheetDispatch : public StandinDispatch {
 };
 
 class WorksheetsDispatch : public StandinDispatch {
-  public:
+public:
     WorksheetsDispatch(std::shared_ptr<StandinServer> server, std::unique_ptr<Worksheets> sheets)
         : StandinDispatch(std::move(server), L"Worksheets", members()),
           sheets_(std::move(sheets)) {}
 
-  private:
+private:
     enum Member { kCount, kAdd };
     static const std::vector<MemberSpec>& members() {
         static const std::vector<MemberSpec> table{
@@ -140,11 +140,11 @@ class WorksheetsDispatch : public StandinDispatch {
 };
 
 class WorkbookDispatch : public StandinDispatch {
-  public:
+public:
     WorkbookDispatch(std::shared_ptr<StandinServer> server, std::unique_ptr<Workbook> book)
         : StandinDispatch(std::move(server), L"Workbook", members()), book_(std::move(book)) {}
 
-  private:
+private:
     enum Member { kWorksheets, kSaveAs, kClose };
     static const std::vector<MemberSpec>& members() {
         static const std::vector<MemberSpec> table{
@@ -187,11 +187,11 @@ class WorkbookDispatch : public StandinDispatch {
 };
 
 class WorkbooksDispatch : public StandinDispatch {
-  public:
+public:
     WorkbooksDispatch(std::shared_ptr<StandinServer> server, std::unique_ptr<Workbooks> books)
         : StandinDispatch(std::move(server), L"Workbooks", members()), books_(std::move(books)) {}
 
-  private:
+private:
     static const std::vector<MemberSpec>& members() {
         static const std::vector<MemberSpec> table{
             {L"Open",
@@ -213,13 +213,13 @@ class WorkbooksDispatch : public StandinDispatch {
 };
 
 class ApplicationDispatch : public StandinDispatch {
-  public:
+public:
     ApplicationDispatch(std::shared_ptr<StandinServer> server,
                         std::unique_ptr<Application> application)
         : StandinDispatch(std::move(server), L"Application", members()),
           application_(std::move(application)) {}
 
-  private:
+private:
     enum Member { kApplication, kVisible, kDisplayAlerts, kAutomationSecurity, kWorkbooks, kQuit };
     static const std::vector<MemberSpec>& members() {
         static const std::vector<MemberSpec> table{{L"Application", kGet, {}},

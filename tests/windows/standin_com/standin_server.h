@@ -29,7 +29,7 @@
 namespace kovrisk::testing {
 
 class StandinServer {
-  public:
+public:
     StandinServer();
     // Settings from the environment, as the COM server takes them.
     static std::shared_ptr<StandinServer> fromEnvironment();
@@ -43,7 +43,7 @@ class StandinServer {
     // Writes what was recorded since the last call to the record files, if there are any.
     void flush();
 
-  private:
+private:
     StandinApplicationFactory factory_;
     std::vector<std::wstring> wire_;
     NativePath recordFile_;

@@ -20,9 +20,9 @@
 #include <string>
 
 #include "fakes/standin_workbook_file.h"
-#include "platform/text_codec.h"
-#include "platform/system_clock.h"
 #include "platform/native_environment.h"
+#include "platform/system_clock.h"
+#include "platform/text_codec.h"
 #include "support/file_password.h"
 #include "support/machine_tag.h"
 #include "support/shift_jis.h"
