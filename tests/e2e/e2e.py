@@ -12,7 +12,6 @@ import os
 import pathlib
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import time
@@ -374,20 +373,10 @@ def program_processes():
 def wait_for_no_processes(bound=15.0):
     """The pids still running after `bound` seconds; the office's keeper gives an office whose
     program vanished five seconds to end."""
-    deadline = time.monotonic() + bound
-    while True:
-        left = own_processes()
-        if not left or time.monotonic() > deadline:
-            return left
-        time.sleep(0.1)
+    return checks.wait_for_none(own_processes, bound)
 
 
-def kill(pids):
-    for pid in pids:
-        try:
-            os.kill(pid, signal.SIGKILL)
-        except OSError:
-            pass
+kill = checks.kill_all
 
 
 def office_pids():

@@ -157,14 +157,19 @@ def office_processes(marker):
     return found
 
 
-def wait_for_no_office(marker, bound=15.0):
-    """The pids still running after `bound` seconds (empty when all ended)."""
+def wait_for_none(find, bound=15.0):
+    """What `find()` still lists after `bound` seconds (empty as soon as it lists nothing)."""
     deadline = time.monotonic() + bound
     while True:
-        left = office_processes(marker)
+        left = find()
         if not left or time.monotonic() > deadline:
             return left
         time.sleep(0.1)
+
+
+def wait_for_no_office(marker, bound=15.0):
+    """The office pids still running after `bound` seconds (empty when all ended)."""
+    return wait_for_none(lambda: office_processes(marker), bound)
 
 
 def kill_all(pids):
