@@ -221,6 +221,13 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
         session.step("TRY OPEN");
         session.open(path, password);
         Workbook& book = *session.workbook;
+        // A refusal closes everything before it tells the user why.
+        const auto refuse = [&](const std::string& text) {
+            session.closeAndQuit();
+            log_.LogWrite(text);
+            boxes_.messageBox(text, BoxButtons::Ok);
+            return true;
+        };
 
         bool found = false;
         const int count = book.worksheets()->count();
@@ -228,12 +235,8 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
             if (isControlSheetName(book.worksheet(i)->name()))
                 found = true;
         }
-        if (!found) {
-            session.closeAndQuit();
-            log_.LogWrite(texts::kNoControlSheet);
-            boxes_.messageBox(std::string(texts::kNoControlSheet), BoxButtons::Ok);
-            return true;
-        }
+        if (!found)
+            return refuse(std::string(texts::kNoControlSheet));
 
         const std::string sheetName(texts::kControlSheetName);
         log_.LogWrite(texts::kPcCheck);
@@ -263,12 +266,8 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
             return true;
         }
 
-        session.closeAndQuit();
-        const std::string refusal = std::string(texts::kRefusedPrefix) + state_.computerName +
-                                    std::string(texts::kRefusedSuffix);
-        log_.LogWrite(refusal);
-        boxes_.messageBox(refusal, BoxButtons::Ok);
-        return true;
+        return refuse(std::string(texts::kRefusedPrefix) + state_.computerName +
+                      std::string(texts::kRefusedSuffix));
     } catch (...) {
         session.fail(texts::kPasswordMismatch);
         return false;
