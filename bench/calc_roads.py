@@ -44,14 +44,14 @@ def bare_convert(path, out_dir, profile):
 
 
 def run_driver(driver, profile, path, data_home):
+    """Runs the driver on `path` without a display: its start (time.monotonic), its seconds and
+    the events it printed."""
     environment = dict(os.environ, XDG_DATA_HOME=data_home)
     environment.pop("DISPLAY", None)
     started = time.monotonic()
     result = subprocess.run([driver, "--profile", profile, "run", path], capture_output=True,
                             text=True, env=environment, check=True)
-    elapsed = time.monotonic() - started
-    events = result.stdout.splitlines()
-    return elapsed, events
+    return started, time.monotonic() - started, result.stdout.splitlines()
 
 
 def lock_road(driver, profile, source, work, run):
@@ -60,7 +60,7 @@ def lock_road(driver, profile, source, work, run):
     os.makedirs(folder)
     path = os.path.join(folder, os.path.basename(source))
     shutil.copy(source, path)
-    elapsed, events = run_driver(driver, profile, path, os.path.join(folder, "data"))
+    _, elapsed, events = run_driver(driver, profile, path, os.path.join(folder, "data"))
     if "close-window " not in events:
         raise RuntimeError(f"lock road failed: {events}")
     return elapsed, path, os.path.join(folder, "data")
@@ -68,12 +68,7 @@ def lock_road(driver, profile, source, work, run):
 
 def open_road(driver, profile, locked, data_home):
     """Seconds from the process start to the moment the workbook would be made visible."""
-    environment = dict(os.environ, XDG_DATA_HOME=data_home)
-    environment.pop("DISPLAY", None)
-    started = time.monotonic()
-    result = subprocess.run([driver, "--profile", profile, "run", locked], capture_output=True,
-                            text=True, env=environment, check=True)
-    events = result.stdout.splitlines()
+    started, _, events = run_driver(driver, profile, locked, data_home)
     visible = [e for e in events if e.startswith("visible-at ")]
     if not visible or "handover-no-display " not in events:
         raise RuntimeError(f"open road failed: {events}")
