@@ -4,7 +4,7 @@ set -euo pipefail
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 packages=(
-  cmake ninja-build g++ pkg-config libgtest-dev
+  cmake ninja-build g++ pkg-config libgtest-dev libacl1-dev libattr1-dev
   qt6-base-dev qt6-wayland libxcb1-dev fonts-noto-cjk
   libreoffice-calc libreoffice-dev
 )
@@ -12,7 +12,7 @@ if [ "${1:-}" = "--tests" ]; then
   packages+=(
     xvfb xauth x11-utils xdotool imagemagick locales
     python3 python3-msoffcrypto-tool python3-openpyxl python3-olefile python3-xlrd
-    python3-uno util-linux mount
+    python3-uno util-linux mount acl
     g++-mingw-w64-x86-64-posix wine64 googletest
   )
   # Node runs officecrypto-tool, which encrypts a workbook the way Excel does for the tests.

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -20,6 +21,37 @@ struct FileAttributes {
 
 enum class AppendResult { Written, Busy, Failed };
 
+// Why a file cannot be replaced by a new version of it.
+enum class ReplacementRefusal {
+    None,
+    // Something other than a regular file (a folder, a device, a symbolic link) is at the path.
+    NotARegularFile,
+    // The new version could not belong to the file's owner, and the owner could not read it.
+    OwnerCannotBeKept,
+    // The new version could not belong to the file's group.
+    GroupCannotBeKept,
+    // No private folder could be made beside the file.
+    NoPrivateFolder,
+};
+
+// A new version of one file, made in a folder beside it that only this process may write, so that
+// nobody can plant a link or a file in the new version's place.  Committing puts the new version
+// in the file's place in one step, with the owner, group, mode, access control lists and extended
+// attributes of the file it replaces.  The private folder goes, with whatever is left in it, when
+// the object does.
+class FileReplacement {
+public:
+    virtual ~FileReplacement() = default;
+
+    // The file to be replaced, as settled when the replacement began.
+    virtual const NativePath& target() const = 0;
+    // Where the new version is to be written.
+    virtual const NativePath& newVersion() const = 0;
+    // Fails, changing nothing, when the new version is not a regular file written by this process
+    // or the file at the target is no longer the one that was there when the replacement began.
+    virtual bool commit() = 0;
+};
+
 class Files {
 public:
     virtual ~Files() = default;
@@ -35,10 +67,19 @@ public:
     // Creates the folder and every missing folder above it.
     virtual bool createDirectories(const NativePath& path) = 0;
     virtual bool remove(const NativePath& path) = 0;
-    // Copies `from` to `to`, overwriting what is there.
+    // Copies `from` into a new file `to`; fails when anything is at `to` already.
     virtual bool copy(const NativePath& from, const NativePath& to) = 0;
-    // Puts `from` in place of `to` in one step; `to` is never missing meanwhile.
-    virtual bool replace(const NativePath& from, const NativePath& to) = 0;
+
+    // The path of the file that `path` leads to, symbolic links resolved; `path` itself when it
+    // leads nowhere.
+    virtual NativePath settledPath(const NativePath& path) = 0;
+    // Whether the file at `target` (missing is fine) could be replaced keeping what it has.
+    virtual ReplacementRefusal replacementRefusal(const NativePath& target) = 0;
+    // Begins a replacement of the file at `target`, whose new version is to be written under the
+    // file's own name followed by `suffix`; on failure nullptr and the reason in `refusal`.
+    virtual std::unique_ptr<FileReplacement> beginReplacement(const NativePath& target,
+                                                              std::string_view suffix,
+                                                              ReplacementRefusal& refusal) = 0;
 
     // Opens `path` exclusively (created when missing, contents kept), writes `bytes` at its end
     // and closes it.  Busy: another holder has it open at this instant.

@@ -20,7 +20,11 @@ public:
     bool createDirectories(const NativePath& path) override;
     bool remove(const NativePath& path) override;
     bool copy(const NativePath& from, const NativePath& to) override;
-    bool replace(const NativePath& from, const NativePath& to) override;
+    NativePath settledPath(const NativePath& path) override;
+    ReplacementRefusal replacementRefusal(const NativePath& target) override;
+    std::unique_ptr<FileReplacement> beginReplacement(const NativePath& target,
+                                                      std::string_view suffix,
+                                                      ReplacementRefusal& refusal) override;
     AppendResult appendExclusive(const NativePath& path, std::string_view bytes) override;
 };
 

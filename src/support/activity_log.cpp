@@ -10,6 +10,8 @@ namespace kovrisk {
 namespace {
 
 constexpr std::size_t kLineLimit = 512;
+// What a control byte inside a message is written as.
+constexpr char kControlStandIn = '?';
 // Another instance holds the day's file only while it writes one line; wait for it this long.
 constexpr auto kRetryPause = std::chrono::milliseconds(20);
 constexpr int kRetries = 50;
@@ -28,6 +30,11 @@ std::string ActivityLog::frame(std::string_view message, const LocalTime& time) 
     line += message;
     line = trimControl(line);
     line.resize(std::min({line.find('\0'), line.size(), kLineLimit}));
+    // A control byte inside the message (a CR or LF in a path, say) must never start a line of
+    // its own that would read as one the program wrote.
+    std::replace_if(
+        line.begin(), line.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x20; },
+        kControlStandIn);
     line += "\r\n";
     return line;
 }

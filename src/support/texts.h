@@ -55,6 +55,14 @@ inline constexpr std::string_view kCompatCheck = "下位互換チェック";
 inline constexpr std::string_view kRefusedPrefix = "PC名 ";
 inline constexpr std::string_view kRefusedSuffix = " にはオープン許可がありません。";
 
+// Why a file cannot be replaced by its new version; the file's path follows.
+inline constexpr std::string_view kNotARegularFile = "通常のファイルではないため置き換えられません: ";
+inline constexpr std::string_view kOwnerCannotBeKept =
+    "ファイルの所有者が読めなくなるため置き換えられません: ";
+inline constexpr std::string_view kGroupCannotBeKept =
+    "ファイルのグループを保てないため置き換えられません: ";
+inline constexpr std::string_view kNoPrivateFolder = "作業用フォルダを作成できません: ";
+
 // Suffixes of an operation's progress lines, after its name and "():".
 inline constexpr std::string_view kCatchException = "Catch Exception";
 inline constexpr std::string_view kWorkbookCleanup = "Excelファイル変数整理";

@@ -4,6 +4,7 @@
 #include "support/machine_tag.h"
 #include "support/shift_jis.h"
 #include "support/texts.h"
+#include "workbook/replacement_refusal.h"
 
 namespace kovrisk {
 
@@ -83,11 +84,8 @@ bool isControlSheetName(const std::string& name) {
     return asciiUpper(name) == asciiUpper(texts::kControlSheetName);
 }
 
-NativePath temporaryCopyOf(const NativePath& path) {
-    NativePath temporary = path;
-    temporary += ".pwd";
-    return temporary;
-}
+// The saved copy's name: the workbook's own, followed by this.
+constexpr std::string_view kTemporarySuffix = ".pwd";
 
 }  // namespace
 
@@ -163,7 +161,15 @@ bool WorkbookOperations::resave(const std::string& name, std::string_view trySte
     if (!state_.installed)
         return false;
     Session session(log_, name);
-    const NativePath temporary = temporaryCopyOf(path);
+    // The saved copy is written in a folder only this run may write, beside the file; it goes
+    // with that folder on every road that does not put it in the file's place.
+    ReplacementRefusal refusal = ReplacementRefusal::None;
+    const std::unique_ptr<FileReplacement> replacement =
+        files_.beginReplacement(path, kTemporarySuffix, refusal);
+    if (!replacement) {
+        log_.LogWrite(describeRefusal(refusal, path));
+        return false;
+    }
     // A read-only file is made writable while the operation works on it: an application may open
     // a file it cannot write in a mode that refuses changes.  Its attributes come back on failure.
     const std::optional<FileAttributes> attributes = files_.attributes(path);
@@ -171,21 +177,16 @@ bool WorkbookOperations::resave(const std::string& name, std::string_view trySte
     if (readOnly)
         files_.setAttributes(path, files_.withoutReadOnly(*attributes));
     try {
-        if (files_.fileExists(temporary))
-            files_.remove(temporary);
         session.start(spreadsheet_);
         session.step(tryStep);
         session.open(path, openPassword);
         // A workbook without any worksheet fails here.
         const std::unique_ptr<Worksheet> first = session.workbook->worksheet(1);
         change(*session.application, *session.workbook);
-        session.workbook->saveAs(temporary, newPassword);
+        session.workbook->saveAs(replacement->newVersion(), newPassword);
         session.closeAndQuit();
     } catch (...) {
         session.fail();
-        // The copy this call saved, if it got that far, goes with the failure.
-        if (files_.fileExists(temporary))
-            files_.remove(temporary);
         if (readOnly)
             files_.setAttributes(path, *attributes);
         return false;
@@ -194,10 +195,9 @@ bool WorkbookOperations::resave(const std::string& name, std::string_view trySte
         log_.LogWrite(toShiftJis(path));
         log_.LogWrite(texts::kRemovingReadOnly);
     }
-    if (!files_.replace(temporary, path)) {
-        // The file at the path stays as it was; the saved copy goes.
+    if (!replacement->commit()) {
+        // The file at the path stays as it was; the saved copy goes with the private folder.
         log_.LogWrite(texts::kDeleteError);
-        files_.remove(temporary);
         if (readOnly)
             files_.setAttributes(path, *attributes);
         return false;

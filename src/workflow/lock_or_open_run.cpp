@@ -3,6 +3,7 @@
 #include "platform/text_codec.h"
 #include "support/shift_jis.h"
 #include "support/texts.h"
+#include "workbook/replacement_refusal.h"
 
 namespace kovrisk {
 
@@ -46,21 +47,31 @@ LockOrOpenRun::End LockOrOpenRun::lockRoad(const std::string& fileName) {
         return End::Cancelled;
     }
     window_.setStatusText(std::string(texts::kStatusLocking));
-    const std::optional<FileAttributes> saved = files_.attributes(window_.targetPath());
+    // The file the lock works on is settled once: a link that is changed meanwhile cannot turn
+    // the later steps to another file.
+    const NativePath target = files_.settledPath(window_.targetPath());
+    // A workbook that could not be replaced keeping its owner and group is left as it is, before
+    // anything changes.
+    if (const ReplacementRefusal refusal = files_.replacementRefusal(target);
+        refusal != ReplacementRefusal::None) {
+        log_.LogWrite(describeRefusal(refusal, target));
+        return End::F4;
+    }
+    const std::optional<FileAttributes> saved = files_.attributes(target);
 
     const NativePath backupFolder = state_.dataFolder / "BackUp";
     if (!files_.isDirectory(backupFolder))
         files_.createDirectories(backupFolder);
     const NativePath backupPath = backupFolder / window_.targetPath().filename();
-    if (!backUp(window_.targetPath(), backupPath))
+    if (!backUp(target, backupPath))
         return End::F3;
 
     if (!fncPwdMake(fileName, password_))
         return End::F1;
-    if (!operations_.fncXlsPwdChg(window_.targetPath(), "", password_.text()))
+    if (!operations_.fncXlsPwdChg(target, "", password_.text()))
         return End::F4;
     if (saved)
-        files_.setAttributes(window_.targetPath(), *saved);
+        files_.setAttributes(target, *saved);
     if (!operations_.fncXlsPwdChgForBackup(backupPath, "", std::string(kBackupPassword))) {
         return End::F5;
     }
@@ -72,7 +83,14 @@ LockOrOpenRun::End LockOrOpenRun::lockRoad(const std::string& fileName) {
 
 bool LockOrOpenRun::backUp(const NativePath& target, const NativePath& backupPath) {
     // An earlier backup copy of the same file name is replaced in one step, so that it is never
-    // missing: the new copy is written beside it first.
+    // missing: the new copy is written in a private folder beside it first.
+    ReplacementRefusal refusal = ReplacementRefusal::None;
+    const std::unique_ptr<FileReplacement> replacement =
+        files_.beginReplacement(backupPath, ".copy", refusal);
+    if (!replacement) {
+        log_.LogWrite(describeRefusal(refusal, backupPath));
+        return false;
+    }
     std::optional<FileAttributes> earlier;
     if (files_.fileExists(backupPath)) {
         earlier = files_.attributes(backupPath);
@@ -82,11 +100,8 @@ bool LockOrOpenRun::backUp(const NativePath& target, const NativePath& backupPat
             files_.setAttributes(backupPath, files_.withoutReadOnly(*earlier));
         }
     }
-    NativePath copy = backupPath;
-    copy += ".copy";
-    if (files_.copy(target, copy) && files_.replace(copy, backupPath))
+    if (files_.copy(target, replacement->newVersion()) && replacement->commit())
         return true;
-    files_.remove(copy);
     if (earlier)
         files_.setAttributes(backupPath, *earlier);
     return false;

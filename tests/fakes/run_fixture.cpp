@@ -49,6 +49,12 @@ std::vector<NativePath> RunFixture::leftovers() const {
     std::vector<NativePath> found = filesEndingIn(temp.path(), ".pwd");
     for (const NativePath& copy : filesEndingIn(temp.path(), ".copy"))
         found.push_back(copy);
+    // The private folders the new versions are written in.
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(temp.path(), error)) {
+        if (entry.path().filename().string().starts_with(".kovrisk-"))
+            found.push_back(entry.path());
+    }
     return found;
 }
 

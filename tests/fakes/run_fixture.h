@@ -36,7 +36,7 @@ protected:
     static std::string passwordFor(const std::string& fileName);
     NativePath backupOf(const std::string& fileName) const;
     std::vector<std::string> log() const { return logMessages(state.dataFolder); }
-    // Temporary files left anywhere in the test's folder.
+    // Temporary files and private folders left anywhere in the test's folder.
     std::vector<NativePath> leftovers() const;
 
     TempFolder temp;

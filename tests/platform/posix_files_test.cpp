@@ -1,12 +1,18 @@
 #include "platform/native_files.h"
 
+#include <acl/libacl.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/acl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "fakes/temp_folder.h"
+#include "platform/posix/posix_file_replacement.h"
 #include "platform/posix/unique_fd.h"
 
 namespace kovrisk {
@@ -15,6 +21,8 @@ namespace {
 using testing::readFile;
 using testing::TempFolder;
 using testing::writeFile;
+
+constexpr uid_t kNobody = 65534;
 
 TEST(PosixFiles, ReadOnlyMeansTheOwnerMayNotWrite) {
     TempFolder temp;
@@ -32,46 +40,249 @@ TEST(PosixFiles, ReadOnlyMeansTheOwnerMayNotWrite) {
     EXPECT_FALSE(files.attributes(temp / "missing").has_value());
 }
 
-TEST(PosixFiles, CopyOverwritesAndCarriesThePermissions) {
+TEST(PosixFiles, CopyMakesANewFileWithThePermissionsAndNeverFollowsALink) {
     TempFolder temp;
     NativeFiles files;
     writeFile(temp / "from", std::string(200000, 'a'));
-    writeFile(temp / "to", "older and longer than nothing");
-    ::chmod((temp / "from").c_str(), 0600);
+    ::chmod((temp / "from").c_str(), 0640);
     EXPECT_TRUE(files.copy(temp / "from", temp / "to"));
     EXPECT_EQ(readFile(temp / "to"), std::string(200000, 'a'));
-    EXPECT_EQ(files.attributes(temp / "to")->word, 0600u);
+    EXPECT_EQ(files.attributes(temp / "to")->word, 0640u);
+    // Whatever is at the destination already, a file or a planted link, makes the copy fail.
+    writeFile(temp / "older", "older");
+    EXPECT_FALSE(files.copy(temp / "from", temp / "older"));
+    EXPECT_EQ(readFile(temp / "older"), "older");
+    writeFile(temp / "victim", "victim");
+    std::filesystem::create_symlink(temp / "victim", temp / "planted");
+    EXPECT_FALSE(files.copy(temp / "from", temp / "planted"));
+    EXPECT_EQ(readFile(temp / "victim"), "victim");
+    std::filesystem::create_symlink(temp / "nowhere", temp / "dangling");
+    EXPECT_FALSE(files.copy(temp / "from", temp / "dangling"));
+    EXPECT_FALSE(std::filesystem::exists(temp / "nowhere"));
     EXPECT_FALSE(files.copy(temp / "missing", temp / "to2"));
     EXPECT_FALSE(files.copy(temp.path(), temp / "to3"));
     EXPECT_FALSE(files.fileExists(temp / "to3"));
 }
 
-TEST(PosixFiles, ReplaceTakesThePlaceOfTheFileInOneStep) {
-    TempFolder temp;
-    NativeFiles files;
-    writeFile(temp / "book.xls", "old");
-    ::chmod((temp / "book.xls").c_str(), 0444);
-    writeFile(temp / "book.xls.pwd", "new");
-    EXPECT_TRUE(files.replace(temp / "book.xls.pwd", temp / "book.xls"));
-    EXPECT_EQ(readFile(temp / "book.xls"), "new");
-    EXPECT_FALSE(files.fileExists(temp / "book.xls.pwd"));
-    EXPECT_FALSE(files.replace(temp / "gone", temp / "book.xls"));
-    EXPECT_EQ(readFile(temp / "book.xls"), "new");
-}
-
-TEST(PosixFiles, ReplaceThroughASymbolicLinkReplacesTheFileItLeadsTo) {
+TEST(PosixFiles, SettledPathResolvesLinksAndKeepsAPathThatLeadsNowhere) {
     TempFolder temp;
     NativeFiles files;
     std::filesystem::create_directories(temp / "real");
-    writeFile(temp / "real" / "book.xls", "old");
-    std::filesystem::create_symlink(temp / "real" / "book.xls", temp / "link.xls");
-    writeFile(temp / "link.xls.pwd", "new");
-    EXPECT_TRUE(files.replace(temp / "link.xls.pwd", temp / "link.xls"));
-    EXPECT_TRUE(std::filesystem::is_symlink(temp / "link.xls"));
-    EXPECT_EQ(readFile(temp / "real" / "book.xls"), "new");
-    std::filesystem::create_symlink(temp / "nowhere", temp / "dangling.xls");
-    writeFile(temp / "dangling.xls.pwd", "x");
-    EXPECT_FALSE(files.replace(temp / "dangling.xls.pwd", temp / "dangling.xls"));
+    writeFile(temp / "real" / "book.xls", "x");
+    std::filesystem::create_symlink(temp / "real", temp / "folder-link");
+    std::filesystem::create_symlink(temp / "folder-link" / "book.xls", temp / "link.xls");
+    EXPECT_EQ(files.settledPath(temp / "link.xls"),
+              std::filesystem::canonical(temp / "real" / "book.xls"));
+    EXPECT_EQ(files.settledPath(temp / "gone.xls"), temp / "gone.xls");
+}
+
+struct Replaced {
+    NativePath target;
+    NativePath folder;  // the private folder the new version was written in
+};
+
+// Writes `content` as the new version of `target` and commits it.
+bool replaceWith(Files& files, const NativePath& target, const std::string& content,
+                 Replaced* seen = nullptr) {
+    ReplacementRefusal refusal = ReplacementRefusal::NotARegularFile;
+    std::unique_ptr<FileReplacement> replacement = files.beginReplacement(target, ".pwd", refusal);
+    EXPECT_EQ(refusal, ReplacementRefusal::None);
+    if (!replacement)
+        return false;
+    const NativePath folder = replacement->newVersion().parent_path();
+    if (seen)
+        *seen = Replaced{replacement->target(), folder};
+    struct stat info {};
+    EXPECT_EQ(::lstat(folder.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, 0700u) << "the new version's folder is private";
+    EXPECT_EQ(folder.parent_path(), target.parent_path()) << "beside the file, on its file system";
+    EXPECT_EQ(replacement->newVersion().filename(), target.filename().string() + ".pwd");
+    writeFile(replacement->newVersion(), content);
+    return replacement->commit();
+}
+
+TEST(PosixFileReplacement, TakesTheFilesPlaceWithItsModeAndLeavesNoFolderBehind) {
+    TempFolder temp;
+    NativeFiles files;
+    const NativePath target = temp / "book.xls";
+    writeFile(target, "old");
+    ::chmod(target.c_str(), 0640);
+    Replaced seen;
+    EXPECT_TRUE(replaceWith(files, target, "new", &seen));
+    EXPECT_EQ(readFile(target), "new");
+    EXPECT_EQ(files.attributes(target)->word, 0640u);
+    EXPECT_FALSE(std::filesystem::exists(seen.folder));
+    // A path where nothing was gets the new version as it is.
+    EXPECT_TRUE(replaceWith(files, temp / "fresh.xls", "first"));
+    EXPECT_EQ(readFile(temp / "fresh.xls"), "first");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.path()),
+                            std::filesystem::directory_iterator()),
+              2);
+}
+
+TEST(PosixFileReplacement, AbandonedReplacementRemovesItsFolderAndKeepsTheFile) {
+    TempFolder temp;
+    NativeFiles files;
+    writeFile(temp / "book.xls", "old");
+    ReplacementRefusal refusal;
+    NativePath folder;
+    {
+        auto replacement = files.beginReplacement(temp / "book.xls", ".pwd", refusal);
+        ASSERT_TRUE(replacement);
+        folder = replacement->newVersion().parent_path();
+        writeFile(replacement->newVersion(), "half");
+        writeFile(folder / ".~lock.book.xls.pwd#", "an office's lock file");
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    EXPECT_EQ(readFile(temp / "book.xls"), "old");
+}
+
+TEST(PosixFileReplacement, NeverPutsInPlaceWhatThisProcessDidNotWriteAsARegularFile) {
+    TempFolder temp;
+    NativeFiles files;
+    const NativePath target = temp / "book.xls";
+    writeFile(target, "old");
+    writeFile(temp / "elsewhere", "elsewhere");
+    ReplacementRefusal refusal;
+    {
+        // A link where the new version should be: the link is not followed nor put in place.
+        auto replacement = files.beginReplacement(target, ".pwd", refusal);
+        ASSERT_TRUE(replacement);
+        std::filesystem::create_symlink(temp / "elsewhere", replacement->newVersion());
+        EXPECT_FALSE(replacement->commit());
+    }
+    {
+        // A second name of another file.
+        auto replacement = files.beginReplacement(target, ".pwd", refusal);
+        ASSERT_TRUE(replacement);
+        std::filesystem::create_hard_link(temp / "elsewhere", replacement->newVersion());
+        EXPECT_FALSE(replacement->commit());
+    }
+    {
+        // Nothing written at all.
+        auto replacement = files.beginReplacement(target, ".pwd", refusal);
+        ASSERT_TRUE(replacement);
+        EXPECT_FALSE(replacement->commit());
+    }
+    EXPECT_EQ(readFile(target), "old");
+    EXPECT_EQ(readFile(temp / "elsewhere"), "elsewhere");
+    EXPECT_FALSE(std::filesystem::is_symlink(target));
+}
+
+TEST(PosixFileReplacement, FailsWhenTheFileWasSwappedMeanwhile) {
+    TempFolder temp;
+    NativeFiles files;
+    const NativePath target = temp / "book.xls";
+    writeFile(target, "old");
+    ReplacementRefusal refusal;
+    {
+        auto replacement = files.beginReplacement(target, ".pwd", refusal);
+        ASSERT_TRUE(replacement);
+        writeFile(replacement->newVersion(), "new");
+        writeFile(temp / "swap", "planted");
+        std::filesystem::rename(temp / "swap", target);
+        EXPECT_FALSE(replacement->commit());
+        EXPECT_EQ(readFile(target), "planted");
+    }
+    {
+        auto replacement = files.beginReplacement(target, ".pwd", refusal);
+        ASSERT_TRUE(replacement);
+        writeFile(replacement->newVersion(), "new");
+        std::filesystem::remove(target);
+        std::filesystem::create_symlink(temp / "elsewhere", target);
+        EXPECT_FALSE(replacement->commit());
+        EXPECT_TRUE(std::filesystem::is_symlink(target));
+        EXPECT_FALSE(std::filesystem::exists(temp / "elsewhere"));
+    }
+    {
+        // A path that was free and is taken meanwhile keeps what came.
+        auto replacement = files.beginReplacement(temp / "free.xls", ".pwd", refusal);
+        ASSERT_TRUE(replacement);
+        writeFile(replacement->newVersion(), "new");
+        writeFile(temp / "free.xls", "came meanwhile");
+        EXPECT_FALSE(replacement->commit());
+        EXPECT_EQ(readFile(temp / "free.xls"), "came meanwhile");
+    }
+}
+
+TEST(PosixFileReplacement, RefusesWhatIsNoRegularFileAndAFolderItCannotWrite) {
+    TempFolder temp;
+    NativeFiles files;
+    std::filesystem::create_directories(temp / "folder.xls");
+    writeFile(temp / "real.xls", "x");
+    std::filesystem::create_symlink(temp / "real.xls", temp / "link.xls");
+    ReplacementRefusal refusal = ReplacementRefusal::None;
+    EXPECT_FALSE(files.beginReplacement(temp / "folder.xls", ".pwd", refusal));
+    EXPECT_EQ(refusal, ReplacementRefusal::NotARegularFile);
+    EXPECT_EQ(files.replacementRefusal(temp / "link.xls"), ReplacementRefusal::NotARegularFile);
+    EXPECT_FALSE(files.beginReplacement(temp / "link.xls", ".pwd", refusal));
+    EXPECT_EQ(files.replacementRefusal(temp / "missing.xls"), ReplacementRefusal::None);
+    EXPECT_FALSE(files.beginReplacement(temp / "no" / "such.xls", ".pwd", refusal));
+    EXPECT_EQ(refusal, ReplacementRefusal::NoPrivateFolder);
+}
+
+// The owner, group, mode, access control list and extended attributes of a shared workbook.
+TEST(PosixFileReplacement, KeepsOwnerGroupModeAclAndExtendedAttributes) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a file to another owner needs root";
+    TempFolder temp;
+    NativeFiles files;
+    const NativePath target = temp / "team.xlsx";
+    writeFile(target, "old");
+    ASSERT_EQ(::chown(target.c_str(), kNobody, kNobody), 0);
+    acl_t acl = ::acl_from_text("u::rw-,u:65534:r--,g::rw-,g:0:r--,m::rw-,o::---");
+    ASSERT_NE(acl, nullptr);
+    ASSERT_EQ(::acl_set_file(target.c_str(), ACL_TYPE_ACCESS, acl), 0);
+    ::acl_free(acl);
+    ASSERT_EQ(::setxattr(target.c_str(), "user.origin", "ledger", 6, 0), 0);
+
+    EXPECT_TRUE(replaceWith(files, target, "new"));
+    EXPECT_EQ(readFile(target), "new");
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, kNobody);
+    EXPECT_EQ(info.st_gid, kNobody);
+    EXPECT_EQ(info.st_mode & 07777, 0660u);
+    acl_t kept = ::acl_get_file(target.c_str(), ACL_TYPE_ACCESS);
+    ASSERT_NE(kept, nullptr);
+    char* text = ::acl_to_any_text(kept, nullptr, ',', TEXT_NUMERIC_IDS);
+    EXPECT_STREQ(text, "user::rw-,user:65534:r--,group::rw-,group:0:r--,mask::rw-,other::---");
+    ::acl_free(text);
+    ::acl_free(kept);
+    char value[16] = {};
+    EXPECT_EQ(::getxattr(target.c_str(), "user.origin", value, sizeof value), 6);
+    EXPECT_STREQ(value, "ledger");
+}
+
+// What another user may replace, decided in a process of that user's.
+int refusalAsNobody(uid_t owner, gid_t group, mode_t mode) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(100);
+        struct stat file {};
+        file.st_mode = S_IFREG | mode;
+        file.st_uid = owner;
+        file.st_gid = group;
+        ::_exit(static_cast<int>(posix::refusalFor(file)));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(PosixFileReplacement, AnotherUsersFileIsReplacedOnlyWhenItsOwnerCouldStillReadIt) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "running as another user needs root";
+    const auto code = [](ReplacementRefusal refusal) { return static_cast<int>(refusal); };
+    // Nobody's own file, and root's file that everybody may read.
+    EXPECT_EQ(refusalAsNobody(kNobody, kNobody, 0600), code(ReplacementRefusal::None));
+    EXPECT_EQ(refusalAsNobody(0, kNobody, 0664), code(ReplacementRefusal::None));
+    // Root's file shared with nobody's group: root is no member of it and could not read the copy.
+    EXPECT_EQ(refusalAsNobody(0, kNobody, 0660), code(ReplacementRefusal::OwnerCannotBeKept));
+    // A group nobody is not in cannot be given to the new version.
+    EXPECT_EQ(refusalAsNobody(kNobody, 0, 0666), code(ReplacementRefusal::GroupCannotBeKept));
 }
 
 TEST(PosixFiles, DirectoriesAndExistence) {

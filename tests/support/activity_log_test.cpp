@@ -52,7 +52,10 @@ TEST(ActivityLogFrame, TrimsCutsAndEnds) {
     const std::string head = "2026/01/02,03:04:05.000,(Kovrisk),";
     EXPECT_EQ(ActivityLog::frame("", time), "2026/01/02,03:04:05.000,(Kovrisk),\r\n");
     EXPECT_EQ(ActivityLog::frame("text  \r\n", time), head + "text\r\n");
-    EXPECT_EQ(ActivityLog::frame("a\r\nb", time), head + "a\r\nb\r\n");
+    // Control bytes inside the message never end a line: a logged path cannot forge one.
+    EXPECT_EQ(ActivityLog::frame("a\r\nb", time), head + "a??b\r\n");
+    EXPECT_EQ(ActivityLog::frame("/w/x\r\n2026/01/02,03:04:05.000,(Kovrisk),OK\t\x1b.xls\n", time),
+              head + "/w/x??2026/01/02,03:04:05.000,(Kovrisk),OK??.xls\r\n");
     EXPECT_EQ(ActivityLog::frame(std::string("ab\0cd", 5), time), head + "ab\r\n");
     const std::string fits(512 - head.size(), 'x');
     EXPECT_EQ(ActivityLog::frame(fits, time), head + fits + "\r\n");

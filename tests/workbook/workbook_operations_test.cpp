@@ -161,12 +161,18 @@ TEST_F(WorkbookOperationsTest, FailureAfterOpenCleansUpTheWorkbook) {
     EXPECT_EQ(spreadsheet.handedOverInstances(), 0);
 }
 
-TEST_F(WorkbookOperationsTest, LockLeavesAStaleTemporaryCopyNoChance) {
+TEST_F(WorkbookOperationsTest, FilesAndLinksPlantedBesideTheWorkbookAreNeitherUsedNorTouched) {
     const NativePath path = makeWorkbook("Book1.xlsx");
-    writeFile(temp / "work" / "Book1.xlsx.pwd", "stale");
+    const NativePath other = makeWorkbook("Other.xlsx");
+    const std::string otherBefore = readFile(other);
+    std::filesystem::create_symlink(other, temp / "work" / "Book1.xlsx.pwd");
     EXPECT_TRUE(operations.fncXlsPwdChg(path, "", passwordFor("Book1.xlsx")));
-    EXPECT_TRUE(leftovers().empty());
     readStandinWorkbook(path, passwordFor("Book1.xlsx"));
+    EXPECT_EQ(readFile(other), otherBefore);
+    EXPECT_TRUE(std::filesystem::is_symlink(temp / "work" / "Book1.xlsx.pwd"));
+    // The private folder the saved copy was written in is gone.
+    for (const auto& entry : std::filesystem::directory_iterator(temp / "work"))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".kovrisk-")) << entry.path();
 }
 
 TEST_F(WorkbookOperationsTest, LockOfAWorkbookWithoutWorksheetsFails) {

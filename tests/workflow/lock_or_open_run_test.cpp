@@ -411,5 +411,42 @@ TEST_F(LockOrOpenRunTest, FailedReplacementOfTheBackupIsF5) {
     EXPECT_TRUE(leftovers().empty());
 }
 
+#ifndef _WIN32  // symbolic links of POSIX systems
+TEST_F(LockOrOpenRunTest, ALinkedWorkbookIsLockedWhereItIsAndTheLinkStays) {
+    const NativePath real = makeWorkbook("Real.xlsx");
+    const NativePath link = temp / "work" / "Book1.xlsx";
+    std::filesystem::create_symlink(real, link);
+    run(link);
+    EXPECT_EQ(log().back(), str(texts::kLocked));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    // The password follows the name the user gave; the file it leads to carries it.
+    EXPECT_EQ(content(readStandinWorkbook(real, passwordFor("Book1.xlsx"))).front(),
+              content(plainBook()).front());
+    EXPECT_EQ(loadStandinWorkbook(backupOf("Book1.xlsx")).sheets.size(), 1u);
+    EXPECT_TRUE(leftovers().empty());
+}
+#endif
+
+TEST_F(LockOrOpenRunTest, AWorkbookThatCannotKeepItsOwnerIsLeftBeforeAnythingChanges) {
+    const NativePath target = makeWorkbook("Book1.xlsx");
+    const std::string before = readFile(target);
+    files.refuse = [&target](const NativePath& path) {
+        return path.filename() == target.filename() && path.parent_path().filename() == "work"
+                   ? ReplacementRefusal::OwnerCannotBeKept
+                   : ReplacementRefusal::None;
+    };
+    run(target);
+    const Lines lines = log();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2].rfind(str(texts::kOwnerCannotBeKept), 0), 0u)
+        << lines[lines.size() - 2];
+    EXPECT_NE(lines[lines.size() - 2].find("Book1.xlsx"), std::string::npos);
+    EXPECT_EQ(lines.back(), str(texts::kLockFailed));
+    EXPECT_EQ(readFile(target), before);
+    EXPECT_FALSE(std::filesystem::exists(backupOf("Book1.xlsx")));
+    EXPECT_EQ(spreadsheet.runningInstances(), 0);
+    EXPECT_TRUE(leftovers().empty());
+}
+
 }  // namespace
 }  // namespace kovrisk::testing

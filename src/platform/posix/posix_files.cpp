@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/posix/posix_file_replacement.h"
 #include "platform/posix/unique_fd.h"
 
 namespace kovrisk {
@@ -39,7 +40,9 @@ std::optional<FileAttributes> NativeFiles::attributes(const NativePath& path) {
 }
 
 bool NativeFiles::setAttributes(const NativePath& path, FileAttributes attributes) {
-    return ::chmod(path.c_str(), static_cast<mode_t>(attributes.word & kPermissionBits)) == 0;
+    // Never through a symbolic link: the permissions of the file at the path itself change.
+    return ::fchmodat(AT_FDCWD, path.c_str(), static_cast<mode_t>(attributes.word & kPermissionBits),
+                      AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool NativeFiles::isReadOnly(FileAttributes attributes) const {
@@ -77,8 +80,9 @@ bool NativeFiles::copy(const NativePath& from, const NativePath& to) {
     struct stat info {};
     if (::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
-    UniqueFd target(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                           info.st_mode & kPermissionBits));
+    // A new file only, never through a link: whatever is at `to` already makes the copy fail.
+    UniqueFd target(
+        ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR));
     if (!target)
         return false;
     char buffer[1 << 16];
@@ -94,7 +98,7 @@ bool NativeFiles::copy(const NativePath& from, const NativePath& to) {
             return false;
         }
     }
-    // The copy carries the source's permissions, also over an existing file.
+    // The copy carries the source's permissions.
     if (::fchmod(target.get(), info.st_mode & kPermissionBits) != 0)
         return false;
     if (::fsync(target.get()) != 0)
@@ -102,17 +106,23 @@ bool NativeFiles::copy(const NativePath& from, const NativePath& to) {
     return target.close();
 }
 
-bool NativeFiles::replace(const NativePath& from, const NativePath& to) {
-    // A symbolic link stays: the file it leads to is the one replaced.
-    NativePath destination = to;
+NativePath NativeFiles::settledPath(const NativePath& path) {
+    std::error_code error;
+    NativePath settled = std::filesystem::canonical(path, error);
+    return error ? path : settled;
+}
+
+ReplacementRefusal NativeFiles::replacementRefusal(const NativePath& target) {
     struct stat info {};
-    if (::lstat(to.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        std::error_code error;
-        destination = std::filesystem::canonical(to, error);
-        if (error)
-            return false;
-    }
-    return ::rename(from.c_str(), destination.c_str()) == 0;
+    if (::lstat(target.c_str(), &info) != 0)
+        return errno == ENOENT ? ReplacementRefusal::None : ReplacementRefusal::NotARegularFile;
+    return posix::refusalFor(info);
+}
+
+std::unique_ptr<FileReplacement> NativeFiles::beginReplacement(const NativePath& target,
+                                                               std::string_view suffix,
+                                                               ReplacementRefusal& refusal) {
+    return posix::beginFileReplacement(target, suffix, refusal);
 }
 
 AppendResult NativeFiles::appendExclusive(const NativePath& path, std::string_view bytes) {
