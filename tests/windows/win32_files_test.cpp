@@ -67,24 +67,53 @@ TEST_F(Win32FilesTest, CreatesEveryMissingFolder) {
     EXPECT_FALSE(files.createDirectories(folder / "file" / "below"));
 }
 
-TEST_F(Win32FilesTest, CopiesOverAnExistingFile) {
+TEST_F(Win32FilesTest, CopiesIntoANewFileOnly) {
     writeFile(folder.path() / L"売上.xls", "new");
-    writeFile(folder / "copy.xls", "old and longer");
     EXPECT_TRUE(files.copy(folder.path() / L"売上.xls", folder / "copy.xls"));
     EXPECT_EQ(readFile(folder / "copy.xls"), "new");
-    EXPECT_EQ(readFile(folder.path() / L"売上.xls"), "new");
+    writeFile(folder / "older.xls", "older");
+    EXPECT_FALSE(files.copy(folder.path() / L"売上.xls", folder / "older.xls"));
+    EXPECT_EQ(readFile(folder / "older.xls"), "older");
     EXPECT_FALSE(files.copy(folder / "missing.xls", folder / "other.xls"));
     EXPECT_FALSE(files.fileExists(folder / "other.xls"));
 }
 
-TEST_F(Win32FilesTest, ReplacesAFileInOneStep) {
-    writeFile(folder / "book.xls.pwd", "locked");
-    writeFile(folder / "book.xls", "plain");
-    EXPECT_TRUE(files.replace(folder / "book.xls.pwd", folder / "book.xls"));
-    EXPECT_EQ(readFile(folder / "book.xls"), "locked");
-    EXPECT_FALSE(files.fileExists(folder / "book.xls.pwd"));
-    EXPECT_FALSE(files.replace(folder / "gone.pwd", folder / "book.xls"));
-    EXPECT_EQ(readFile(folder / "book.xls"), "locked");
+TEST_F(Win32FilesTest, ReplacesAFileInOneStepThroughAPrivateFolderBesideIt) {
+    const NativePath book = folder.path() / L"売上.xls";
+    writeFile(book, "plain");
+    ASSERT_TRUE(files.setAttributes(book, FileAttributes{FILE_ATTRIBUTE_HIDDEN}));
+    ReplacementRefusal refusal = ReplacementRefusal::NotARegularFile;
+    NativePath privateFolder;
+    {
+        auto replacement = files.beginReplacement(book, ".pwd", refusal);
+        ASSERT_TRUE(replacement);
+        EXPECT_EQ(refusal, ReplacementRefusal::None);
+        privateFolder = replacement->newVersion().parent_path();
+        EXPECT_EQ(privateFolder.parent_path(), book.parent_path());
+        EXPECT_TRUE(files.isDirectory(privateFolder));
+        EXPECT_EQ(replacement->newVersion().filename().wstring(), std::wstring(L"売上.xls.pwd"));
+        // Nothing written yet: nothing to put in place.
+        EXPECT_FALSE(replacement->commit());
+        writeFile(replacement->newVersion(), "locked");
+        EXPECT_TRUE(replacement->commit());
+    }
+    EXPECT_EQ(readFile(book), "locked");
+    // The replaced file's attributes stay with its name.
+    EXPECT_TRUE((files.attributes(book)->word & FILE_ATTRIBUTE_HIDDEN) != 0);
+    EXPECT_FALSE(files.isDirectory(privateFolder));
+    // A path where nothing was gets the new version as it is; a folder is never replaced.
+    {
+        auto replacement = files.beginReplacement(folder / "fresh.xls", ".copy", refusal);
+        ASSERT_TRUE(replacement);
+        writeFile(replacement->newVersion(), "first");
+        EXPECT_TRUE(replacement->commit());
+    }
+    EXPECT_EQ(readFile(folder / "fresh.xls"), "first");
+    ASSERT_TRUE(files.createDirectories(folder / "folder.xls"));
+    EXPECT_FALSE(files.beginReplacement(folder / "folder.xls", ".pwd", refusal));
+    EXPECT_EQ(refusal, ReplacementRefusal::NotARegularFile);
+    EXPECT_FALSE(files.beginReplacement(folder / "no" / "such.xls", ".pwd", refusal));
+    EXPECT_EQ(refusal, ReplacementRefusal::NoPrivateFolder);
 }
 
 TEST_F(Win32FilesTest, RemovesFiles) {

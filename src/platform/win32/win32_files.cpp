@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_file_replacement.h"
 
 namespace kovrisk {
 
@@ -63,11 +64,36 @@ bool NativeFiles::remove(const NativePath& path) {
 }
 
 bool NativeFiles::copy(const NativePath& from, const NativePath& to) {
-    return ::CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+    // A new file only: whatever is at `to` already makes the copy fail.
+    return ::CopyFileW(from.c_str(), to.c_str(), TRUE) != 0;
 }
 
-bool NativeFiles::replace(const NativePath& from, const NativePath& to) {
-    return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+NativePath NativeFiles::settledPath(const NativePath& path) {
+    const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    const DWORD written = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (written == 0 || written >= size)
+        return path;
+    full.resize(written);
+    return full;
+}
+
+ReplacementRefusal NativeFiles::replacementRefusal(const NativePath& target) {
+    // ReplaceFileW keeps the owner and the access control list of the file it replaces.
+    const DWORD word = ::GetFileAttributesW(target.c_str());
+    if (word != INVALID_FILE_ATTRIBUTES &&
+        (word & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        return ReplacementRefusal::NotARegularFile;
+    }
+    return ReplacementRefusal::None;
+}
+
+std::unique_ptr<FileReplacement> NativeFiles::beginReplacement(const NativePath& target,
+                                                               std::string_view suffix,
+                                                               ReplacementRefusal& refusal) {
+    return win32::beginFileReplacement(target, suffix, refusal);
 }
 
 AppendResult NativeFiles::appendExclusive(const NativePath& path, std::string_view bytes) {
