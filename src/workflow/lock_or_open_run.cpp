@@ -100,8 +100,12 @@ bool LockOrOpenRun::backUp(const NativePath& target, const NativePath& backupPat
             files_.setAttributes(backupPath, files_.withoutReadOnly(*earlier));
         }
     }
-    if (files_.copy(target, replacement->newVersion()) && replacement->commit())
+    if (files_.copy(target, replacement->newVersion()) && replacement->commit()) {
+        // The copy carries the workbook's attribute word, whatever the earlier copy had.
+        if (const std::optional<FileAttributes> copied = files_.attributes(target))
+            files_.setAttributes(backupPath, *copied);
         return true;
+    }
     if (earlier)
         files_.setAttributes(backupPath, *earlier);
     return false;

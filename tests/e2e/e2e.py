@@ -192,6 +192,32 @@ def mode(path):
     return os.stat(path).st_mode & 0o7777
 
 
+# Another user, for what the permission bits decide (root only).
+
+NOBODY = 65534
+
+
+def as_nobody():
+    """The command prefix that runs a program as the unprivileged user."""
+    return ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups", "--"]
+
+
+def can_change_user():
+    """Root may run programs as another user, who can reach the output folder."""
+    if os.geteuid() != 0 or shutil.which("setpriv") is None:
+        return False
+    OUTPUT.mkdir(parents=True, exist_ok=True)
+    return subprocess.run(as_nobody() + ["/usr/bin/test", "-x", str(OUTPUT)],
+                          capture_output=True).returncode == 0
+
+
+def private_folders(folder):
+    """The folders new versions of files are written in, beside the files."""
+    folder = pathlib.Path(folder)
+    return sorted(p for p in folder.iterdir() if p.name.startswith(".kovrisk-")) \
+        if folder.is_dir() else []
+
+
 class Case:
     """A folder of one case: its own data home (log, backups), workbooks and runtime folder."""
 
@@ -475,14 +501,14 @@ class TestCase(unittest.TestCase):
         self.assertEqual(left, [], "processes left behind")
 
     def assert_no_temporary_copies(self, *folders, office_locks=True):
-        """No temporary copy of the program's (".pwd", ".copy") in the folders; with
-        `office_locks`, no lock file of an office either (an office that was killed leaves its
-        own behind)."""
+        """No temporary copy of the program's (".pwd", ".copy", a private ".kovrisk-" folder) in
+        the folders; with `office_locks`, no lock file of an office either (an office that was
+        killed leaves its own behind)."""
         for folder in folders or (self.case.books, self.case.backup_folder):
             folder = pathlib.Path(folder)
             if folder.is_dir():
                 left = [p.name for p in folder.iterdir()
-                        if p.name.endswith((".pwd", ".copy"))
+                        if p.name.endswith((".pwd", ".copy")) or p.name.startswith(".kovrisk-")
                         or (office_locks and p.name.startswith(".~lock."))]
                 self.assertEqual(left, [], f"temporary files left in {folder}")
 

@@ -1,11 +1,15 @@
 """What the program must not give away or let happen: the file password on a command line, in an
 environment, on the terminal, in the log or in the office profile; a workbook's auto-run macro
 running on the probe, the lock, the backup lock or the open; a path passing through a shell; a
-temporary copy readable by other users when the workbook was not."""
+temporary copy readable by other users when the workbook was not; a planted link followed, a
+workbook's owner, group, access control list or attributes lost; a log line forged by a path."""
 
 import os
 import pathlib
+import shutil
 import stat
+import subprocess
+import tempfile
 import threading
 import time
 import unittest
@@ -205,10 +209,10 @@ class Security(e2e.TestCase):
                 path = e2e.place(self.library / f"plain.{extension}",
                                  self.case.books / f"Private.{extension}", 0o600)
                 backup = self.case.backup(path.name)
-                watched = [path, pathlib.Path(f"{path}.pwd"), backup,
-                           pathlib.Path(f"{backup}.copy"), pathlib.Path(f"{backup}.pwd")]
-                watcher = ModeWatcher(watched)
+                watcher = FolderWatcher([self.case.books, self.case.backup_folder])
+                modes = ModeWatcher([path, backup])
                 watcher.start()
+                modes.start()
                 try:
                     # A user whose new files are readable by everyone.
                     env = self.case.environment()
@@ -216,14 +220,182 @@ class Security(e2e.TestCase):
                     e2e.finish(process)
                 finally:
                     watcher.stop()
+                    modes.stop()
                 self.assertEqual(self.case.log_messages()[-1], e2e.LOCKED)
-                for temporary in (watched[1], watched[4]):
-                    self.assertTrue(watcher.seen[temporary], f"{temporary} was never seen")
-                for watched_path, modes in watcher.seen.items():
-                    self.assertEqual([oct(m) for m in modes if m & 0o077], [],
+                # The new versions are written in folders beside the files that only the
+                # program's user may enter, whatever the modes of the files in them.
+                seen = {folder.parent for folder in watcher.folders}
+                self.assertEqual(seen, {self.case.books, self.case.backup_folder})
+                self.assertEqual({oct(m) for m in watcher.folders.values()}, {oct(0o700)})
+                for watched_path, seen_modes in modes.seen.items():
+                    self.assertEqual([oct(m) for m in seen_modes if m & 0o077], [],
                                      f"{watched_path.name} was readable by others")
                 self.assertEqual(e2e.mode(path), 0o600)
                 self.assertEqual(e2e.mode(backup), 0o600)
+                self.assert_no_temporary_copies()
+
+    @unittest.skipUnless(e2e.can_change_user(), "needs root and another user")
+    def test_names_planted_by_another_user_are_neither_followed_nor_touched(self):
+        # A shared folder everybody may write; another user plants links at the names a new
+        # version could have, beforehand and all through the run.
+        os.chmod(self.case.books, 0o1777)
+        path = e2e.place(self.library / "plain.xlsx", self.case.books / "Shared.xlsx")
+        victim = self.case.root / "victim.txt"
+        victim.write_text("nobody may change this\n")
+        os.chmod(self.case.root, 0o755)
+        planter = subprocess.Popen(
+            e2e.as_nobody() + ["/usr/bin/python3", "-c", PLANTER, str(self.case.books),
+                               str(victim)], stdout=subprocess.PIPE, text=True)
+        try:
+            time.sleep(0.5)
+            lines, log = self.case.run(path, answer="y\n")
+        finally:
+            planter.terminate()
+            report = planter.communicate(timeout=30)[0]
+        folders, planted = (int(n) for n in report.split())
+        self.assertEqual(log[-1], e2e.LOCKED)
+        self.assert_locked(path, self.library / "plain.xlsx")
+        self.assertEqual(victim.read_text(), "nobody may change this\n")
+        self.assertGreater(folders, 0, "the planter never saw a private folder")
+        self.assertEqual(planted, 0, "a link was planted in a private folder")
+        planted_link = pathlib.Path(f"{path}.pwd")
+        self.assertTrue(planted_link.is_symlink())
+        self.assertEqual(os.readlink(planted_link), str(victim))
+
+    def test_a_workbook_linked_from_another_file_system_is_locked_where_it_is(self):
+        elsewhere = pathlib.Path("/dev/shm")
+        if not elsewhere.is_dir() or \
+                os.stat(elsewhere).st_dev == os.stat(self.case.books).st_dev:
+            self.skipTest("no second file system at hand")
+        folder = pathlib.Path(tempfile.mkdtemp(prefix="kovrisk-e2e-", dir=elsewhere))
+        try:
+            real = e2e.place(self.library / "plain.xlsx", folder / "Real.xlsx")
+            link = self.case.books / "Linked.xlsx"
+            link.symlink_to(real)
+            lines, log = self.case.run(link, answer="y\n")
+            self.assertEqual(log[-1], e2e.LOCKED, log)
+            self.assertTrue(link.is_symlink())
+            self.assert_locked(real, self.library / "plain.xlsx", file_name="Linked.xlsx")
+            self.assert_backup_of(self.case.backup("Linked.xlsx"), self.library / "plain.xlsx")
+            self.assert_no_temporary_copies(folder, self.case.books, self.case.backup_folder)
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+
+    @unittest.skipUnless(os.geteuid() == 0, "giving files to other owners needs root")
+    def test_a_group_shared_workbook_keeps_its_owner_group_mode_acl_and_attributes(self):
+        path = e2e.place(self.library / "plain.xlsx", self.case.books / "Team.xlsx")
+        earlier = e2e.place(self.library / "other.xlsx", self.case.backup("Team.xlsx"))
+        for file in (path, earlier):
+            os.chown(file, e2e.NOBODY, TEAM_GROUP)
+            os.chmod(file, 0o660)
+            subprocess.run(["setfacl", "-m", "u:1:r,g:0:r", str(file)], check=True)
+            os.setxattr(file, "user.team", b"ledger")
+        acl_before = facl(path)
+        lines, log = self.case.run(path, answer="y\n")
+        self.assertEqual(log[-1], e2e.LOCKED, log)
+        self.assert_locked(path, self.library / "plain.xlsx")
+        for file in (path, self.case.backup("Team.xlsx")):
+            info = os.stat(file)
+            self.assertEqual((info.st_uid, info.st_gid), (e2e.NOBODY, TEAM_GROUP), file)
+            self.assertEqual(e2e.mode(file), 0o660, file)
+            self.assertEqual(facl(file), acl_before, file)
+            self.assertEqual(os.getxattr(file, "user.team"), b"ledger", file)
+
+    @unittest.skipUnless(e2e.can_change_user(), "needs root and another user")
+    def test_a_workbook_whose_owner_could_not_read_the_locked_file_is_left_alone(self):
+        # Root's workbook shared with the other user's group: a locked file of that user's could
+        # not be given back to root, who is no member of the group.
+        os.chmod(self.case.books, 0o1777)
+        path = e2e.place(self.library / "plain.xlsx", self.case.books / "Roots.xlsx")
+        os.chown(path, 0, e2e.NOBODY)
+        os.chmod(path, 0o660)
+        original = e2e.digest(path)
+        cache = e2e.OUTPUT / "cache-nobody"
+        cache.mkdir(exist_ok=True)
+        os.chown(cache, e2e.NOBODY, e2e.NOBODY)
+        os.chown(self.case.root, e2e.NOBODY, e2e.NOBODY)
+        for folder in (self.case.runtime,):
+            os.chown(folder, e2e.NOBODY, e2e.NOBODY)
+        lines, log = self.case.run(path, answer="y\n", prefix=e2e.as_nobody(),
+                                   env=self.case.environment(XDG_CACHE_HOME=str(cache)))
+        self.assertEqual(log[-2], "ファイルの所有者が読めなくなるため置き換えられません: " + str(path))
+        self.assertEqual(log[-1], e2e.F4[0])
+        self.assert_untouched(path, original)
+        self.assertEqual(os.stat(path).st_uid, 0)
+        self.assertFalse(self.case.backup_folder.exists() and
+                         any(self.case.backup_folder.iterdir()))
+        self.assert_no_temporary_copies()
+
+    def test_a_path_cannot_forge_log_lines(self):
+        forged = f"x\n2026/01/01,00:00:00.000,(Kovrisk),{e2e.LOCKED}\r\ny"
+        folder = self.case.books / forged
+        path = e2e.place(self.library / "plain.xlsx", folder / "Book.xlsx", 0o444)
+        lines, log = self.case.run(path, answer="y\n")
+        # Every line of the day's file is framed whole (case.log_messages checks the frame).
+        self.assertEqual(log.count(e2e.LOCKED), 1, log)
+        self.assertEqual(log[-1], e2e.LOCKED)
+        logged = str(path).replace("\n", "?").replace("\r", "?")
+        self.assertIn(logged, log)
+
+
+TEAM_GROUP = 100  # "users" on Debian
+
+
+def facl(path):
+    return subprocess.run(["getfacl", "--omit-header", "--numeric", str(path)],
+                          capture_output=True, text=True, check=True).stdout
+
+
+class FolderWatcher(threading.Thread):
+    """Samples, every half millisecond, the private folders that appear in some folders, with
+    their permission bits."""
+
+    def __init__(self, parents):
+        super().__init__(daemon=True)
+        self.parents = [pathlib.Path(parent) for parent in parents]
+        self.folders = {}
+        self.stopping = threading.Event()
+
+    def run(self):
+        while not self.stopping.is_set():
+            for parent in self.parents:
+                try:
+                    for folder in e2e.private_folders(parent):
+                        self.folders[folder] = stat.S_IMODE(os.lstat(folder).st_mode)
+                except OSError:
+                    pass
+            time.sleep(0.0005)
+
+    def stop(self):
+        self.stopping.set()
+        self.join()
+
+
+# Run as the other user: plants links at "<file>.pwd" and inside every private folder it sees,
+# until it is ended; then prints how many private folders it saw and how many links it planted
+# in them.
+PLANTER = r"""
+import os, signal, sys
+folder, victim = sys.argv[1], sys.argv[2]
+seen, planted = set(), 0
+signal.signal(signal.SIGTERM, lambda *_: (print(len(seen), planted), sys.exit(0)))
+while True:
+    for name in os.listdir(folder):
+        path = os.path.join(folder, name)
+        if name.startswith(".kovrisk-"):
+            seen.add(name)
+            for inner in ("Shared.xlsx.pwd", "Shared.xlsx", "x"):
+                try:
+                    os.symlink(victim, os.path.join(path, inner))
+                    planted += 1
+                except OSError:
+                    pass
+        elif name.endswith(".xlsx") and not os.path.lexists(path + ".pwd"):
+            try:
+                os.symlink(victim, path + ".pwd")
+            except OSError:
+                pass
+"""
 
 
 if __name__ == "__main__":

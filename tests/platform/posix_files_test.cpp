@@ -138,6 +138,27 @@ TEST(PosixFileReplacement, AbandonedReplacementRemovesItsFolderAndKeepsTheFile) 
     EXPECT_EQ(readFile(temp / "book.xls"), "old");
 }
 
+TEST(PosixFileReplacement, FoldersOfKilledRunsGoWhileHeldAndFreshOnesStay) {
+    TempFolder temp;
+    NativeFiles files;
+    writeFile(temp / "book.xls", "old");
+    // A killed run's folder, held by nobody; a running replacement's; one just made (maybe not
+    // yet held by the run that made it).
+    std::filesystem::create_directory(temp / ".kovrisk-killed");
+    writeFile(temp / ".kovrisk-killed" / "book.xls.pwd", "half");
+    ReplacementRefusal refusal;
+    auto running = files.beginReplacement(temp / "book.xls", ".pwd", refusal);
+    ASSERT_TRUE(running);
+    const NativePath runningFolder = running->newVersion().parent_path();
+    ::sleep(3);
+    std::filesystem::create_directory(temp / ".kovrisk-fresh");
+    auto next = files.beginReplacement(temp / "book.xls", ".pwd", refusal);
+    ASSERT_TRUE(next);
+    EXPECT_FALSE(std::filesystem::exists(temp / ".kovrisk-killed"));
+    EXPECT_TRUE(std::filesystem::exists(runningFolder));
+    EXPECT_TRUE(std::filesystem::exists(temp / ".kovrisk-fresh"));
+}
+
 TEST(PosixFileReplacement, NeverPutsInPlaceWhatThisProcessDidNotWriteAsARegularFile) {
     TempFolder temp;
     NativeFiles files;

@@ -7,6 +7,8 @@
 #include <pwd.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,7 +23,11 @@ namespace kovrisk::posix {
 namespace {
 
 // The private folder's name beside the file; mkdtemp fills in the X's.
+constexpr char kFolderPrefix[] = ".kovrisk-";
 constexpr char kFolderTemplate[] = ".kovrisk-XXXXXX";
+// A private folder younger than this may be one that another run has just made and not yet
+// locked: it is never taken for a stale one.
+constexpr time_t kStaleAfterSeconds = 2;
 
 struct Identity {
     dev_t device = 0;
@@ -83,12 +89,42 @@ bool ownerCouldRead(const struct stat& file) {
     return (file.st_mode & S_IRGRP) != 0 && userInGroup(file.st_uid, file.st_gid);
 }
 
+// Holds `folder` for as long as the descriptor is open: a run that finds it unheld knows that the
+// run that made it has ended.
+UniqueFd holdFolder(const NativePath& folder) {
+    UniqueFd held(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (held && ::flock(held.get(), LOCK_EX | LOCK_NB) != 0)
+        return UniqueFd();
+    return held;
+}
+
+// Removes the private folders that runs which were killed left beside the file: this user's own,
+// no longer held by any run.
+void removeStaleFolders(const NativePath& parent) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(parent, error)) {
+        const NativePath folder = entry.path();
+        if (!folder.filename().native().starts_with(kFolderPrefix))
+            continue;
+        struct stat info {};
+        if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != ::geteuid() || ::time(nullptr) - info.st_ctime < kStaleAfterSeconds) {
+            continue;
+        }
+        if (UniqueFd held = holdFolder(folder)) {
+            std::error_code ignored;
+            std::filesystem::remove_all(folder, ignored);
+        }
+    }
+}
+
 class PosixFileReplacement final : public FileReplacement {
 public:
-    PosixFileReplacement(NativePath target, NativePath folder, NativePath newVersion,
+    PosixFileReplacement(NativePath target, NativePath folder, UniqueFd held, NativePath newVersion,
                          std::optional<Identity> original)
         : target_(std::move(target)),
           folder_(std::move(folder)),
+          held_(std::move(held)),
           newVersion_(std::move(newVersion)),
           original_(original) {}
 
@@ -97,6 +133,7 @@ public:
         // remove_all does not follow symbolic links anyway.
         std::error_code ignored;
         std::filesystem::remove_all(folder_, ignored);
+        held_.close();
     }
 
     const NativePath& target() const override { return target_; }
@@ -165,6 +202,7 @@ private:
 
     NativePath target_;
     NativePath folder_;
+    UniqueFd held_;
     NativePath newVersion_;
     std::optional<Identity> original_;
 };
@@ -197,16 +235,25 @@ std::unique_ptr<FileReplacement> beginFileReplacement(const NativePath& target,
         refusal = ReplacementRefusal::NotARegularFile;
         return nullptr;
     }
+    removeStaleFolders(target.parent_path());
     std::string folderTemplate = (target.parent_path() / kFolderTemplate).native();
     if (::mkdtemp(folderTemplate.data()) == nullptr) {
         refusal = ReplacementRefusal::NoPrivateFolder;
         return nullptr;
     }
     const NativePath folder = folderTemplate;
+    UniqueFd held = holdFolder(folder);
+    if (!held) {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+        refusal = ReplacementRefusal::NoPrivateFolder;
+        return nullptr;
+    }
     NativePath newVersion = folder / target.filename();
     newVersion += std::string(suffix);
     refusal = ReplacementRefusal::None;
-    return std::make_unique<PosixFileReplacement>(target, folder, std::move(newVersion), original);
+    return std::make_unique<PosixFileReplacement>(target, folder, std::move(held),
+                                                  std::move(newVersion), original);
 }
 
 }  // namespace kovrisk::posix
