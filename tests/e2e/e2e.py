@@ -211,6 +211,20 @@ def can_change_user():
                           capture_output=True).returncode == 0
 
 
+def new_version(path, suffix=".pwd"):
+    """A condition: a new version of `path` (its name followed by `suffix`) is in a private folder
+    beside it."""
+    path = pathlib.Path(path)
+
+    def condition():
+        try:
+            return any((folder / (path.name + suffix)).exists()
+                       for folder in private_folders(path.parent))
+        except OSError:
+            return False
+    return condition
+
+
 def private_folders(folder):
     """The folders new versions of files are written in, beside the files."""
     folder = pathlib.Path(folder)

@@ -84,6 +84,8 @@ class Roads(unittest.TestCase):
         self.assertTrue(checks.refuses(path, "MIRTHOLAN"))
         self.assertTrue(checks.refuses(path, password + "x"))
         self.assertFalse(os.path.exists(path + ".pwd"))
+        self.assertEqual([n for n in os.listdir(os.path.dirname(path)) if n.startswith(".kovrisk-")],
+                         [], "a private folder was left beside the workbook")
 
         book = checks.read_book(path, password)
         self.assertEqual(book.names, USER_SHEETS + ["Kovrisk"])
