@@ -220,7 +220,6 @@ class Faults(e2e.TestCase):
                                                   earlier, temporary_allowed=True, end="killed")
         # A stale private folder is no obstacle to the next run, which finishes the job and
         # removes it.
-        time.sleep(2)
         if untouched:
             lines, log = self.case.run(path, answer="y\n")
             self.assertEqual(log[-1], e2e.LOCKED)

@@ -138,25 +138,28 @@ TEST(PosixFileReplacement, AbandonedReplacementRemovesItsFolderAndKeepsTheFile) 
     EXPECT_EQ(readFile(temp / "book.xls"), "old");
 }
 
-TEST(PosixFileReplacement, FoldersOfKilledRunsGoWhileHeldAndFreshOnesStay) {
+TEST(PosixFileReplacement, FoldersOfKilledRunsGoWhileHeldOnesStay) {
     TempFolder temp;
     NativeFiles files;
     writeFile(temp / "book.xls", "old");
-    // A killed run's folder, held by nobody; a running replacement's; one just made (maybe not
-    // yet held by the run that made it).
+    // A killed run's folder, held by nobody, and a running replacement's.
     std::filesystem::create_directory(temp / ".kovrisk-killed");
     writeFile(temp / ".kovrisk-killed" / "book.xls.pwd", "half");
     ReplacementRefusal refusal;
     auto running = files.beginReplacement(temp / "book.xls", ".pwd", refusal);
     ASSERT_TRUE(running);
     const NativePath runningFolder = running->newVersion().parent_path();
-    ::sleep(3);
-    std::filesystem::create_directory(temp / ".kovrisk-fresh");
+    EXPECT_FALSE(std::filesystem::exists(temp / ".kovrisk-killed"));
     auto next = files.beginReplacement(temp / "book.xls", ".pwd", refusal);
     ASSERT_TRUE(next);
-    EXPECT_FALSE(std::filesystem::exists(temp / ".kovrisk-killed"));
     EXPECT_TRUE(std::filesystem::exists(runningFolder));
-    EXPECT_TRUE(std::filesystem::exists(temp / ".kovrisk-fresh"));
+    // While another run makes its folder beside the file (holding the file's folder), no sweep.
+    std::filesystem::create_directory(temp / ".kovrisk-being-made");
+    UniqueFd parent(::open(temp.path().c_str(), O_RDONLY | O_DIRECTORY));
+    ASSERT_EQ(::flock(parent.get(), LOCK_EX), 0);
+    auto meanwhile = files.beginReplacement(temp / "book.xls", ".pwd", refusal);
+    ASSERT_TRUE(meanwhile);
+    EXPECT_TRUE(std::filesystem::exists(temp / ".kovrisk-being-made"));
 }
 
 TEST(PosixFileReplacement, NeverPutsInPlaceWhatThisProcessDidNotWriteAsARegularFile) {

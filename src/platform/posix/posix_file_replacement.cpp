@@ -8,7 +8,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/file.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,9 +24,9 @@ namespace {
 // The private folder's name beside the file; mkdtemp fills in the X's.
 constexpr char kFolderPrefix[] = ".kovrisk-";
 constexpr char kFolderTemplate[] = ".kovrisk-XXXXXX";
-// A private folder younger than this may be one that another run has just made and not yet
-// locked: it is never taken for a stale one.
-constexpr time_t kStaleAfterSeconds = 2;
+// How long a replacement waits for another one beside the same file to finish making its folder.
+constexpr int kParentLockTries = 50;
+constexpr useconds_t kParentLockPause = 20'000;
 
 struct Identity {
     dev_t device = 0;
@@ -98,6 +97,19 @@ UniqueFd holdFolder(const NativePath& folder) {
     return held;
 }
 
+// Holds the folder `parent` while a replacement sweeps it and makes and holds its own folder in
+// it, so that no other run beside it takes a folder just made, and not yet held, for a stale one.
+// Unheld (an empty descriptor) when the folder cannot be read or stays held by somebody else.
+UniqueFd holdParent(const NativePath& parent) {
+    UniqueFd held(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (int attempt = 0; held && attempt < kParentLockTries; ++attempt) {
+        if (::flock(held.get(), LOCK_EX | LOCK_NB) == 0)
+            return held;
+        ::usleep(kParentLockPause);
+    }
+    return UniqueFd();
+}
+
 // Removes the private folders that runs which were killed left beside the file: this user's own,
 // no longer held by any run.
 void removeStaleFolders(const NativePath& parent) {
@@ -108,7 +120,7 @@ void removeStaleFolders(const NativePath& parent) {
             continue;
         struct stat info {};
         if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-            info.st_uid != ::geteuid() || ::time(nullptr) - info.st_ctime < kStaleAfterSeconds) {
+            info.st_uid != ::geteuid()) {
             continue;
         }
         if (UniqueFd held = holdFolder(folder)) {
@@ -232,10 +244,14 @@ std::unique_ptr<FileReplacement> beginFileReplacement(const NativePath& target,
             return nullptr;
         original = identityOf(there);
     } else if (errno != ENOENT) {
-        refusal = ReplacementRefusal::NotARegularFile;
+        // No folder to hold the file, or none to look into.
+        refusal = errno == ENOTDIR ? ReplacementRefusal::NoPrivateFolder
+                                   : ReplacementRefusal::NotARegularFile;
         return nullptr;
     }
-    removeStaleFolders(target.parent_path());
+    const UniqueFd parent = holdParent(target.parent_path());
+    if (parent)
+        removeStaleFolders(target.parent_path());
     std::string folderTemplate = (target.parent_path() / kFolderTemplate).native();
     if (::mkdtemp(folderTemplate.data()) == nullptr) {
         refusal = ReplacementRefusal::NoPrivateFolder;
