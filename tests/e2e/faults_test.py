@@ -8,6 +8,7 @@ import os
 import pathlib
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -18,6 +19,11 @@ import e2e
 from e2e import box, startup
 
 NOBODY = 65534
+# The office's cache of extensions shared by every user of the machine (on Debian, the office's
+# link leads to /var/spool/libreoffice/uno_packages/cache); an office run as root makes the
+# uno_packages folder in it when it is missing.
+SHARED_EXTENSIONS = pathlib.Path(
+    os.path.realpath("/usr/lib/libreoffice/share/uno_packages/cache")) / "uno_packages"
 
 
 def can_mount():
@@ -451,6 +457,13 @@ class Faults(e2e.TestCase):
             os.chown(folder, NOBODY, NOBODY)
             for name in files:
                 os.chown(os.path.join(folder, name), NOBODY, NOBODY)
+        # An office run as root under a private umask leaves the shared extension cache closed to
+        # everyone else; every other user's office then aborts at its start.
+        if SHARED_EXTENSIONS.is_dir():
+            entered = subprocess.run(as_nobody() + ["/usr/bin/test", "-x", str(SHARED_EXTENSIONS)])
+            self.assertEqual(entered.returncode, 0,
+                             f"other users cannot enter {SHARED_EXTENSIONS} (mode "
+                             f"{oct(e2e.mode(SHARED_EXTENSIONS))}): their offices cannot start")
         return dict(env=self.case.environment(XDG_CACHE_HOME=str(cache)), prefix=as_nobody())
 
     @unittest.skipUnless(can_change_user(), "cannot run the program as another user here")
@@ -493,6 +506,42 @@ class Faults(e2e.TestCase):
         self.assertEqual(e2e.mode(path), 0o400)
         self.assertEqual(e2e.mode(self.case.backup(path.name)), 0o400)
         self.assertEqual(os.stat(path).st_uid, NOBODY)
+
+    def move_aside(self, folder):
+        """`folder` out of the way until the test ends, then back exactly as it was (whatever the
+        test left in its place goes)."""
+        aside = folder.with_name(f"{folder.name}.kovrisk-test-{os.getpid()}")
+        present = os.path.lexists(folder)
+        if present:
+            os.rename(folder, aside)
+
+        def restore():
+            if folder.is_dir() and not folder.is_symlink():
+                shutil.rmtree(folder)
+            elif os.path.lexists(folder):
+                folder.unlink()
+            if present:
+                os.rename(aside, folder)
+        self.addCleanup(restore)
+
+    @unittest.skipUnless(can_change_user() and SHARED_EXTENSIONS.parent.is_dir(),
+                         "cannot run the program as root and as another user here")
+    def test_an_office_run_as_root_leaves_the_shared_folders_open_to_other_users(self):
+        # As on a machine where LibreOffice was just installed: root's office makes the shared
+        # extension cache, which every other user's office then has to enter.
+        self.move_aside(SHARED_EXTENSIONS)
+        source, path, original, earlier = self.prepare(earlier=False)
+        lines, log = self.case.run(path, answer="y\n", umask=0o022)
+        self.assertEqual(log[-1], e2e.LOCKED, log)
+        self.assertTrue(SHARED_EXTENSIONS.is_dir(), "the office did not make the shared cache")
+        self.assertEqual(oct(stat.S_IMODE(os.stat(SHARED_EXTENSIONS).st_mode)), oct(0o755))
+
+        other = e2e.place(self.library / "other.xlsx", self.case.books / "Another user's.xlsx")
+        lines, log = self.case.run(other, answer="y\n", **self.as_user())
+        self.assertEqual(log[-1], e2e.LOCKED, log)
+        self.assert_locked(other, self.library / "other.xlsx")
+        self.assertEqual(os.stat(other).st_uid, NOBODY)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
