@@ -18,7 +18,9 @@ import unittest
 import e2e
 from e2e import box, startup
 
-NOBODY = 65534
+NOBODY = e2e.NOBODY
+as_nobody = e2e.as_nobody
+can_change_user = e2e.can_change_user
 # The office's cache of extensions shared by every user of the machine (on Debian, the office's
 # link leads to /var/spool/libreoffice/uno_packages/cache); an office run as root makes the
 # uno_packages folder in it when it is missing.
@@ -37,19 +39,6 @@ def can_mount():
             return False
         subprocess.run(["umount", folder], check=True)
         return True
-
-
-def can_change_user():
-    """Root may run the program as another user, who can reach the output folder."""
-    if os.geteuid() != 0 or shutil.which("setpriv") is None:
-        return False
-    e2e.OUTPUT.mkdir(parents=True, exist_ok=True)
-    return subprocess.run(as_nobody() + ["/usr/bin/test", "-x", str(e2e.OUTPUT)],
-                          capture_output=True).returncode == 0
-
-
-def as_nobody():
-    return ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups", "--"]
 
 
 def report(name, end, workbook_state):
@@ -453,10 +442,7 @@ class Faults(e2e.TestCase):
         cache = e2e.OUTPUT / "cache-nobody"
         cache.mkdir(exist_ok=True)
         os.chown(cache, NOBODY, NOBODY)
-        for folder, _, files in os.walk(self.case.root):
-            os.chown(folder, NOBODY, NOBODY)
-            for name in files:
-                os.chown(os.path.join(folder, name), NOBODY, NOBODY)
+        self.case.hand_to(NOBODY)
         # An office run as root under a private umask leaves the shared extension cache closed to
         # everyone else; every other user's office then aborts at its start.
         if SHARED_EXTENSIONS.is_dir():
