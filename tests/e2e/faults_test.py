@@ -8,7 +8,6 @@ import os
 import pathlib
 import shutil
 import signal
-import stat
 import subprocess
 import sys
 import tempfile
@@ -18,9 +17,6 @@ import unittest
 import e2e
 from e2e import box, startup
 
-NOBODY = e2e.NOBODY
-as_nobody = e2e.as_nobody
-can_change_user = e2e.can_change_user
 # The office's cache of extensions shared by every user of the machine (on Debian, the office's
 # link leads to /var/spool/libreoffice/uno_packages/cache); an office run as root makes the
 # uno_packages folder in it when it is missing.
@@ -441,18 +437,19 @@ class Faults(e2e.TestCase):
         the program as that user (with an office profile folder of its own)."""
         cache = e2e.OUTPUT / "cache-nobody"
         cache.mkdir(exist_ok=True)
-        os.chown(cache, NOBODY, NOBODY)
-        self.case.hand_to(NOBODY)
+        os.chown(cache, e2e.NOBODY, e2e.NOBODY)
+        self.case.hand_to(e2e.NOBODY)
         # An office run as root under a private umask leaves the shared extension cache closed to
         # everyone else; every other user's office then aborts at its start.
         if SHARED_EXTENSIONS.is_dir():
-            entered = subprocess.run(as_nobody() + ["/usr/bin/test", "-x", str(SHARED_EXTENSIONS)])
+            entered = subprocess.run(e2e.as_nobody() +
+                                     ["/usr/bin/test", "-x", str(SHARED_EXTENSIONS)])
             self.assertEqual(entered.returncode, 0,
                              f"other users cannot enter {SHARED_EXTENSIONS} (mode "
                              f"{oct(e2e.mode(SHARED_EXTENSIONS))}): their offices cannot start")
-        return dict(env=self.case.environment(XDG_CACHE_HOME=str(cache)), prefix=as_nobody())
+        return dict(env=self.case.environment(XDG_CACHE_HOME=str(cache)), prefix=e2e.as_nobody())
 
-    @unittest.skipUnless(can_change_user(), "cannot run the program as another user here")
+    @unittest.skipUnless(e2e.can_change_user(), "cannot run the program as another user here")
     def test_a_backup_folder_the_user_may_not_write(self):
         source, path, original, earlier = self.prepare()
         user = self.as_user()
@@ -464,7 +461,7 @@ class Faults(e2e.TestCase):
                                  earlier)
         self.assert_untouched(self.case.backup(path.name), earlier)
 
-    @unittest.skipUnless(can_change_user(), "cannot run the program as another user here")
+    @unittest.skipUnless(e2e.can_change_user(), "cannot run the program as another user here")
     def test_a_workbooks_folder_the_user_may_not_write(self):
         # The office cannot keep its lock file beside the workbook and does not open it: the probe
         # fails and the open road reports the failed open.
@@ -477,7 +474,7 @@ class Faults(e2e.TestCase):
         self.assert_nothing_lost("workbook folder not writable", log, source, path, original,
                                  earlier)
 
-    @unittest.skipUnless(can_change_user(), "cannot run the program as another user here")
+    @unittest.skipUnless(e2e.can_change_user(), "cannot run the program as another user here")
     def test_a_read_only_workbook_of_the_users_own(self):
         # The office would open a file its user may not write as a read-only document, where
         # renaming a sheet is refused: the lock makes the file writable while it works on it.
@@ -491,7 +488,7 @@ class Faults(e2e.TestCase):
         self.assert_locked(path, source)
         self.assertEqual(e2e.mode(path), 0o400)
         self.assertEqual(e2e.mode(self.case.backup(path.name)), 0o400)
-        self.assertEqual(os.stat(path).st_uid, NOBODY)
+        self.assertEqual(os.stat(path).st_uid, e2e.NOBODY)
 
     def move_aside(self, folder):
         """`folder` out of the way until the test ends, then back exactly as it was (whatever the
@@ -510,7 +507,7 @@ class Faults(e2e.TestCase):
                 os.rename(aside, folder)
         self.addCleanup(restore)
 
-    @unittest.skipUnless(can_change_user() and SHARED_EXTENSIONS.parent.is_dir(),
+    @unittest.skipUnless(e2e.can_change_user() and SHARED_EXTENSIONS.parent.is_dir(),
                          "cannot run the program as root and as another user here")
     def test_an_office_run_as_root_leaves_the_shared_folders_open_to_other_users(self):
         # As on a machine where LibreOffice was just installed: root's office makes the shared
@@ -520,13 +517,13 @@ class Faults(e2e.TestCase):
         lines, log = self.case.run(path, answer="y\n", umask=0o022)
         self.assertEqual(log[-1], e2e.LOCKED, log)
         self.assertTrue(SHARED_EXTENSIONS.is_dir(), "the office did not make the shared cache")
-        self.assertEqual(oct(stat.S_IMODE(os.stat(SHARED_EXTENSIONS).st_mode)), oct(0o755))
+        self.assertEqual(oct(e2e.mode(SHARED_EXTENSIONS)), oct(0o755))
 
         other = e2e.place(self.library / "other.xlsx", self.case.books / "Another user's.xlsx")
         lines, log = self.case.run(other, answer="y\n", **self.as_user())
         self.assertEqual(log[-1], e2e.LOCKED, log)
         self.assert_locked(other, self.library / "other.xlsx")
-        self.assertEqual(os.stat(other).st_uid, NOBODY)
+        self.assertEqual(os.stat(other).st_uid, e2e.NOBODY)
 
 
 if __name__ == "__main__":
