@@ -35,6 +35,9 @@ TOOL_PROFILES = OUTPUT / "tool-profiles"
 
 BACKUP_PASSWORD = "MIRTHOLAN"
 
+# The other user some cases run the program as (permission bits bind where root's runs pass).
+NOBODY = 65534
+
 # Texts the program shows and logs.
 STARTING = "Excel起動中・・・"
 PREPARING_OPEN = "パスワード解析 ＆ オープン準備中"
@@ -43,6 +46,7 @@ CONFIRM = ["Kovrisk: パスワード未設定のファイルを検出しまし�
            "読み取りパスワードを設定してもよろしいですか？", "[y/N] "]
 NO_DISPLAY_HANDOVER = "ブックの確認は済みましたが、表示する画面（ディスプレイ）がないため閉じました。"
 STARTED = "起動しました。"
+NOT_INSTALLED = "Excelがインストールされていません。終了します。"
 LOCKED = "パスワード施工完了。"
 CANCELLED = "パスワード設定キャンセル"
 REMOVING_READ_ONLY = "読込み専用属性のため、ReadOnlyを外します。"
@@ -182,6 +186,22 @@ def this_computer():
     return os.uname().nodename.strip().upper()
 
 
+# Another user.
+
+def as_nobody():
+    """The command prefix that runs a program as NOBODY."""
+    return ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups", "--"]
+
+
+def can_change_user():
+    """Root may run the program as another user, who can reach the output folder."""
+    if os.geteuid() != 0 or shutil.which("setpriv") is None:
+        return False
+    OUTPUT.mkdir(parents=True, exist_ok=True)
+    return subprocess.run(as_nobody() + ["/usr/bin/test", "-x", str(OUTPUT)],
+                          capture_output=True).returncode == 0
+
+
 # Files.
 
 def digest(path):
@@ -192,24 +212,7 @@ def mode(path):
     return os.stat(path).st_mode & 0o7777
 
 
-# Another user, for what the permission bits decide (root only).
-
-NOBODY = 65534
-
-
-def as_nobody():
-    """The command prefix that runs a program as the unprivileged user."""
-    return ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups", "--"]
-
-
-def can_change_user():
-    """Root may run programs as another user, who can reach the output folder."""
-    if os.geteuid() != 0 or shutil.which("setpriv") is None:
-        return False
-    OUTPUT.mkdir(parents=True, exist_ok=True)
-    return subprocess.run(as_nobody() + ["/usr/bin/test", "-x", str(OUTPUT)],
-                          capture_output=True).returncode == 0
-
+# Private folders.
 
 def new_version(path, suffix=".pwd"):
     """A condition: a new version of `path` (its name followed by `suffix`) is in a private folder
@@ -245,6 +248,13 @@ class Case:
         self.runtime = self.root / "runtime"
         self.runtime.mkdir(mode=0o700)
         CACHE.mkdir(parents=True, exist_ok=True)
+
+    def hand_to(self, uid):
+        """Everything in the case's folder given to the user `uid` (and its group of that id)."""
+        for folder, _, files in os.walk(self.root):
+            os.chown(folder, uid, uid)
+            for name in files:
+                os.chown(os.path.join(folder, name), uid, uid)
 
     @property
     def backup_folder(self):

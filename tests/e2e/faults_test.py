@@ -17,7 +17,11 @@ import unittest
 import e2e
 from e2e import box, startup
 
-NOBODY = 65534
+# The office's cache of extensions shared by every user of the machine (on Debian, the office's
+# link leads to /var/spool/libreoffice/uno_packages/cache); an office run as root makes the
+# uno_packages folder in it when it is missing.
+SHARED_EXTENSIONS = pathlib.Path(
+    os.path.realpath("/usr/lib/libreoffice/share/uno_packages/cache")) / "uno_packages"
 
 
 def can_mount():
@@ -31,19 +35,6 @@ def can_mount():
             return False
         subprocess.run(["umount", folder], check=True)
         return True
-
-
-def can_change_user():
-    """Root may run the program as another user, who can reach the output folder."""
-    if os.geteuid() != 0 or shutil.which("setpriv") is None:
-        return False
-    e2e.OUTPUT.mkdir(parents=True, exist_ok=True)
-    return subprocess.run(as_nobody() + ["/usr/bin/test", "-x", str(e2e.OUTPUT)],
-                          capture_output=True).returncode == 0
-
-
-def as_nobody():
-    return ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups", "--"]
 
 
 def report(name, end, workbook_state):
@@ -423,14 +414,19 @@ class Faults(e2e.TestCase):
         the program as that user (with an office profile folder of its own)."""
         cache = e2e.OUTPUT / "cache-nobody"
         cache.mkdir(exist_ok=True)
-        os.chown(cache, NOBODY, NOBODY)
-        for folder, _, files in os.walk(self.case.root):
-            os.chown(folder, NOBODY, NOBODY)
-            for name in files:
-                os.chown(os.path.join(folder, name), NOBODY, NOBODY)
-        return dict(env=self.case.environment(XDG_CACHE_HOME=str(cache)), prefix=as_nobody())
+        os.chown(cache, e2e.NOBODY, e2e.NOBODY)
+        self.case.hand_to(e2e.NOBODY)
+        # An office run as root under a private umask leaves the shared extension cache closed to
+        # everyone else; every other user's office then aborts at its start.
+        if SHARED_EXTENSIONS.is_dir():
+            entered = subprocess.run(e2e.as_nobody() +
+                                     ["/usr/bin/test", "-x", str(SHARED_EXTENSIONS)])
+            self.assertEqual(entered.returncode, 0,
+                             f"other users cannot enter {SHARED_EXTENSIONS} (mode "
+                             f"{oct(e2e.mode(SHARED_EXTENSIONS))}): their offices cannot start")
+        return dict(env=self.case.environment(XDG_CACHE_HOME=str(cache)), prefix=e2e.as_nobody())
 
-    @unittest.skipUnless(can_change_user(), "cannot run the program as another user here")
+    @unittest.skipUnless(e2e.can_change_user(), "cannot run the program as another user here")
     def test_a_backup_folder_the_user_may_not_write(self):
         source, path, original, earlier = self.prepare()
         user = self.as_user()
@@ -442,7 +438,7 @@ class Faults(e2e.TestCase):
                                  earlier)
         self.assert_untouched(self.case.backup(path.name), earlier)
 
-    @unittest.skipUnless(can_change_user(), "cannot run the program as another user here")
+    @unittest.skipUnless(e2e.can_change_user(), "cannot run the program as another user here")
     def test_a_workbooks_folder_the_user_may_not_write(self):
         # The office cannot keep its lock file beside the workbook and does not open it: the probe
         # fails and the open road reports the failed open.
@@ -455,7 +451,7 @@ class Faults(e2e.TestCase):
         self.assert_nothing_lost("workbook folder not writable", log, source, path, original,
                                  earlier)
 
-    @unittest.skipUnless(can_change_user(), "cannot run the program as another user here")
+    @unittest.skipUnless(e2e.can_change_user(), "cannot run the program as another user here")
     def test_a_read_only_workbook_of_the_users_own(self):
         # The office would open a file its user may not write as a read-only document, where
         # renaming a sheet is refused: the lock makes the file writable while it works on it.
@@ -469,7 +465,43 @@ class Faults(e2e.TestCase):
         self.assert_locked(path, source)
         self.assertEqual(e2e.mode(path), 0o400)
         self.assertEqual(e2e.mode(self.case.backup(path.name)), 0o400)
-        self.assertEqual(os.stat(path).st_uid, NOBODY)
+        self.assertEqual(os.stat(path).st_uid, e2e.NOBODY)
+
+    def move_aside(self, folder):
+        """`folder` out of the way until the test ends, then back exactly as it was (whatever the
+        test left in its place goes)."""
+        aside = folder.with_name(f"{folder.name}.kovrisk-test-{os.getpid()}")
+        present = os.path.lexists(folder)
+        if present:
+            os.rename(folder, aside)
+
+        def restore():
+            if folder.is_dir() and not folder.is_symlink():
+                shutil.rmtree(folder)
+            elif os.path.lexists(folder):
+                folder.unlink()
+            if present:
+                os.rename(aside, folder)
+        self.addCleanup(restore)
+
+    @unittest.skipUnless(e2e.can_change_user() and SHARED_EXTENSIONS.parent.is_dir(),
+                         "cannot run the program as root and as another user here")
+    def test_an_office_run_as_root_leaves_the_shared_folders_open_to_other_users(self):
+        # As on a machine where LibreOffice was just installed: root's office makes the shared
+        # extension cache, which every other user's office then has to enter.
+        self.move_aside(SHARED_EXTENSIONS)
+        source, path, original, earlier = self.prepare(earlier=False)
+        lines, log = self.case.run(path, answer="y\n", umask=0o022)
+        self.assertEqual(log[-1], e2e.LOCKED, log)
+        self.assertTrue(SHARED_EXTENSIONS.is_dir(), "the office did not make the shared cache")
+        self.assertEqual(oct(e2e.mode(SHARED_EXTENSIONS)), oct(0o755))
+
+        other = e2e.place(self.library / "other.xlsx", self.case.books / "Another user's.xlsx")
+        lines, log = self.case.run(other, answer="y\n", **self.as_user())
+        self.assertEqual(log[-1], e2e.LOCKED, log)
+        self.assert_locked(other, self.library / "other.xlsx")
+        self.assertEqual(os.stat(other).st_uid, e2e.NOBODY)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

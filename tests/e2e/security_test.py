@@ -2,10 +2,12 @@
 environment, on the terminal, in the log or in the office profile; a workbook's auto-run macro
 running on the probe, the lock, the backup lock or the open; a path passing through a shell; a
 temporary copy readable by other users when the workbook was not; a planted link followed, a
-workbook's owner, group, access control list or attributes lost; a log line forged by a path."""
+workbook's owner, group, access control list or attributes lost; a log line forged by a path; an
+office profile folder that another user could have filled."""
 
 import os
 import pathlib
+import pwd
 import shutil
 import stat
 import subprocess
@@ -396,6 +398,81 @@ while True:
             except OSError:
                 pass
 """
+
+    # The office profile folder: the office runs the macros and settings it finds there.
+
+    def assert_profile_refused(self, folder, path, original, lines, log):
+        """The run ended at its start, refusing the profile folder `folder` by name; the workbook
+        is untouched (`original` its digest)."""
+        self.assertEqual(lines, [])
+        self.assertEqual(len(log), 3, log)
+        self.assertEqual(log[0], "fucXlsFind()")
+        self.assertTrue(log[1].startswith("fucXlsFind()ERROR="), log[1])
+        self.assertIn(str(folder), log[1])
+        self.assertEqual(log[2], e2e.NOT_INSTALLED)
+        self.assert_untouched(path, original)
+        self.assertFalse(self.case.backup_folder.exists())
+
+    def test_a_profile_folder_another_user_could_change_is_refused(self):
+        def writable_by_all(folder):
+            folder.mkdir(mode=0o755)
+            os.chmod(folder, 0o777)
+            return folder
+
+        def writable_by_the_group(folder):
+            folder.mkdir(mode=0o755)
+            os.chmod(folder, 0o775)
+            return folder
+
+        def a_link_to_a_private_folder(folder):
+            target = folder.parent / "target"
+            target.mkdir(mode=0o700)
+            folder.symlink_to(target)
+            return target
+
+        def another_users(folder):
+            folder.mkdir(mode=0o755)
+            os.chown(folder, e2e.NOBODY, e2e.NOBODY)
+            return folder
+
+        plantings = [writable_by_all, writable_by_the_group, a_link_to_a_private_folder]
+        if os.geteuid() == 0:
+            plantings.append(another_users)
+        source = self.library / "plain.xlsx"
+        for plant in plantings:
+            with self.subTest(plant.__name__):
+                cache = self.case.root / plant.__name__
+                cache.mkdir()
+                inside = plant(cache / "kovrisk")
+                path = e2e.place(source, self.case.books / "plain.xlsx")
+                lines, log = self.case.run(path, answer="y\n",
+                                           env=self.case.environment(XDG_CACHE_HOME=str(cache)))
+                self.assert_profile_refused(cache / "kovrisk", path, e2e.digest(source), lines,
+                                            log)
+                # No office ran on it: it would have made its profile there.
+                self.assertEqual(os.listdir(inside), [])
+
+    @unittest.skipUnless(e2e.can_change_user(), "cannot run the program as another user here")
+    def test_without_home_the_profile_folder_is_below_the_users_own_home(self):
+        # Neither $HOME nor $XDG_CACHE_HOME: the home folder comes from the password database, never
+        # the temporary folder, where another user may have made "kovrisk" first.
+        home = pwd.getpwuid(e2e.NOBODY).pw_dir
+        if os.path.exists(home):
+            self.skipTest(f"{e2e.NOBODY}'s home {home} exists: the run would go on in it")
+        temporary = self.case.root / "tmp"
+        source = self.library / "plain.xlsx"
+        path = e2e.place(source, self.case.books / "plain.xlsx")
+        planted = temporary / "kovrisk"
+        planted.mkdir(parents=True)
+        self.case.hand_to(e2e.NOBODY)
+        os.chown(planted, 0, 0)
+        os.chmod(planted, 0o777)
+        env = self.case.environment(TMPDIR=str(temporary))
+        del env["HOME"], env["XDG_CACHE_HOME"]
+        lines, log = self.case.run(path, answer="y\n", env=env, prefix=e2e.as_nobody())
+        self.assert_profile_refused(os.path.join(home, ".cache", "kovrisk"), path,
+                                    e2e.digest(source), lines, log)
+        self.assertEqual(os.listdir(planted), [])
 
 
 if __name__ == "__main__":

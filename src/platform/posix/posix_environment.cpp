@@ -1,31 +1,13 @@
 #include "platform/native_environment.h"
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <vector>
 
+#include "platform/posix/home_folder.h"
 #include "platform/text_codec.h"
 
 namespace kovrisk {
-
-namespace {
-
-NativePath homeFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/')
-        return home;
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir != nullptr) {
-        return found->pw_dir;
-    }
-    return {};
-}
-
-}  // namespace
 
 std::string NativeEnvironment::computerName() {
     char name[256] = {};
@@ -39,7 +21,7 @@ NativePath NativeEnvironment::commonDataFolder() {
     if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data == '/') {
         return data;
     }
-    const NativePath home = homeFolder();
+    const NativePath home = userHomeFolder();
     if (home.empty())
         return {};
     return home / ".local" / "share";

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "platform/posix/home_folder.h"
 #include "workbook/calc_uno/calc_application.h"
 #include "workbook/calc_uno/calc_texts.h"
 #include "workbook/calc_uno/office_session.h"
@@ -12,12 +13,13 @@ namespace kovrisk {
 
 namespace {
 
+// Empty when there is neither a cache folder nor a home folder: no shared folder stands in.
 NativePath defaultProfileFolder() {
     const char* cache = std::getenv("XDG_CACHE_HOME");
     if (cache != nullptr && *cache == '/')
         return NativePath(cache) / "kovrisk";
-    const char* home = std::getenv("HOME");
-    return NativePath(home != nullptr ? home : "/tmp") / ".cache" / "kovrisk";
+    const NativePath home = userHomeFolder();
+    return home.empty() ? NativePath() : home / ".cache" / "kovrisk";
 }
 
 class CalcApplicationFactory : public ApplicationFactory {

@@ -12,8 +12,9 @@ namespace kovrisk {
 struct CalcOptions {
     // Whether a display is there to show a workbook on.
     bool displayAvailable = false;
-    // Where the office keeps its user profile ($XDG_CACHE_HOME/kovrisk).  Empty: that folder, with
-    // ~/.cache in place of an unset $XDG_CACHE_HOME.
+    // Where the office keeps its user profile.  Empty: $XDG_CACHE_HOME/kovrisk, with ~/.cache in
+    // place of an unset $XDG_CACHE_HOME (the home folder from the password database when $HOME is
+    // unset).  The folder must be the user's alone (see ProfileSlot), or no office starts.
     NativePath profileFolder;
     // The office program to start.
     NativePath officeProgram = "/usr/lib/libreoffice/program/soffice";

@@ -11,6 +11,23 @@ std::string sjis(std::string_view utf8) {
     return toShiftJis(NativeString(utf8));
 }
 
+std::string_view folderFault(FolderFault fault) {
+    switch (fault) {
+        case FolderFault::symbolicLink:
+            return "シンボリックリンクです";
+        case FolderFault::notAFolder:
+            return "フォルダではありません";
+        case FolderFault::otherOwner:
+            return "別の利用者のフォルダです";
+        case FolderFault::writableByOthers:
+            return "グループか他の利用者が書き込めます";
+        case FolderFault::none:
+        case FolderFault::cannotMake:
+            break;
+    }
+    return "利用者専用ではありません";
+}
+
 }  // namespace
 
 std::string officeMissing(const NativePath& program) {
@@ -33,6 +50,17 @@ std::string processFailed(std::string_view reason) {
 std::string profileFolderFailed(const NativePath& folder, std::string_view reason) {
     return sjis("LibreOffice のプロファイル用フォルダを作成できません: ") + toShiftJis(folder) +
            " (" + sjis(reason) + ")";
+}
+
+std::string profileFolderRefused(const NativePath& folder, FolderFault fault) {
+    return sjis("LibreOffice のプロファイル用フォルダを使えません（") + sjis(folderFault(fault)) +
+           sjis("）: ") + toShiftJis(folder);
+}
+
+std::string noProfileFolder() {
+    return sjis(
+        "LibreOffice のプロファイル用フォルダが決まりません（XDG_CACHE_HOME もホームフォルダも"
+        "ありません）");
 }
 
 std::string profilesBusy(const NativePath& folder) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "platform/posix/owned_folder.h"
 
 namespace kovrisk::calc_texts {
 
@@ -14,6 +15,8 @@ std::string officeNotStarted(const NativePath& program, int status);
 std::string officeNoAnswer(const NativePath& program);
 std::string processFailed(std::string_view reason);
 std::string profileFolderFailed(const NativePath& folder, std::string_view reason);
+std::string profileFolderRefused(const NativePath& folder, FolderFault fault);
+std::string noProfileFolder();
 std::string profilesBusy(const NativePath& folder);
 std::string notLoaded(const NativePath& file);
 std::string notASpreadsheet(const NativePath& file);

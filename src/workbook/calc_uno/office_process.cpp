@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -120,9 +119,8 @@ void closeFrom(int first) {
     if (office == 0) {
         ::setpgid(0, 0);
         ::close(kControlFd);
-        // The office writes the temporary copies of workbooks: they are the user's alone, whatever
-        // the user's umask (the run puts the workbook's own permissions back afterwards).
-        ::umask(077);
+        // The office keeps the user's umask: as root it makes folders shared by every user of the
+        // machine (the extension cache below /var/spool/libreoffice), which others must enter.
         ::execv(program, argv);
         ::_exit(127);
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/posix/owned_folder.h"
 #include "workbook/automation.h"
 #include "workbook/calc_uno/calc_texts.h"
 
@@ -18,15 +19,21 @@ constexpr int kSlots = 8;
 }  // namespace
 
 ProfileSlot::ProfileSlot(const NativePath& folder) {
+    // The office runs the macros, extensions and settings of its profile as this user: only a
+    // folder of the user's own that nobody else may change will do.
+    if (folder.empty())
+        throw AutomationError(calc_texts::noProfileFolder());
     std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) {
+    const FolderFault fault = prepareOwnedFolder(folder, error);
+    if (fault == FolderFault::cannotMake) {
         throw AutomationError(calc_texts::profileFolderFailed(folder, error.message()));
     }
+    if (fault != FolderFault::none)
+        throw AutomationError(calc_texts::profileFolderRefused(folder, fault));
     for (int slot = 0; slot < kSlots; ++slot) {
         const std::string name = "office-profile-" + std::to_string(slot);
         const NativePath lockPath = folder / (name + ".lock");
-        UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (!lock)
             continue;
         if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0)

@@ -14,8 +14,10 @@ namespace kovrisk {
 
 class ProfileSlot {
 public:
-    // Takes the first free slot below `folder`, creating the folder.  Throws AutomationError when
-    // the folder cannot be made or every slot is taken.
+    // Takes the first free slot below `folder`, creating the folder (mode 0700).  Throws
+    // AutomationError when there is no folder, when it cannot be made, when it is not the user's
+    // alone (a symbolic link, another user's, or writable by the group or others) or when every
+    // slot is taken.
     explicit ProfileSlot(const NativePath& folder);
 
     // The office's user installation folder.

@@ -1,0 +1,94 @@
+// The profile folder an office runs on: a folder of the user's alone, or none at all.  (No office
+// starts here; the slot is what the office session takes before it starts one.)
+#include "workbook/calc_uno/profile_slot.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "fakes/temp_folder.h"
+#include "workbook/automation.h"
+
+namespace kovrisk {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+
+constexpr uid_t kNobody = 65534;
+
+unsigned modeOf(const NativePath& path) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+// `folder` is refused with a text that names it, and nothing is made in `inside`.
+void expectRefused(const NativePath& folder, const NativePath& inside) {
+    try {
+        ProfileSlot slot(folder);
+        ADD_FAILURE() << "accepted " << folder;
+    } catch (const AutomationError& error) {
+        EXPECT_NE(std::string(error.what()).find(folder.native()), std::string::npos)
+            << error.what();
+    }
+    EXPECT_TRUE(fs::is_empty(inside)) << inside;
+}
+
+TEST(ProfileFolder, AMissingFolderIsMadeForTheUserAlone) {
+    TempFolder temp;
+    const mode_t umask = ::umask(0);
+    ::umask(umask);
+    const NativePath folder = temp / "cache" / "deeper" / "kovrisk";
+    ProfileSlot slot(folder);
+    EXPECT_EQ(modeOf(folder), 0700u);
+    EXPECT_EQ(modeOf(temp / "cache" / "deeper"), 0777u & ~umask);
+    EXPECT_EQ(slot.profile(), folder / "office-profile-0");
+    EXPECT_GE(slot.lockFd(), 0);
+    // Others may read the user's own folder: it is still taken (the next slot, the first is busy).
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(ProfileSlot(folder).profile(), folder / "office-profile-1");
+}
+
+TEST(ProfileFolder, AFolderTheGroupOrOthersMayWriteIsRefused) {
+    for (const mode_t mode : {0770, 0707, 0777, 01777}) {
+        TempFolder temp;
+        fs::create_directory(temp / "kovrisk");
+        ::chmod((temp / "kovrisk").c_str(), mode);
+        expectRefused(temp / "kovrisk", temp / "kovrisk");
+    }
+}
+
+TEST(ProfileFolder, ASymbolicLinkIsRefusedWhereverItLeads) {
+    TempFolder temp;
+    fs::create_directory(temp / "private");
+    ::chmod((temp / "private").c_str(), 0700);
+    fs::create_directory_symlink(temp / "private", temp / "kovrisk");
+    expectRefused(temp / "kovrisk", temp / "private");
+}
+
+TEST(ProfileFolder, AnotherUsersFolderIsRefused) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a folder to another user";
+    TempFolder temp;
+    fs::create_directory(temp / "kovrisk");
+    ::chmod((temp / "kovrisk").c_str(), 0755);
+    ASSERT_EQ(::chown((temp / "kovrisk").c_str(), kNobody, kNobody), 0);
+    expectRefused(temp / "kovrisk", temp / "kovrisk");
+}
+
+TEST(ProfileFolder, ASlotLockThatIsASymbolicLinkIsNotFollowed) {
+    TempFolder temp;
+    const NativePath folder = temp / "kovrisk";
+    fs::create_directory(folder);
+    ::chmod(folder.c_str(), 0700);
+    fs::create_symlink(temp / "elsewhere", folder / "office-profile-0.lock");
+    ProfileSlot slot(folder);
+    EXPECT_FALSE(fs::exists(temp / "elsewhere"));
+    EXPECT_EQ(slot.profile(), folder / "office-profile-1");
+}
+
+}  // namespace
+}  // namespace kovrisk
