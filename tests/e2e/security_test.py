@@ -339,68 +339,6 @@ class Security(e2e.TestCase):
         logged = str(path).replace("\n", "?").replace("\r", "?")
         self.assertIn(logged, log)
 
-
-TEAM_GROUP = 100  # "users" on Debian
-
-
-def facl(path):
-    return subprocess.run(["getfacl", "--omit-header", "--numeric", str(path)],
-                          capture_output=True, text=True, check=True).stdout
-
-
-class FolderWatcher(threading.Thread):
-    """Samples, every half millisecond, the private folders that appear in some folders, with
-    their permission bits."""
-
-    def __init__(self, parents):
-        super().__init__(daemon=True)
-        self.parents = [pathlib.Path(parent) for parent in parents]
-        self.folders = {}
-        self.stopping = threading.Event()
-
-    def run(self):
-        while not self.stopping.is_set():
-            for parent in self.parents:
-                try:
-                    for folder in e2e.private_folders(parent):
-                        self.folders[folder] = stat.S_IMODE(os.lstat(folder).st_mode)
-                except OSError:
-                    pass
-            time.sleep(0.0005)
-
-    def stop(self):
-        self.stopping.set()
-        self.join()
-
-
-# Run as the other user: plants links at "<file>.pwd" and inside every private folder it sees,
-# until it is ended; then prints how many private folders it saw and how many links it planted
-# in them.
-PLANTER = r"""
-import os, signal, sys
-folder, victim = sys.argv[1], sys.argv[2]
-seen, planted = set(), 0
-signal.signal(signal.SIGTERM, lambda *_: (print(len(seen), planted), sys.exit(0)))
-while True:
-    for name in os.listdir(folder):
-        path = os.path.join(folder, name)
-        if name.startswith(".kovrisk-"):
-            seen.add(name)
-            for inner in ("Shared.xlsx.pwd", "Shared.xlsx", "x"):
-                try:
-                    os.symlink(victim, os.path.join(path, inner))
-                    planted += 1
-                except OSError:
-                    pass
-        elif name.endswith(".xlsx") and not os.path.lexists(path + ".pwd"):
-            try:
-                os.symlink(victim, path + ".pwd")
-            except OSError:
-                pass
-"""
-
-    # The office profile folder: the office runs the macros and settings it finds there.
-
     def assert_profile_refused(self, folder, path, original, lines, log):
         """The run ended at its start, refusing the profile folder `folder` by name; the workbook
         is untouched (`original` its digest)."""
@@ -474,6 +412,67 @@ while True:
                                     e2e.digest(source), lines, log)
         self.assertEqual(os.listdir(planted), [])
 
+
+TEAM_GROUP = 100  # "users" on Debian
+
+
+def facl(path):
+    return subprocess.run(["getfacl", "--omit-header", "--numeric", str(path)],
+                          capture_output=True, text=True, check=True).stdout
+
+
+class FolderWatcher(threading.Thread):
+    """Samples, every half millisecond, the private folders that appear in some folders, with
+    their permission bits."""
+
+    def __init__(self, parents):
+        super().__init__(daemon=True)
+        self.parents = [pathlib.Path(parent) for parent in parents]
+        self.folders = {}
+        self.stopping = threading.Event()
+
+    def run(self):
+        while not self.stopping.is_set():
+            for parent in self.parents:
+                try:
+                    for folder in e2e.private_folders(parent):
+                        self.folders[folder] = stat.S_IMODE(os.lstat(folder).st_mode)
+                except OSError:
+                    pass
+            time.sleep(0.0005)
+
+    def stop(self):
+        self.stopping.set()
+        self.join()
+
+
+# Run as the other user: plants links at "<file>.pwd" and inside every private folder it sees,
+# until it is ended; then prints how many private folders it saw and how many links it planted
+# in them.
+PLANTER = r"""
+import os, signal, sys
+folder, victim = sys.argv[1], sys.argv[2]
+seen, planted = set(), 0
+signal.signal(signal.SIGTERM, lambda *_: (print(len(seen), planted), sys.exit(0)))
+while True:
+    for name in os.listdir(folder):
+        path = os.path.join(folder, name)
+        if name.startswith(".kovrisk-"):
+            seen.add(name)
+            for inner in ("Shared.xlsx.pwd", "Shared.xlsx", "x"):
+                try:
+                    os.symlink(victim, os.path.join(path, inner))
+                    planted += 1
+                except OSError:
+                    pass
+        elif name.endswith(".xlsx") and not os.path.lexists(path + ".pwd"):
+            try:
+                os.symlink(victim, path + ".pwd")
+            except OSError:
+                pass
+"""
+
+    # The office profile folder: the office runs the macros and settings it finds there.
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
