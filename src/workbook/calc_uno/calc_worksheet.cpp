@@ -60,6 +60,15 @@ void CalcWorksheet::setName(const std::string& name) {
     });
 }
 
+bool CalcWorksheet::visible() {
+    return unoCall([&] {
+        bool shown = false;
+        css::uno::Reference<css::beans::XPropertySet>(sheet_, css::uno::UNO_QUERY_THROW)
+            ->getPropertyValue("IsVisible") >>= shown;
+        return shown;
+    });
+}
+
 void CalcWorksheet::setVisible(bool visible) {
     unoCall([&] {
         css::uno::Reference<css::beans::XPropertySet>(sheet_, css::uno::UNO_QUERY_THROW)

@@ -1,0 +1,90 @@
+#include "workbook/calc_uno/package_protection.h"
+
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/io/XInputStream.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
+
+#include <string>
+
+namespace kovrisk {
+
+namespace css = com::sun::star;
+
+namespace {
+
+constexpr char kWorkbookPart[] = "xl/workbook.xml";
+// The workbook part is small; a part larger than this is read no further.
+constexpr sal_Int32 kReadLimit = 16 * 1024 * 1024;
+
+// The value of attribute `name` inside the element text `element`, or empty.
+std::string_view attribute(std::string_view element, std::string_view name) {
+    for (std::size_t at = element.find(name); at != std::string_view::npos;
+         at = element.find(name, at + 1)) {
+        const bool wordStart = at > 0 && (element[at - 1] == ' ' || element[at - 1] == '\t' ||
+                                          element[at - 1] == '\r' || element[at - 1] == '\n');
+        std::size_t next = at + name.size();
+        while (next < element.size() && element[next] == ' ')
+            ++next;
+        if (!wordStart || next >= element.size() || element[next] != '=')
+            continue;
+        ++next;
+        while (next < element.size() && element[next] == ' ')
+            ++next;
+        if (next >= element.size() || (element[next] != '"' && element[next] != '\''))
+            continue;
+        const char quote = element[next];
+        const std::size_t end = element.find(quote, next + 1);
+        if (end == std::string_view::npos)
+            return {};
+        return element.substr(next + 1, end - next - 1);
+    }
+    return {};
+}
+
+}  // namespace
+
+bool workbookPartLocksStructure(std::string_view workbookXml) {
+    // The element may carry a namespace prefix: "<workbookProtection" or "<x:workbookProtection".
+    for (std::size_t at = workbookXml.find("workbookProtection"); at != std::string_view::npos;
+         at = workbookXml.find("workbookProtection", at + 1)) {
+        const std::size_t open = workbookXml.rfind('<', at);
+        if (open == std::string_view::npos ||
+            workbookXml.substr(open + 1, at - open - 1).find_first_of(" />\"'") !=
+                std::string_view::npos) {
+            continue;
+        }
+        const std::size_t close = workbookXml.find('>', at);
+        const std::string_view element = workbookXml.substr(at, close - at);
+        const std::string_view locked = attribute(element, "lockStructure");
+        if (locked == "1" || locked == "true")
+            return true;
+    }
+    return false;
+}
+
+bool packageLocksStructure(const css::uno::Reference<css::uno::XComponentContext>& context,
+                           const rtl::OUString& url) {
+    const css::uno::Any packageUrl(url);
+    const css::uno::Sequence<css::uno::Any> arguments(&packageUrl, 1);
+    const css::uno::Reference<css::container::XNameAccess> package(
+        context->getServiceManager()->createInstanceWithArgumentsAndContext(
+            "com.sun.star.packages.zip.ZipFileAccess", arguments, context),
+        css::uno::UNO_QUERY_THROW);
+    if (!package->hasByName(kWorkbookPart))
+        return false;
+    css::uno::Reference<css::io::XInputStream> stream(package->getByName(kWorkbookPart),
+                                                      css::uno::UNO_QUERY_THROW);
+    std::string text;
+    css::uno::Sequence<sal_Int8> chunk;
+    while (static_cast<sal_Int32>(text.size()) < kReadLimit) {
+        const sal_Int32 got = stream->readBytes(chunk, 65536);
+        if (got <= 0)
+            break;
+        text.append(reinterpret_cast<const char*>(chunk.getConstArray()),
+                    static_cast<std::size_t>(got));
+    }
+    stream->closeInput();
+    return workbookPartLocksStructure(text);
+}
+
+}  // namespace kovrisk
