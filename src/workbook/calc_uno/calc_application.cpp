@@ -126,8 +126,11 @@ std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
         documents_->add(model);
         LoadFacts facts;
         facts.loadedWhole = !warnings->warned();
-        if (formatOfFilter(loadedFilter(model)) == WorkbookFormat::Ooxml)
-            facts.structureLockedInPackage = packageLocksStructure(context, fileUrl(fileName));
+        if (formatOfFilter(loadedFilter(model)) == WorkbookFormat::Ooxml) {
+            const rtl::OUString url = fileUrl(fileName);
+            facts.loadedWhole = facts.loadedWhole && packagePartsWellFormed(context, url);
+            facts.structureLockedInPackage = packageLocksStructure(context, url);
+        }
         return std::make_unique<CalcWorkbook>(model, spreadsheet, documents_, facts);
     });
 }

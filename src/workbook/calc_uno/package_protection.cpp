@@ -3,6 +3,8 @@
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/io/XInputStream.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <com/sun/star/xml/sax/InputSource.hpp>
+#include <com/sun/star/xml/sax/XParser.hpp>
 
 #include <string>
 
@@ -41,7 +43,47 @@ std::string_view attribute(std::string_view element, std::string_view name) {
     return {};
 }
 
+css::uno::Reference<css::container::XNameAccess> openPackage(
+    const css::uno::Reference<css::uno::XComponentContext>& context, const rtl::OUString& url) {
+    const css::uno::Any packageUrl(url);
+    const css::uno::Sequence<css::uno::Any> arguments(&packageUrl, 1);
+    return css::uno::Reference<css::container::XNameAccess>(
+        context->getServiceManager()->createInstanceWithArgumentsAndContext(
+            "com.sun.star.packages.zip.ZipFileAccess", arguments, context),
+        css::uno::UNO_QUERY_THROW);
+}
+
+bool isXmlPart(const rtl::OUString& name) {
+    return name.endsWithIgnoreAsciiCase(".xml") || name.endsWithIgnoreAsciiCase(".rels");
+}
+
 }  // namespace
+
+bool packagePartsWellFormed(const css::uno::Reference<css::uno::XComponentContext>& context,
+                            const rtl::OUString& url) {
+    try {
+        const css::uno::Reference<css::container::XNameAccess> package =
+            openPackage(context, url);
+        // The office's own parser reads each part where it is, in the office.
+        const css::uno::Reference<css::xml::sax::XParser> parser(
+            context->getServiceManager()->createInstanceWithContext(
+                "com.sun.star.xml.sax.Parser", context),
+            css::uno::UNO_QUERY_THROW);
+        for (const rtl::OUString& name : package->getElementNames()) {
+            if (!isXmlPart(name))
+                continue;
+            css::xml::sax::InputSource source;
+            source.aInputStream.set(package->getByName(name), css::uno::UNO_QUERY_THROW);
+            source.sSystemId = name;
+            parser->parseStream(source);
+        }
+        return true;
+    } catch (const css::uno::RuntimeException&) {
+        throw;  // the office itself failed: no verdict on the file
+    } catch (const css::uno::Exception&) {
+        return false;  // a part that does not unpack or does not parse
+    }
+}
 
 bool workbookPartLocksStructure(std::string_view workbookXml) {
     // The element may carry a namespace prefix: "<workbookProtection" or "<x:workbookProtection".
@@ -64,26 +106,28 @@ bool workbookPartLocksStructure(std::string_view workbookXml) {
 
 bool packageLocksStructure(const css::uno::Reference<css::uno::XComponentContext>& context,
                            const rtl::OUString& url) {
-    const css::uno::Any packageUrl(url);
-    const css::uno::Sequence<css::uno::Any> arguments(&packageUrl, 1);
-    const css::uno::Reference<css::container::XNameAccess> package(
-        context->getServiceManager()->createInstanceWithArgumentsAndContext(
-            "com.sun.star.packages.zip.ZipFileAccess", arguments, context),
-        css::uno::UNO_QUERY_THROW);
-    if (!package->hasByName(kWorkbookPart))
-        return false;
-    css::uno::Reference<css::io::XInputStream> stream(package->getByName(kWorkbookPart),
-                                                      css::uno::UNO_QUERY_THROW);
     std::string text;
-    css::uno::Sequence<sal_Int8> chunk;
-    while (static_cast<sal_Int32>(text.size()) < kReadLimit) {
-        const sal_Int32 got = stream->readBytes(chunk, 65536);
-        if (got <= 0)
-            break;
-        text.append(reinterpret_cast<const char*>(chunk.getConstArray()),
-                    static_cast<std::size_t>(got));
+    try {
+        const css::uno::Reference<css::container::XNameAccess> package =
+            openPackage(context, url);
+        if (!package->hasByName(kWorkbookPart))
+            return false;
+        css::uno::Reference<css::io::XInputStream> stream(package->getByName(kWorkbookPart),
+                                                          css::uno::UNO_QUERY_THROW);
+        css::uno::Sequence<sal_Int8> chunk;
+        while (static_cast<sal_Int32>(text.size()) < kReadLimit) {
+            const sal_Int32 got = stream->readBytes(chunk, 65536);
+            if (got <= 0)
+                break;
+            text.append(reinterpret_cast<const char*>(chunk.getConstArray()),
+                        static_cast<std::size_t>(got));
+        }
+        stream->closeInput();
+    } catch (const css::uno::RuntimeException&) {
+        throw;
+    } catch (const css::uno::Exception&) {
+        return false;  // no package (an encrypted one), or no readable workbook part
     }
-    stream->closeInput();
     return workbookPartLocksStructure(text);
 }
 
