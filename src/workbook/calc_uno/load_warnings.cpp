@@ -35,8 +35,9 @@ void LoadWarnings::handle(const css::uno::Reference<css::task::XInteractionReque
     }
     warnings_.push_back(
         rtl::OUStringToOString(what.getValueTypeName(), RTL_TEXTENCODING_UTF8).getStr());
-    if (!selectFirst<css::task::XInteractionApprove>(offered))
-        selectFirst<css::task::XInteractionAbort>(offered);
+    // Going on where that is offered; otherwise no choice, which takes the defaults (the import
+    // options of a web page or a text file) or ends the load.
+    selectFirst<css::task::XInteractionApprove>(offered);
 }
 
 }  // namespace kovrisk

@@ -62,12 +62,11 @@ bool isXmlPart(const rtl::OUString& name) {
 bool packagePartsWellFormed(const css::uno::Reference<css::uno::XComponentContext>& context,
                             const rtl::OUString& url) {
     try {
-        const css::uno::Reference<css::container::XNameAccess> package =
-            openPackage(context, url);
+        const css::uno::Reference<css::container::XNameAccess> package = openPackage(context, url);
         // The office's own parser reads each part where it is, in the office.
         const css::uno::Reference<css::xml::sax::XParser> parser(
-            context->getServiceManager()->createInstanceWithContext(
-                "com.sun.star.xml.sax.Parser", context),
+            context->getServiceManager()->createInstanceWithContext("com.sun.star.xml.sax.Parser",
+                                                                    context),
             css::uno::UNO_QUERY_THROW);
         for (const rtl::OUString& name : package->getElementNames()) {
             if (!isXmlPart(name))
@@ -108,8 +107,7 @@ bool packageLocksStructure(const css::uno::Reference<css::uno::XComponentContext
                            const rtl::OUString& url) {
     std::string text;
     try {
-        const css::uno::Reference<css::container::XNameAccess> package =
-            openPackage(context, url);
+        const css::uno::Reference<css::container::XNameAccess> package = openPackage(context, url);
         if (!package->hasByName(kWorkbookPart))
             return false;
         css::uno::Reference<css::io::XInputStream> stream(package->getByName(kWorkbookPart),

@@ -6,13 +6,16 @@ namespace {
 
 constexpr std::string_view kOoxmlFilter = "Calc MS Excel 2007 XML";
 constexpr std::string_view kExcel97Filter = "MS Excel 97";
+// The same formats read from a file whose name says template (or says nothing LibreOffice knows).
+constexpr std::string_view kOoxmlTemplateFilter = "Calc MS Excel 2007 XML Template";
+constexpr std::string_view kExcel97TemplateFilter = "MS Excel 97 Vorlage/Template";
 
 }  // namespace
 
 WorkbookFormat formatOfFilter(std::string_view filterName) {
-    if (filterName == kOoxmlFilter)
+    if (filterName == kOoxmlFilter || filterName == kOoxmlTemplateFilter)
         return WorkbookFormat::Ooxml;
-    if (filterName == kExcel97Filter)
+    if (filterName == kExcel97Filter || filterName == kExcel97TemplateFilter)
         return WorkbookFormat::Excel97;
     return WorkbookFormat::Other;
 }
