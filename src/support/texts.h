@@ -55,8 +55,25 @@ inline constexpr std::string_view kCompatCheck = "下位互換チェック";
 inline constexpr std::string_view kRefusedPrefix = "PC名 ";
 inline constexpr std::string_view kRefusedSuffix = " にはオープン許可がありません。";
 
+// Why a workbook is not locked; each is logged and shown, before anything changes.
+inline constexpr std::string_view kNoComputerName =
+    "PC名を取得できないため、パスワードを設定できません。終了します。";
+inline constexpr std::string_view kFormatNotLockablePrefix = "ファイルの実際の形式（";
+inline constexpr std::string_view kFormatNotLockableSuffix =
+    "）では読み取りパスワードを設定できません。Excel 97-2003 ブック（XLS）か Excel "
+    "ブック（XLSX）として保存し直してください。";
+inline constexpr std::string_view kFormatUnknown =
+    "ファイルの形式を確認できないため、パスワードを設定できません。";
+inline constexpr std::string_view kNotReadWhole =
+    "ファイルの一部を読み込めなかったため、パスワードを設定しません。ファイルが壊れていないか確認"
+    "してください。";
+inline constexpr std::string_view kStructureProtected =
+    "ブックの構成が保護されているため、パスワードを設定できません。ブックの保護を解除してから、"
+    "もう一度ドロップしてください。";
+
 // Why a file cannot be replaced by its new version; the file's path follows.
-inline constexpr std::string_view kNotARegularFile = "通常のファイルではないため置き換えられません: ";
+inline constexpr std::string_view kNotARegularFile =
+    "通常のファイルではないため置き換えられません: ";
 inline constexpr std::string_view kOwnerCannotBeKept =
     "ファイルの所有者が読めなくなるため置き換えられません: ";
 inline constexpr std::string_view kGroupCannotBeKept =

@@ -21,6 +21,19 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The real format of a workbook file, as the application read it (whatever its name says).
+enum class WorkbookFormat {
+    Excel97,  // Excel 97-2003 (BIFF8)
+    Ooxml,    // Excel workbook (Office Open XML)
+    Other,    // anything else the application reads: older Excel, HTML, XML, text, ...
+};
+
+struct LoadedFormat {
+    WorkbookFormat kind = WorkbookFormat::Other;
+    // The application's own name for it (a filter name, a FileFormat number), for the log.
+    std::string name{};
+};
+
 class Font {
 public:
     virtual ~Font() = default;
@@ -40,6 +53,8 @@ public:
     virtual ~Worksheet() = default;
     virtual std::string name() = 0;
     virtual void setName(const std::string& name) = 0;
+    // Visible: false for a hidden sheet, a very hidden one included.
+    virtual bool visible() = 0;
     virtual void setVisible(bool visible) = 0;
     virtual void remove() = 0;  // Delete
     virtual void activate() = 0;
@@ -63,8 +78,15 @@ public:
     // 1-based.
     virtual std::unique_ptr<Worksheet> worksheet(int index) = 0;
     virtual std::unique_ptr<Worksheet> worksheet(const std::string& name) = 0;
-    // Saves under `fileName` in the workbook's own format, with `password` as its open password.
-    virtual void saveAs(const NativePath& fileName, const std::string& password) = 0;
+    // FileFormat: the format the application read the file in.
+    virtual LoadedFormat fileFormat() = 0;
+    // Whether the application read the file whole: no warning and no repair while it loaded.
+    virtual bool loadedWhole() = 0;
+    // ProtectStructure: sheets cannot be added, removed, renamed or hidden.
+    virtual bool protectsStructure() = 0;
+    // Saves under `fileName` in `format` (Excel97 or Ooxml), with `password` as its open password.
+    virtual void saveAs(const NativePath& fileName, WorkbookFormat format,
+                        const std::string& password) = 0;
     virtual void close(bool saveChanges) = 0;
 };
 

@@ -99,7 +99,37 @@ WorkbookOperations::WorkbookOperations(ApplicationFactory& spreadsheet, Activity
       boxes_(boxes),
       state_(state) {}
 
+ProbeFindings WorkbookOperations::findingsOf(Workbook& book) {
+    ProbeFindings findings;
+    try {
+        findings.format = book.fileFormat();
+        findings.loadedWhole = book.loadedWhole();
+        findings.structureProtected = book.protectsStructure();
+        findings.known = true;
+    } catch (const std::exception& error) {
+        findings.error = error.what();
+    } catch (...) {
+        findings.error = std::string(texts::kUnknownError);
+    }
+    return findings;
+}
+
+std::string WorkbookOperations::lockObstacle(const ProbeFindings& findings) {
+    if (!findings.known)
+        return std::string(texts::kFormatUnknown) + findings.error;
+    if (findings.format.kind == WorkbookFormat::Other) {
+        return std::string(texts::kFormatNotLockablePrefix) + findings.format.name +
+               std::string(texts::kFormatNotLockableSuffix);
+    }
+    if (!findings.loadedWhole)
+        return std::string(texts::kNotReadWhole);
+    if (findings.structureProtected)
+        return std::string(texts::kStructureProtected);
+    return {};
+}
+
 bool WorkbookOperations::fncXlsOpenChk(const NativePath& path, const std::string& password) {
+    probe_ = ProbeFindings{};
     if (!state_.installed)
         return false;
     Session session(log_, "fncXlsOpenChk");
@@ -107,6 +137,8 @@ bool WorkbookOperations::fncXlsOpenChk(const NativePath& path, const std::string
         session.start(spreadsheet_);
         session.step("TRY OPEN");
         session.open(path, password);
+        // What a lock would keep of it; a failure to tell is no failure of the probe.
+        probe_ = findingsOf(*session.workbook);
         session.step("OPEN OK");
         session.closeAndQuit();
         session.step("CLOSE");
@@ -152,7 +184,15 @@ void WorkbookOperations::addControlSheet(Application& application, Workbook& boo
     book.worksheet(sheetName)->range("Z2")->font()->setColorIndex(kWhiteColorIndex);
     book.worksheet(sheetName)->protect(std::string(texts::kSheetProtectionPassword), true, true,
                                        true);
-    book.worksheet(1)->activate();
+    // The workbook opens on its first worksheet; a hidden one cannot be activated, and then the
+    // first visible one is.
+    const int count = book.worksheets()->count();
+    for (int i = 1; i <= count; ++i) {
+        if (book.worksheet(i)->visible()) {
+            book.worksheet(i)->activate();
+            break;
+        }
+    }
 }
 
 bool WorkbookOperations::resave(const std::string& name, std::string_view tryStep,
@@ -182,8 +222,13 @@ bool WorkbookOperations::resave(const std::string& name, std::string_view trySte
         session.open(path, openPassword);
         // A workbook without any worksheet fails here.
         const std::unique_ptr<Worksheet> first = session.workbook->worksheet(1);
+        // Only what the application read whole, in a format that keeps all of it and carries the
+        // password, is saved; the file may have changed since the probe looked at it.
+        const ProbeFindings findings = findingsOf(*session.workbook);
+        if (const std::string obstacle = lockObstacle(findings); !obstacle.empty())
+            throw AutomationError(obstacle);
         change(*session.application, *session.workbook);
-        session.workbook->saveAs(replacement->newVersion(), newPassword);
+        session.workbook->saveAs(replacement->newVersion(), findings.format.kind, newPassword);
         session.closeAndQuit();
     } catch (...) {
         session.fail();

@@ -14,13 +14,28 @@
 
 namespace kovrisk {
 
+// What the protection probe found out about a workbook that opened without a password: what a
+// lock would keep of it.
+struct ProbeFindings {
+    bool known = false;  // false: the application could not tell (see `error`)
+    LoadedFormat format{};
+    bool loadedWhole = true;
+    bool structureProtected = false;
+    std::string error{};
+};
+
 class WorkbookOperations {
 public:
     WorkbookOperations(ApplicationFactory& spreadsheet, ActivityLog& log, Files& files,
                        Clock& clock, MessageBoxes& boxes, const ProcessState& state);
 
-    // The protection probe: does the workbook open with `password`?
+    // The protection probe: does the workbook open with `password`?  When it does, what it found
+    // is in lastProbe().
     bool fncXlsOpenChk(const NativePath& path, const std::string& password);
+    const ProbeFindings& lastProbe() const { return probe_; }
+    // Why a lock could not keep the workbook the findings describe, as the text to log and show;
+    // empty when it can keep all of it.
+    static std::string lockObstacle(const ProbeFindings& findings);
     // Adds the control sheet and saves the workbook with `newPassword` in place of the file.
     bool fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
                       const std::string& newPassword);
@@ -32,6 +47,9 @@ public:
 
 private:
     using Change = std::function<void(Application&, Workbook&)>;
+
+    // Reads what the probe reports of an opened workbook.
+    static ProbeFindings findingsOf(Workbook& book);
 
     // Opens the workbook at `path` with `openPassword` in a hidden application, lets `change` work
     // on it, saves it with `newPassword` as a temporary copy beside it and puts that copy in its
@@ -50,6 +68,7 @@ private:
     Clock& clock_;
     MessageBoxes& boxes_;
     const ProcessState& state_;
+    ProbeFindings probe_;
 };
 
 }  // namespace kovrisk

@@ -42,6 +42,13 @@ LockOrOpenRun::End LockOrOpenRun::openRoad(const std::string& fileName) {
 }
 
 LockOrOpenRun::End LockOrOpenRun::lockRoad(const std::string& fileName) {
+    // A lock that would lock the user out, or lose part of the workbook, is not offered.
+    if (state_.computerName.empty())
+        return refuse(std::string(texts::kNoComputerName));
+    if (const std::string obstacle = WorkbookOperations::lockObstacle(operations_.lastProbe());
+        !obstacle.empty()) {
+        return refuse(obstacle);
+    }
     if (window_.messageBox(std::string(texts::kConfirm), BoxButtons::OkCancelDefaultCancel) !=
         BoxAnswer::Ok) {
         return End::Cancelled;
@@ -111,6 +118,12 @@ bool LockOrOpenRun::backUp(const NativePath& target, const NativePath& backupPat
     return false;
 }
 
+LockOrOpenRun::End LockOrOpenRun::refuse(const std::string& text) {
+    log_.LogWrite(text);
+    window_.messageBox(text, BoxButtons::Ok);
+    return End::Refused;
+}
+
 void LockOrOpenRun::finish(End end) {
     static constexpr Failure kFailures[] = {
         {texts::kPasswordFailed, texts::kPasswordFailed},
@@ -126,6 +139,8 @@ void LockOrOpenRun::finish(End end) {
         case End::Cancelled:
             log_.LogWrite(texts::kCancelled);
             break;
+        case End::Refused:
+            break;  // logged and shown already
         default: {
             const Failure& failure = kFailures[static_cast<int>(end) - static_cast<int>(End::F1)];
             log_.LogWrite(failure.logLine);

@@ -18,12 +18,14 @@ public:
     void Timer1Timer();
 
 private:
-    enum class End { Finished, Cancelled, F1, F2, F3, F4, F5 };
+    enum class End { Finished, Cancelled, Refused, F1, F2, F3, F4, F5 };
 
     End openRoad(const std::string& fileName);
     End lockRoad(const std::string& fileName);
     // Copies the workbook to the backup path; false when the copy could not be made.
     bool backUp(const NativePath& target, const NativePath& backupPath);
+    // Logs and shows why the workbook is not locked.
+    End refuse(const std::string& text);
     void finish(End end);
 
     RunWindow& window_;

@@ -20,6 +20,9 @@ struct Book {
     NativePath path;
     std::string password;
     bool autoRunMacro = false;
+    std::string format{kDefaultFormat};
+    bool damaged = false;
+    bool structureProtected = false;
     bool open = true;
     bool changed = false;
     std::vector<std::shared_ptr<Sheet>> sheets;
@@ -55,7 +58,11 @@ std::string flag(bool value) {
 }
 
 StandinWorkbook toFile(const Book& book, const std::string& password) {
-    StandinWorkbook file{.openPassword = password, .autoRunMacro = book.autoRunMacro};
+    StandinWorkbook file{.openPassword = password,
+                         .autoRunMacro = book.autoRunMacro,
+                         .format = book.format,
+                         .damaged = false,  // what is saved is what was read
+                         .structureProtected = book.structureProtected};
     for (const auto& sheet : book.sheets)
         file.sheets.push_back(sheet->data);
     return file;
@@ -71,6 +78,9 @@ std::shared_ptr<Book> fromFile(const NativePath& path, const StandinWorkbook& fi
     book->path = path;
     book->password = file.openPassword;
     book->autoRunMacro = file.autoRunMacro;
+    book->format = file.format;
+    book->damaged = file.damaged;
+    book->structureProtected = file.structureProtected;
     for (const auto& data : file.sheets)
         book->sheets.push_back(std::make_shared<Sheet>(Sheet{data}));
     // The first visible sheet marked active is the active one; without one, the first visible.
@@ -136,6 +146,8 @@ void saveBook(Book& book, const NativePath& path, const std::string& password) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error))
         refuse("Cannot save over a folder.");
+    if (book.format != "xls" && book.format != "xlsx")
+        refuse("This file format cannot carry a password.");
     writeStandinWorkbook(path, toFile(book, password));
     book.path = path;
     book.password = password;
@@ -170,6 +182,10 @@ struct Context {
         const auto& protection = sheet->data.protection;
         if (protection && protection->contents)
             refuse("The cell is on a protected sheet.");
+    }
+    void requireStructureUnprotected() const {
+        if (book->structureProtected)
+            refuse("Workbook is protected and cannot be changed.");
     }
     Context with(SheetPtr s, std::string l) const { return {core, app, book, std::move(s), l}; }
 };
@@ -235,8 +251,13 @@ public:
         ctx_.enter(ctx_.label + ".Name");
         return ctx_.sheet->data.name;
     }
+    bool visible() override {
+        ctx_.enter(ctx_.label + ".Visible");
+        return ctx_.sheet->data.visible;
+    }
     void setName(const std::string& name) override {
         ctx_.enter(ctx_.label + ".Name", "=" + name);
+        ctx_.requireStructureUnprotected();
         if (!validSheetName(name))
             refuse("That sheet name is not allowed.");
         const auto holder = findSheet(*ctx_.book, name);
@@ -247,6 +268,7 @@ public:
     }
     void setVisible(bool visible) override {
         ctx_.enter(ctx_.label + ".Visible", "=" + flag(visible));
+        ctx_.requireStructureUnprotected();
         auto& data = ctx_.sheet->data;
         if (!visible && data.visible) {
             if (visibleSheets(*ctx_.book) == 1)
@@ -259,6 +281,7 @@ public:
     }
     void remove() override {
         ctx_.enter(ctx_.label + ".Delete");
+        ctx_.requireStructureUnprotected();
         auto& book = *ctx_.book;
         if (ctx_.sheet->data.visible && visibleSheets(book) == 1) {
             refuse("A workbook must keep a visible sheet.");
@@ -312,6 +335,7 @@ public:
         if (!ours || ours->context().book != ctx_.book || ours->context().sheet->deleted) {
             refuse("Method 'Add' of object 'Sheets' failed.");
         }
+        ctx_.requireStructureUnprotected();
         auto& book = *ctx_.book;
         auto sheet = std::make_shared<Sheet>();
         for (int n = static_cast<int>(book.sheets.size()) + 1; sheet->data.name.empty(); ++n) {
@@ -352,12 +376,37 @@ public:
             refuse("Subscript out of range.");
         return std::make_unique<StandinWorksheet>(ctx_.with(sheet, "Worksheet(" + name + ")"));
     }
-    void saveAs(const NativePath& fileName, const std::string& password) override {
-        ctx_.enter("Workbook.SaveAs", "(" + fileName.string() + ", Password=" + password + ")");
+    LoadedFormat fileFormat() override {
+        ctx_.enter("Workbook.FileFormat");
+        const std::string& format = ctx_.book->format;
+        if (format == "xls")
+            return {WorkbookFormat::Excel97, "FileFormat 56"};
+        if (format == "xlsx")
+            return {WorkbookFormat::Ooxml, "FileFormat 51"};
+        return {WorkbookFormat::Other, "FileFormat " + format};
+    }
+    bool loadedWhole() override {
+        ctx_.enter("Workbook.LoadedWhole");
+        return !ctx_.book->damaged;
+    }
+    bool protectsStructure() override {
+        ctx_.enter("Workbook.ProtectStructure");
+        return ctx_.book->structureProtected;
+    }
+    void saveAs(const NativePath& fileName, WorkbookFormat format,
+                const std::string& password) override {
+        const std::string formatName = format == WorkbookFormat::Excel97 ? "xls"
+                                       : format == WorkbookFormat::Ooxml ? "xlsx"
+                                                                         : "other";
+        ctx_.enter("Workbook.SaveAs", "(" + fileName.string() + ", FileFormat=" + formatName +
+                                          ", Password=" + password + ")");
         std::error_code error;
         if (std::filesystem::exists(fileName, error)) {
             ctx_.prompt("Replace " + fileName.string() + "?");
         }
+        if (format == WorkbookFormat::Other)
+            refuse("That file format is not one of the workbook formats.");
+        ctx_.book->format = formatName;
         saveBook(*ctx_.book, fileName, password);
     }
     void close(bool saveChanges) override {

@@ -9,8 +9,12 @@
 //     unprotected workbook opens with any password, the empty one included.  A workbook carrying
 //     the auto-run macro marker runs it on Open (see macrosRun()) unless disableMacros was called
 //     on that application before.
-//   - SaveAs writes the workbook as it is now to exactly that file with that open password, and
-//     the workbook then goes by that file name.  Close(false) never saves; Close(true) saves a
+//   - SaveAs writes the workbook as it is now, in the format given, to exactly that file with that
+//     open password, and the workbook then goes by that file name.  A workbook read from a format
+//     other than "xls" or "xlsx" cannot be saved (Close(true) included).  The file's real format
+//     is what FileFormat tells, whatever the file's name; a file marked damaged loads, in part,
+//     and LoadedWhole is false.  In a workbook whose structure is protected, adding, deleting,
+//     renaming or hiding a sheet fails.  Close(false) never saves; Close(true) saves a
 //     changed workbook under its current name and password.
 //   - Sheet names are unique regardless of ASCII letter case, not empty, at most 31 characters,
 //     without : \ / ? * [ ]; Add names the new sheet "Sheet<n>" (unique), puts it after the given
@@ -42,12 +46,16 @@
 //   Workbook.Worksheets
 //   Workbook.Worksheet(3)
 //   Workbook.Worksheet(Kovrisk)
-//   Workbook.SaveAs(<path>, Password=<password>)
+//   Workbook.FileFormat
+//   Workbook.LoadedWhole
+//   Workbook.ProtectStructure
+//   Workbook.SaveAs(<path>, FileFormat=<xls|xlsx|other>, Password=<password>)
 //   Workbook.Close(false)
 //   Worksheets.Count
 //   Worksheets.Add(After=Worksheet(4))
 //   Worksheet(3).Name
 //   Worksheet(4).Name=Kovrisk
+//   Worksheet(1).Visible
 //   Worksheet(Kovrisk).Visible=false
 //   Worksheet(2).Delete
 //   Worksheet(1).Activate

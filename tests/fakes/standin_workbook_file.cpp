@@ -142,6 +142,12 @@ void writeStandinWorkbook(const NativePath& path, const StandinWorkbook& book) {
     text += "\npassword " + escape(book.openPassword) + "\n";
     if (book.autoRunMacro)
         text += "macro auto-run\n";
+    if (book.format != kDefaultFormat)
+        text += "format " + escape(book.format) + "\n";
+    if (book.damaged)
+        text += "damaged\n";
+    if (book.structureProtected)
+        text += "protect-structure\n";
     for (const auto& sheet : book.sheets) {
         text += "sheet " + escape(sheet.name) + "\n";
         if (!sheet.visible)
@@ -197,6 +203,15 @@ StandinWorkbook loadStandinWorkbook(const NativePath& path) {
             sawPassword = true;
         } else if (line == "macro auto-run" && book.sheets.empty()) {
             book.autoRunMacro = true;
+        } else if (keyword == "format" && book.sheets.empty()) {
+            const auto format = unescape(rest);
+            if (!format || format->empty())
+                notAWorkbook(path);
+            book.format = *format;
+        } else if (line == "damaged" && book.sheets.empty()) {
+            book.damaged = true;
+        } else if (line == "protect-structure" && book.sheets.empty()) {
+            book.structureProtected = true;
         } else if (keyword == "sheet") {
             const auto name = unescape(rest);
             if (!name)

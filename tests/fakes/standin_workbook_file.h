@@ -7,6 +7,11 @@
 //   KOVRISK-STANDIN-WORKBOOK 1
 //   password <open password>       empty: the workbook opens without a password
 //   macro auto-run                 only when the workbook carries an auto-run macro
+//   format <name>                  the file's real format, when it is not "xlsx": "xls" (Excel
+//                                  97-2003), or the XlFileFormat number of another one ("44":
+//                                  HTML, "39": Excel 95, ...), which no lock may keep
+//   damaged                        only when the application can read the file only in part
+//   protect-structure              only when the workbook's structure is protected
 //   sheet <name>                   a worksheet; the lines below belong to it up to the next "sheet"
 //   hidden                         only when the sheet is hidden
 //   active                         only for the active sheet
@@ -47,9 +52,15 @@ struct StandinSheet {
     friend bool operator==(const StandinSheet&, const StandinSheet&) = default;
 };
 
+// The real format a stand-in workbook has when its file says none.
+inline constexpr std::string_view kDefaultFormat = "xlsx";
+
 struct StandinWorkbook {
     std::string openPassword{};          // empty: not protected
     bool autoRunMacro = false;           // runs on Open unless macros were disabled
+    std::string format{kDefaultFormat};  // "xlsx", "xls", or another format's XlFileFormat
+    bool damaged = false;                // loads with a warning, in part
+    bool structureProtected = false;
     std::vector<StandinSheet> sheets{};  // in order; none at all stands for a chart-only workbook
 
     // The sheet whose name equals `name` regardless of ASCII letter case, or nullptr.

@@ -218,7 +218,7 @@ TEST_P(CalcObjectModel, SavedWithAPasswordItOpensWithThatPasswordOnly) {
     {
         auto book = open(source);
         book->worksheet(1)->range("Z2")->setValue("marker");
-        book->saveAs(saved, "Open Sesame");
+        book->saveAs(saved, book->fileFormat().kind, "Open Sesame");
         book->close(false);
     }
     fs::rename(saved, renamed);
@@ -262,7 +262,7 @@ TEST_P(CalcObjectModel, DerivedPasswordsWithLoneLeadBytesAndControlBytesRoundTri
         temporary += ".pwd";
         {
             auto book = open(source);
-            book->saveAs(temporary, password);
+            book->saveAs(temporary, book->fileFormat().kind, password);
             book->close(false);
         }
         fs::rename(temporary, target);

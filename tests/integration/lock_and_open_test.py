@@ -3,10 +3,13 @@
 
 import hashlib
 import os
+import shutil
 import socket
 import unittest
+import zipfile
 
 import openpyxl
+from openpyxl.workbook.protection import WorkbookProtection
 
 import checks
 import suite
@@ -18,6 +21,16 @@ OPEN_FAILED = "ファイルのオープンに失敗しました。"
 # Digits and the letters p to z make derived passwords with lone lead bytes and control bytes.
 NAME = "report 9 query"
 USER_SHEETS = ["Data", "第二", "Third"]
+# Why a workbook is not locked.
+NOT_READ_WHOLE = ("ファイルの一部を読み込めなかったため、パスワードを設定しません。"
+                  "ファイルが壊れていないか確認してください。")
+STRUCTURE_PROTECTED = ("ブックの構成が保護されているため、パスワードを設定できません。"
+                       "ブックの保護を解除してから、もう一度ドロップしてください。")
+
+
+def format_not_lockable(name):
+    return (f"ファイルの実際の形式（{name}）では読み取りパスワードを設定できません。"
+            "Excel 97-2003 ブック（XLS）か Excel ブック（XLSX）として保存し直してください。")
 
 
 def this_computer():
@@ -28,7 +41,8 @@ def digest(path):
     return hashlib.sha256(open(path, "rb").read()).hexdigest()
 
 
-class Roads(unittest.TestCase):
+class Runs(unittest.TestCase):
+    """A folder per test, the program's run on a workbook in it, and what it logged."""
     extension = None  # set by the subclasses
 
     def setUp(self):
@@ -41,12 +55,13 @@ class Roads(unittest.TestCase):
         checks.kill_all(left)
         self.assertEqual(left, [], "office processes left behind")
 
-    def make(self, name=NAME, sheets=None):
+    def make(self, name=NAME, sheets=None, active=0, rows=3):
         path = os.path.join(self.folder, f"{name}.{self.extension}")
         if self.extension == "xlsx":
-            workbooks.make_xlsx(path, sheets=sheets)
+            workbooks.make_xlsx(path, sheets=sheets, active=active, rows=rows)
         else:
-            workbooks.make_xls(path, suite.CONVERT_PROFILE, sheets=sheets)
+            workbooks.make_xls(path, suite.CONVERT_PROFILE, sheets=sheets, active=active,
+                               rows=rows)
         return path
 
     def run_program(self, path):
@@ -66,12 +81,24 @@ class Roads(unittest.TestCase):
         self.assertFalse([e for e in events if e.startswith("box ")], events)
         self.assertIn("パスワード施工完了。", self.log_lines())
 
+    def assert_refused(self, path, text):
+        """The run refused to lock `path` with `text`, before anything changed."""
+        before = digest(path)
+        events = self.run_program(path)
+        self.assertEqual([e for e in events if e.startswith("box ")], [f"box {text}"], events)
+        self.assertEqual(self.log_lines()[-1], text)
+        self.assertEqual(digest(path), before)
+        self.assertFalse(os.path.exists(self.backup_folder) and os.listdir(self.backup_folder))
+
     def assert_user_data_kept(self, locked, original):
         for name in USER_SHEETS:
             with self.subTest(sheet=name):
                 self.assertEqual(locked.sheet(name).cells, original.sheet(name).cells)
                 self.assertFalse(locked.sheet(name).hidden)
 
+
+
+class Roads(Runs):
     def test_lock_adds_the_control_sheet_and_the_file_password_and_locks_the_backup(self):
         path = self.make(sheets=[("Data", False), ("kovrisk", False), ("第二", False),
                                  ("Third", False)])
@@ -104,6 +131,17 @@ class Roads(unittest.TestCase):
         backup_book = checks.read_book(backup, "MIRTHOLAN")
         self.assertEqual(backup_book.names, original.names)
         self.assert_user_data_kept(backup_book, original)
+
+    def test_the_locked_workbook_opens_on_its_first_visible_sheet(self):
+        for hidden_first, expected in ((False, "Data"), (True, "第二")):
+            with self.subTest(hidden_first=hidden_first):
+                path = self.make(name=f"active {int(hidden_first)}", active=2,
+                                 sheets=[("Data", hidden_first), ("第二", False), ("Third", False)])
+                self.assertEqual(checks.read_book(path, None).active, "Third")
+                self.lock(path)
+                book = checks.read_book(path, suite.password_of(os.path.basename(path)))
+                self.assertEqual(book.active, expected)
+                self.assertEqual(book.sheet("Data").hidden, hidden_first)
 
     def test_open_road_checks_the_machine_and_hands_over_without_changing_the_file(self):
         path = self.make()
@@ -173,11 +211,77 @@ class XlsxRoads(Roads):
         self.assertNotIn("handover-no-display ", events)
 
 
+    def test_a_package_with_a_damaged_sheet_part_is_not_locked(self):
+        path = self.make(rows=200)
+        # Cut inside the second sheet's rows: LibreOffice loads what comes before, without a word.
+        self.rewrite_part(path, "xl/worksheets/sheet2.xml", lambda data: data[:len(data) // 2])
+        self.assert_refused(path, NOT_READ_WHOLE)
+
+    def test_rows_beyond_the_applications_sheet_are_not_locked_away(self):
+        path = self.make()
+        beyond = (b'<row r="1100000"><c r="A1100000" t="inlineStr"><is><t>beyond</t></is></c>'
+                  b'</row></sheetData>')
+        self.rewrite_part(path, "xl/worksheets/sheet1.xml",
+                          lambda data: data.replace(b"</sheetData>", beyond))
+        self.assert_refused(path, NOT_READ_WHOLE)
+
+    @staticmethod
+    def rewrite_part(path, part, change):
+        """The package at `path` with one part changed."""
+        rewritten = path + ".rewritten"
+        with zipfile.ZipFile(path) as source, zipfile.ZipFile(rewritten, "w") as target:
+            for item in source.infolist():
+                data = source.read(item.filename)
+                target.writestr(item, change(data) if item.filename == part else data)
+        os.replace(rewritten, path)
+
+    def test_a_workbook_with_a_protected_structure_is_not_locked(self):
+        path = self.make()
+        book = openpyxl.load_workbook(path)
+        book.security = WorkbookProtection(lockStructure=True)
+        book.save(path)
+        self.assert_refused(path, STRUCTURE_PROTECTED)
+
+
 class XlsRoads(Roads):
     extension = "xls"
 
 
-del Roads
+class RealFormats(Runs):
+    """Workbooks whose names do not say their formats."""
+    extension = "xls"
+
+    def test_an_excel_workbook_named_xls_is_locked_as_what_it_is_and_keeps_every_row(self):
+        path = os.path.join(self.folder, f"{NAME}.xls")
+        book = openpyxl.Workbook()
+        book.active["A1"] = "top"
+        book.active.cell(row=70_000, column=300, value="far")  # beyond Excel 97's sheet
+        book.save(path)
+        self.lock(path)
+        data = checks.decrypt(path, suite.password_of(os.path.basename(path)))
+        self.assertEqual(data[:2], b"PK", "saved in another format than it has")
+        locked = checks.read_xlsx(data)
+        self.assertEqual(locked.sheets[0].cells.get("KN70000"), "far")
+        backup = checks.decrypt(os.path.join(self.backup_folder, os.path.basename(path)),
+                                "MIRTHOLAN")
+        self.assertEqual(backup[:2], b"PK")
+
+    def test_an_excel_97_workbook_named_xlsx_is_locked_as_what_it_is(self):
+        source = self.make()
+        path = os.path.join(self.folder, "renamed 97.xlsx")
+        shutil.move(source, path)
+        self.lock(path)
+        data = checks.decrypt(path, suite.password_of(os.path.basename(path)))
+        self.assertEqual(data[:8], bytes.fromhex("d0cf11e0a1b11ae1"))
+
+    def test_a_web_page_named_xls_is_not_locked(self):
+        path = os.path.join(self.folder, f"{NAME}.xls")
+        with open(path, "w", encoding="utf-8") as page:
+            page.write("<html><body><table><tr><td>1</td><td>2</td></tr></table></body></html>\n")
+        self.assert_refused(path, format_not_lockable("calc_HTML_WebQuery"))
+
+
+del Runs, Roads
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

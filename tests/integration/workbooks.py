@@ -14,8 +14,9 @@ import openpyxl
 SOFFICE = "/usr/lib/libreoffice/program/soffice"
 
 
-def make_xlsx(path, sheets=None, rows=3):
-    """A workbook with a few sheets of user data; `sheets` lists (name, hidden) pairs."""
+def make_xlsx(path, sheets=None, rows=3, active=0):
+    """A workbook with a few sheets of user data; `sheets` lists (name, hidden) pairs; `active`
+    is the index of the sheet it opens on."""
     sheets = sheets or [("Data", False), ("第二", False), ("Third", False)]
     book = openpyxl.Workbook()
     book.remove(book.active)
@@ -30,7 +31,9 @@ def make_xlsx(path, sheets=None, rows=3):
         for row in range(5, 5 + rows):
             sheet.cell(row=row, column=1, value=f"行 {row}")
             sheet.cell(row=row, column=2, value=row * 1.5)
-    book.active = 0
+    book.active = active
+    for index, sheet in enumerate(book.worksheets):
+        sheet.sheet_view.tabSelected = index == active
     book.save(path)
     return path
 

@@ -119,7 +119,7 @@ TEST_F(DispatchTest, EveryCallTravelsAsExcelExpectsIt) {
         book->worksheet("Kovrisk")->protect("secret", true, false, true);
         book->worksheet("Kovrisk")->setVisible(false);
         first->activate();
-        book->saveAs(folder / "Book1.xlsx.pwd", "new");
+        book->saveAs(folder / "Book1.xlsx.pwd", WorkbookFormat::Ooxml, "new");
         book->close(false);
         application.quit();
     }

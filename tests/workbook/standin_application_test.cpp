@@ -12,6 +12,7 @@ namespace {
 
 using kovrisk::AutomationError;
 using kovrisk::NativePath;
+using kovrisk::WorkbookFormat;
 using kovrisk::testing::canonicalCellAddress;
 using kovrisk::testing::readFile;
 using kovrisk::testing::readStandinWorkbook;
@@ -177,7 +178,7 @@ TEST_F(StandinSaveTest, SaveAsWritesTheCurrentSheetsToExactlyThatFileWithThatPas
     book->worksheets()->addAfter(*book->worksheet(1));
     book->worksheet(2)->setName("Kovrisk");
     book->worksheet("Kovrisk")->range("Z2")->setValue("TAG");
-    book->saveAs(target, "NewPw");
+    book->saveAs(target, WorkbookFormat::Ooxml, "NewPw");
 
     const auto saved = readStandinWorkbook(target, "NewPw");
     EXPECT_EQ(sheetNames(saved), (std::vector<std::string>{"Data", "Kovrisk"}));
@@ -222,7 +223,7 @@ TEST_F(StandinSaveTest, AClosedWorkbookAndEverythingFetchedFromItCanNoLongerBeUs
     EXPECT_THROW(book->worksheets(), AutomationError);
     EXPECT_THROW(book->worksheet(1), AutomationError);
     EXPECT_THROW(book->worksheet("Data"), AutomationError);
-    EXPECT_THROW(book->saveAs(folder / "copy.xlsx", ""), AutomationError);
+    EXPECT_THROW(book->saveAs(folder / "copy.xlsx", WorkbookFormat::Ooxml, ""), AutomationError);
     EXPECT_THROW(book->close(false), AutomationError);
     EXPECT_THROW(sheets->count(), AutomationError);
     EXPECT_THROW(first->name(), AutomationError);
@@ -239,8 +240,9 @@ TEST_F(StandinSaveTest, SaveAsFailsWhereNoWorkbookCanBeWritten) {
     auto app = excel.create();
     auto book = app->workbooks()->open(path, "");
 
-    EXPECT_THROW(book->saveAs(folder / "missing" / "book.xlsx", ""), AutomationError);
-    EXPECT_THROW(book->saveAs(folder / "taken.xlsx", ""), AutomationError);
+    EXPECT_THROW(book->saveAs(folder / "missing" / "book.xlsx", WorkbookFormat::Ooxml, ""),
+                 AutomationError);
+    EXPECT_THROW(book->saveAs(folder / "taken.xlsx", WorkbookFormat::Ooxml, ""), AutomationError);
     EXPECT_TRUE(fs::is_directory(folder / "taken.xlsx"));
     EXPECT_EQ(excel.instances()[0].openWorkbooks, std::vector<NativePath>{path});
 }
@@ -252,14 +254,14 @@ TEST_F(StandinSaveTest, QuestionsForAUserAreNotedOnlyWhileAlertsAreOn) {
     auto quiet = excel.create();
     quiet->setDisplayAlerts(false);
     auto book = quiet->workbooks()->open(path, "");
-    book->saveAs(folder / "existing.xlsx", "");
+    book->saveAs(folder / "existing.xlsx", WorkbookFormat::Ooxml, "");
     book->worksheet("Old")->remove();
     quiet->quit();
     EXPECT_TRUE(excel.prompts().empty());
 
     auto loud = excel.create();
     book = loud->workbooks()->open(path, "");
-    book->saveAs(folder / "existing.xlsx", "");
+    book->saveAs(folder / "existing.xlsx", WorkbookFormat::Ooxml, "");
     book->worksheet("Old")->remove();
     loud->quit();
     EXPECT_EQ(excel.prompts(),
@@ -299,7 +301,7 @@ TEST_F(StandinRulesTest, AddPutsAUniquelyNamedSheetAfterTheGivenOneAndActivatesI
 
     book->worksheets()->addAfter(*book->worksheet(1));
     EXPECT_EQ(book->worksheets()->count(), 4);
-    book->saveAs(folder / "saved.xlsx", "");
+    book->saveAs(folder / "saved.xlsx", WorkbookFormat::Ooxml, "");
 
     const auto saved = readStandinWorkbook(folder / "saved.xlsx", "");
     EXPECT_EQ(sheetNames(saved), (std::vector<std::string>{"Sheet1", "Sheet5", "sheet4", "X"}));
@@ -330,7 +332,7 @@ TEST_F(StandinRulesTest, TheActiveSheetIsAlwaysAVisibleOne) {
     auto app = excel.create();
     auto book = app->workbooks()->open(path, "");
     const auto saved = [&] {
-        book->saveAs(folder / "saved.xlsx", "");
+        book->saveAs(folder / "saved.xlsx", WorkbookFormat::Ooxml, "");
         return activeSheet(readStandinWorkbook(folder / "saved.xlsx", ""));
     };
 
@@ -360,7 +362,7 @@ TEST_F(StandinRulesTest, AProtectedSheetRefusesCellEditsEvenAfterSaving) {
     auto data = book->worksheet("Data");
     data->protect("", false, false, false);  // cells left open
     EXPECT_NO_THROW(data->range("A1")->setValue("free"));
-    book->saveAs(folder / "saved.xlsx", "");
+    book->saveAs(folder / "saved.xlsx", WorkbookFormat::Ooxml, "");
 
     book = app->workbooks()->open(folder / "saved.xlsx", "");
     EXPECT_THROW(book->worksheet("Renamed")->range("A1")->setValue("x"), AutomationError);
@@ -430,7 +432,7 @@ TEST_F(StandinRecordTest, RecordsEveryCallInOrderInTheDocumentedScheme) {
     EXPECT_EQ(control->range("Z2")->value(), "TAG");
     control->protect("KorvenatePlume!", true, true, true);
     first->activate();
-    book->saveAs(target, "Pw");
+    book->saveAs(target, WorkbookFormat::Ooxml, "Pw");
     book->close(false);
     app->quit();
 
@@ -465,7 +467,7 @@ TEST_F(StandinRecordTest, RecordsEveryCallInOrderInTheDocumentedScheme) {
         "Worksheet(Kovrisk).Protect(Password=KorvenatePlume!, DrawingObjects=true, "
         "Contents=true, Scenarios=true)",
         "Worksheet(1).Activate",
-        "Workbook.SaveAs(" + target.string() + ", Password=Pw)",
+        "Workbook.SaveAs(" + target.string() + ", FileFormat=xlsx, Password=Pw)",
         "Workbook.Close(false)",
         "Application.Quit",
     };
@@ -557,8 +559,9 @@ TEST_F(StandinFaultTest, AHookRunsAtItsCallBeforeTheCallTakesEffect) {
     auto books = app->workbooks();
 
     auto book = books->open(path, "");
-    EXPECT_NO_THROW(book->saveAs(folder / "out.xlsx", ""));
-    EXPECT_THROW(book->saveAs(folder / "out.xlsx", ""), AutomationError);  // now a folder
+    EXPECT_NO_THROW(book->saveAs(folder / "out.xlsx", WorkbookFormat::Ooxml, ""));
+    EXPECT_THROW(book->saveAs(folder / "out.xlsx", WorkbookFormat::Ooxml, ""),
+                 AutomationError);  // now a folder
     EXPECT_EQ(saves, 2);
     EXPECT_THROW(books->open(path, ""), AutomationError);  // deleted just before
 }

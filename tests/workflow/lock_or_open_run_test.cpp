@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
+#include <functional>
 #include <map>
 
 #include "fakes/run_fixture.h"
@@ -445,6 +447,93 @@ TEST_F(LockOrOpenRunTest, AWorkbookThatCannotKeepItsOwnerIsLeftBeforeAnythingCha
     EXPECT_EQ(readFile(target), before);
     EXPECT_FALSE(std::filesystem::exists(backupOf("Book1.xlsx")));
     EXPECT_EQ(spreadsheet.runningInstances(), 0);
+    EXPECT_TRUE(leftovers().empty());
+}
+
+// A workbook a lock could not keep whole, or could not give back to this computer, is refused
+// before the question is asked and before anything changes.
+TEST_F(LockOrOpenRunTest, WhatALockCouldNotKeepIsRefusedBeforeAnythingChanges) {
+    struct Case {
+        const char* name;
+        std::function<void(StandinWorkbook&)> make;
+        std::string computer;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"an HTML page named .xls", [](StandinWorkbook& b) { b.format = "44"; }, "PC01",
+         str(texts::kFormatNotLockablePrefix) + "FileFormat 44" +
+             str(texts::kFormatNotLockableSuffix)},
+        {"a workbook read in part", [](StandinWorkbook& b) { b.damaged = true; }, "PC01",
+         str(texts::kNotReadWhole)},
+        {"a protected structure", [](StandinWorkbook& b) { b.structureProtected = true; }, "PC01",
+         str(texts::kStructureProtected)},
+        {"no computer name", [](StandinWorkbook&) {}, "", str(texts::kNoComputerName)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(temp / "data");
+        StandinWorkbook book = plainBook();
+        c.make(book);
+        const NativePath target = makeWorkbook("Book1.xls", book);
+        const std::string before = readFile(target);
+        state.computerName = c.computer;
+        run(target);
+        EXPECT_EQ(log(), join({{str(texts::kStarted)}, kProbeOpens, {c.text}}));
+        ASSERT_EQ(window->boxes.size(), 1u) << "no question is asked";
+        EXPECT_EQ(window->boxes[0].text, c.text);
+        EXPECT_EQ(window->boxes[0].buttons, BoxButtons::Ok);
+        EXPECT_TRUE(window->terminated);
+        EXPECT_EQ(readFile(target), before);
+        EXPECT_FALSE(std::filesystem::exists(state.dataFolder / "BackUp"));
+        EXPECT_EQ(spreadsheet.runningInstances(), 0);
+    }
+}
+
+TEST_F(LockOrOpenRunTest, TheLockKeepsTheFormatTheWorkbookHasWhateverItsName) {
+    StandinWorkbook excel97 = plainBook();
+    excel97.format = "xls";
+    const NativePath target = makeWorkbook("Book1.xlsx", excel97);
+    const NativePath ooxml = makeWorkbook("Book2.xls");
+    run(target);
+    run(ooxml);
+    EXPECT_EQ(loadStandinWorkbook(target).format, "xls");
+    EXPECT_EQ(loadStandinWorkbook(backupOf("Book1.xlsx")).format, "xls");
+    EXPECT_EQ(loadStandinWorkbook(ooxml).format, "xlsx");
+    expectLocked(ooxml);
+}
+
+TEST_F(LockOrOpenRunTest, AHiddenFirstSheetLeavesTheFirstVisibleOneActive) {
+    StandinWorkbook book = plainBook();
+    book.sheets[0].visible = false;
+    book.sheets.push_back(StandinSheet{.name = "Second"});
+    book.sheets.push_back(StandinSheet{.name = "Third", .active = true});
+    const NativePath target = makeWorkbook("Book1.xlsx", book);
+    run(target);
+    EXPECT_EQ(log().back(), str(texts::kLocked));
+    const StandinWorkbook locked =
+        readStandinWorkbook(target, passwordFor(target.filename().string()));
+    EXPECT_FALSE(locked.sheets[0].active);
+    EXPECT_TRUE(locked.sheets[1].active);
+    EXPECT_FALSE(locked.sheets[2].active);
+}
+
+TEST_F(LockOrOpenRunTest, AWorkbookDamagedAfterTheProbeIsNotLockedEither) {
+    const NativePath target = makeWorkbook("Book1.xlsx");
+    // Between the probe and the lock, the file changes into one that reads only in part.
+    spreadsheet.onCall(
+        "Workbooks.Open",
+        [&] {
+            StandinWorkbook damaged = plainBook();
+            damaged.damaged = true;
+            writeStandinWorkbook(target, damaged);
+        },
+        2);
+    run(target);
+    const Lines lines = log();
+    EXPECT_EQ(lines.back(), str(texts::kLockFailed));
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "fncXlsPwdChg():Catch Exception"),
+              lines.end());
+    EXPECT_TRUE(loadStandinWorkbook(target).damaged) << "the file stays as it is";
     EXPECT_TRUE(leftovers().empty());
 }
 

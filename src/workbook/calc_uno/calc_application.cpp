@@ -12,13 +12,16 @@
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <rtl/ref.hxx>
 
 #include <vector>
 
 #include "workbook/calc_uno/calc_texts.h"
 #include "workbook/calc_uno/calc_workbook.h"
+#include "workbook/calc_uno/load_warnings.h"
 #include "workbook/calc_uno/loaded_filter.h"
 #include "workbook/calc_uno/media_descriptor.h"
+#include "workbook/calc_uno/package_protection.h"
 #include "workbook/calc_uno/save_format.h"
 #include "workbook/calc_uno/uno_error.h"
 #include "workbook/calc_uno/uno_text.h"
@@ -89,12 +92,19 @@ std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
         throw AutomationError(calc_texts::notASpreadsheet(fileName));
     }
     const auto desktop = session_->desktop();
+    const auto context = session_->context();
     return unoCall([&]() -> std::unique_ptr<Workbook> {
+        // Nobody answers questions while a hidden workbook loads: the handler does, and notes
+        // whether the office could read the file only in part.
+        const rtl::Reference<LoadWarnings> warnings(new LoadWarnings);
         std::vector<css::beans::PropertyValue> arguments = {
             property("Hidden", css::uno::Any(true)),
             property("MacroExecutionMode",
                      css::uno::Any(css::document::MacroExecMode::NEVER_EXECUTE)),
             property("UpdateDocMode", css::uno::Any(css::document::UpdateDocMode::NO_UPDATE)),
+            property(
+                "InteractionHandler",
+                css::uno::Any(css::uno::Reference<css::task::XInteractionHandler>(warnings.get()))),
         };
         if (!password.empty())
             arguments.push_back(property("Password", css::uno::Any(toUno(password))));
@@ -114,7 +124,14 @@ std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
             throw AutomationError(calc_texts::notASpreadsheet(fileName));
         }
         documents_->add(model);
-        return std::make_unique<CalcWorkbook>(model, spreadsheet, documents_);
+        LoadFacts facts;
+        facts.loadedWhole = !warnings->warned();
+        if (formatOfFilter(loadedFilter(model)) == WorkbookFormat::Ooxml) {
+            const rtl::OUString url = fileUrl(fileName);
+            facts.loadedWhole = facts.loadedWhole && packagePartsWellFormed(context, url);
+            facts.structureLockedInPackage = packageLocksStructure(context, url);
+        }
+        return std::make_unique<CalcWorkbook>(model, spreadsheet, documents_, facts);
     });
 }
 

@@ -7,6 +7,7 @@
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/util/XProtectable.hpp>
 
 #include <vector>
 
@@ -32,8 +33,11 @@ css::beans::NamedValue namedValue(const char* name, const css::uno::Any& value) 
 
 CalcWorkbook::CalcWorkbook(css::uno::Reference<css::frame::XModel> model,
                            css::uno::Reference<css::sheet::XSpreadsheetDocument> document,
-                           std::shared_ptr<OpenDocuments> documents)
-    : model_(std::move(model)), document_(std::move(document)), documents_(std::move(documents)) {}
+                           std::shared_ptr<OpenDocuments> documents, LoadFacts facts)
+    : model_(std::move(model)),
+      document_(std::move(document)),
+      documents_(std::move(documents)),
+      facts_(facts) {}
 
 void CalcWorkbook::checkOpen() const {
     if (closed_)
@@ -76,16 +80,35 @@ std::unique_ptr<Worksheet> CalcWorkbook::worksheet(const std::string& name) {
     });
 }
 
-void CalcWorkbook::saveAs(const NativePath& fileName, const std::string& password) {
+LoadedFormat CalcWorkbook::fileFormat() {
+    checkOpen();
+    return unoCall([&] {
+        const std::string filter = loadedFilter(model_);
+        return LoadedFormat{formatOfFilter(filter), filter};
+    });
+}
+
+bool CalcWorkbook::loadedWhole() {
+    checkOpen();
+    return facts_.loadedWhole;
+}
+
+bool CalcWorkbook::protectsStructure() {
+    checkOpen();
+    return unoCall([&] {
+        const css::uno::Reference<css::util::XProtectable> protectable(model_,
+                                                                       css::uno::UNO_QUERY_THROW);
+        return protectable->isProtected() || facts_.structureLockedInPackage;
+    });
+}
+
+void CalcWorkbook::saveAs(const NativePath& fileName, WorkbookFormat format,
+                          const std::string& password) {
     checkOpen();
     unoCall([&] {
-        SaveFormat format = saveFormatOf(fileName);
-        if (format == SaveFormat::Unknown)
-            format = saveFormatOfFilter(loadedFilter(model_));
-        if (format == SaveFormat::Unknown) {
-            throw AutomationError(calc_texts::noPasswordFormat(fileName));
-        }
         const std::string_view filter = filterNameOf(format);
+        if (filter.empty())
+            throw AutomationError(calc_texts::noPasswordFormat(fileName));
         std::vector<css::beans::PropertyValue> arguments = {
             property("FilterName", css::uno::Any(rtl::OUString(
                                        filter.data(), static_cast<sal_Int32>(filter.size()),
@@ -94,7 +117,7 @@ void CalcWorkbook::saveAs(const NativePath& fileName, const std::string& passwor
         };
         if (!password.empty()) {
             const rtl::OUString unicodePassword = toUno(password);
-            if (format == SaveFormat::Ooxml) {
+            if (format == WorkbookFormat::Ooxml) {
                 // A plain "Password" is ignored by the OOXML filter: the file would come out
                 // unencrypted.  Standard (not agile) encryption is what it can write.
                 const css::beans::NamedValue encryption[] = {

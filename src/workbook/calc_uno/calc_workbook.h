@@ -11,20 +11,33 @@
 
 namespace kovrisk {
 
+// What was learnt while the workbook loaded.
+struct LoadFacts {
+    bool loadedWhole = true;                // no warning or repair came
+    bool structureLockedInPackage = false;  // an OOXML workbook part's structure lock
+};
+
 class CalcWorkbook : public Workbook {
 public:
     CalcWorkbook(
         com::sun::star::uno::Reference<com::sun::star::frame::XModel> model,
         com::sun::star::uno::Reference<com::sun::star::sheet::XSpreadsheetDocument> document,
-        std::shared_ptr<OpenDocuments> documents);
+        std::shared_ptr<OpenDocuments> documents, LoadFacts facts);
 
     std::unique_ptr<Worksheets> worksheets() override;
     std::unique_ptr<Worksheet> worksheet(int index) override;
     // The name as given, else the one name that differs from it only in ASCII letter case.
     std::unique_ptr<Worksheet> worksheet(const std::string& name) override;
-    // .xlsx: encrypted OOXML; .xls: encrypted Excel 97 (a trailing ".pwd" is not the extension).
-    // Another extension keeps the format the workbook was loaded in, if it is one of those two.
-    void saveAs(const NativePath& fileName, const std::string& password) override;
+    // The import filter the workbook was loaded with.
+    LoadedFormat fileFormat() override;
+    // Whether no warning or repair reached the load's interaction handler.
+    bool loadedWhole() override;
+    // The document's protection, or, for an OOXML package, its workbook part's structure lock
+    // (which LibreOffice's import does not keep).
+    bool protectsStructure() override;
+    // Excel97: encrypted Excel 97; Ooxml: encrypted OOXML; whatever the file name says.
+    void saveAs(const NativePath& fileName, WorkbookFormat format,
+                const std::string& password) override;
     void close(bool saveChanges) override;
 
 private:
@@ -33,6 +46,7 @@ private:
     com::sun::star::uno::Reference<com::sun::star::frame::XModel> model_;
     com::sun::star::uno::Reference<com::sun::star::sheet::XSpreadsheetDocument> document_;
     std::shared_ptr<OpenDocuments> documents_;
+    LoadFacts facts_;
     bool closed_ = false;
 };
 

@@ -1,8 +1,12 @@
 #include "workbook/calc_uno/calc_worksheet.h"
 
+#include <com/sun/star/awt/PosSize.hpp>
+#include <com/sun/star/awt/XWindow.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/table/XCell.hpp>
@@ -19,6 +23,9 @@ namespace kovrisk {
 namespace css = com::sun::star;
 
 namespace {
+
+// A position no screen reaches.
+constexpr sal_Int32 kOffScreen = -32000;
 
 rtl::OUString nameOf(const css::uno::Reference<css::sheet::XSpreadsheet>& sheet) {
     return css::uno::Reference<css::container::XNamed>(sheet, css::uno::UNO_QUERY_THROW)->getName();
@@ -60,6 +67,15 @@ void CalcWorksheet::setName(const std::string& name) {
     });
 }
 
+bool CalcWorksheet::visible() {
+    return unoCall([&] {
+        bool shown = false;
+        css::uno::Reference<css::beans::XPropertySet>(sheet_, css::uno::UNO_QUERY_THROW)
+            ->getPropertyValue("IsVisible") >>= shown;
+        return shown;
+    });
+}
+
 void CalcWorksheet::setVisible(bool visible) {
     unoCall([&] {
         css::uno::Reference<css::beans::XPropertySet>(sheet_, css::uno::UNO_QUERY_THROW)
@@ -73,8 +89,14 @@ void CalcWorksheet::remove() {
 
 void CalcWorksheet::activate() {
     unoCall([&] {
-        css::uno::Reference<css::sheet::XSpreadsheetView>(model_->getCurrentController(),
-                                                          css::uno::UNO_QUERY_THROW)
+        const auto controller = model_->getCurrentController();
+        // The Excel export filters take the active sheet from a visible view only: the view of a
+        // document loaded hidden is shown, as small as can be and off the screen, for as long as
+        // the document stays open (a headless office shows nothing at all).
+        const auto window = controller->getFrame()->getContainerWindow();
+        window->setPosSize(kOffScreen, kOffScreen, 1, 1, css::awt::PosSize::POSSIZE);
+        window->setVisible(true);
+        css::uno::Reference<css::sheet::XSpreadsheetView>(controller, css::uno::UNO_QUERY_THROW)
             ->setActiveSheet(sheet_);
     });
 }

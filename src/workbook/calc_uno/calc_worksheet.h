@@ -36,6 +36,7 @@ public:
 
     std::string name() override;
     void setName(const std::string& name) override;
+    bool visible() override;
     void setVisible(bool visible) override;
     void remove() override;
     void activate() override;

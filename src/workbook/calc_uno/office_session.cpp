@@ -98,6 +98,12 @@ css::uno::Reference<css::frame::XDesktop2> OfficeSession::desktop() const {
     return desktop_;
 }
 
+css::uno::Reference<css::uno::XComponentContext> OfficeSession::context() const {
+    if (over_ || !context_.is())
+        throw AutomationError(calc_texts::applicationEnded());
+    return context_;
+}
+
 bool OfficeSession::answers() {
     if (over_ || process_->hasEnded())
         return false;

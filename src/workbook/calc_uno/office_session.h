@@ -26,6 +26,8 @@ public:
 
     // Throws AutomationError once the session is over.
     com::sun::star::uno::Reference<com::sun::star::frame::XDesktop2> desktop() const;
+    // The office's component context; throws AutomationError once the session is over.
+    com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext> context() const;
     // Whether the office still runs and answers.
     bool answers();
     // Closes, without saving, every document the office has open.

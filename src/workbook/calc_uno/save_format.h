@@ -1,25 +1,18 @@
-// The file format a workbook is saved in with an open password, and how the password is applied.
+// The workbook formats LibreOffice reads a file in, by its import filter, and the filters that
+// save the two formats that carry an open password.
 #pragma once
 
 #include <string_view>
 
-#include "platform/files.h"
+#include "workbook/automation.h"
 
 namespace kovrisk {
 
-enum class SaveFormat {
-    Unknown,
-    // Encrypted OOXML (.xlsx): filter "Calc MS Excel 2007 XML" with EncryptionData.
-    Ooxml,
-    // Encrypted Excel 97 (.xls): filter "MS Excel 97" with the "Password" property.
-    Excel97,
-};
-
-// By the real extension of `fileName`: a trailing ".pwd" (the temporary copy) is not it.
-SaveFormat saveFormatOf(const NativePath& fileName);
-// By the import filter a workbook was loaded with.
-SaveFormat saveFormatOfFilter(std::string_view filterName);
-std::string_view filterNameOf(SaveFormat format);
+// By the import filter a workbook was loaded with: Excel 97-2003, OOXML, or another format.
+WorkbookFormat formatOfFilter(std::string_view filterName);
+// The export filter of Excel97 ("MS Excel 97") or Ooxml ("Calc MS Excel 2007 XML"); empty for
+// any other format.
+std::string_view filterNameOf(WorkbookFormat format);
 // False for the import filter LibreOffice falls back to when it finds no spreadsheet format in a
 // file: the file's bytes read as delimited text.  Such a file is damaged or no workbook at all.
 bool isWorkbookImportFilter(std::string_view filterName);

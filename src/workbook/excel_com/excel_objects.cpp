@@ -12,6 +12,18 @@ namespace {
 // msoAutomationSecurityForceDisable: no macro of a workbook opened from now on runs.
 constexpr int kForceDisableMacros = 3;
 
+// XlFileFormat values of the two formats a lock keeps.
+constexpr int kExcel8 = 56;             // xlExcel8: Excel 97-2003
+constexpr int kWorkbookNormal = -4143;  // xlWorkbookNormal: the same, as older versions name it
+constexpr int kOpenXmlWorkbook = 51;    // xlOpenXMLWorkbook
+
+// XlCorruptLoad xlNormalLoad: a workbook Excel cannot read whole fails to open instead of being
+// repaired, so that an open workbook is always one read whole.
+constexpr int kNormalLoad = 0;
+
+// XlSheetVisibility xlSheetVisible.
+constexpr int kSheetVisible = -1;
+
 template <typename... Arguments>
 std::vector<DispatchArgument> arguments(Arguments&&... given) {
     std::vector<DispatchArgument> list;
@@ -50,6 +62,10 @@ std::string ExcelWorksheet::name() {
 
 void ExcelWorksheet::setName(const std::string& name) {
     sheet_.put(L"Name", DispatchArgument::text(name));
+}
+
+bool ExcelWorksheet::visible() {
+    return sheet_.integer(L"Visible") == kSheetVisible;
 }
 
 void ExcelWorksheet::setVisible(bool visible) {
@@ -104,9 +120,33 @@ std::unique_ptr<Worksheet> ExcelWorkbook::worksheet(const std::string& name) {
         book_.object(L"WorkSheets", arguments(DispatchArgument::textByRef(name))));
 }
 
-void ExcelWorkbook::saveAs(const NativePath& fileName, const std::string& password) {
+LoadedFormat ExcelWorkbook::fileFormat() {
+    const int format = book_.integer(L"FileFormat");
+    const std::string name = "FileFormat " + std::to_string(format);
+    if (format == kExcel8 || format == kWorkbookNormal)
+        return {WorkbookFormat::Excel97, name};
+    if (format == kOpenXmlWorkbook)
+        return {WorkbookFormat::Ooxml, name};
+    return {WorkbookFormat::Other, name};
+}
+
+bool ExcelWorkbook::loadedWhole() {
+    // Opened with xlNormalLoad: what Excel could not read whole never opened.
+    return true;
+}
+
+bool ExcelWorkbook::protectsStructure() {
+    return book_.integer(L"ProtectStructure") != 0;
+}
+
+void ExcelWorkbook::saveAs(const NativePath& fileName, WorkbookFormat format,
+                           const std::string& password) {
+    if (format == WorkbookFormat::Other)
+        throw AutomationError("SaveAs: no workbook format");
+    const int fileFormat = format == WorkbookFormat::Excel97 ? kExcel8 : kOpenXmlWorkbook;
     book_.call(L"SaveAs", {},
                named(NamedArgument{L"Filename", DispatchArgument::pathByRef(fileName)},
+                     NamedArgument{L"FileFormat", DispatchArgument::integer(fileFormat)},
                      NamedArgument{L"Password", DispatchArgument::textByRef(password)}));
 }
 
@@ -118,7 +158,8 @@ std::unique_ptr<Workbook> ExcelWorkbooks::open(const NativePath& fileName,
                                                const std::string& password) {
     return std::make_unique<ExcelWorkbook>(Dispatch::fromResult(
         books_.call(L"Open", arguments(DispatchArgument::pathByRef(fileName)),
-                    named(NamedArgument{L"Password", DispatchArgument::textByRef(password)}))));
+                    named(NamedArgument{L"Password", DispatchArgument::textByRef(password)},
+                          NamedArgument{L"CorruptLoad", DispatchArgument::integer(kNormalLoad)}))));
 }
 
 void ExcelApplication::setVisible(bool visible) {

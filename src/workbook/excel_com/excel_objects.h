@@ -31,6 +31,7 @@ public:
     explicit ExcelWorksheet(Dispatch sheet) : sheet_(std::move(sheet)) {}
     std::string name() override;
     void setName(const std::string& name) override;
+    bool visible() override;
     void setVisible(bool visible) override;
     void remove() override;
     void activate() override;
@@ -60,7 +61,11 @@ public:
     std::unique_ptr<Worksheets> worksheets() override;
     std::unique_ptr<Worksheet> worksheet(int index) override;
     std::unique_ptr<Worksheet> worksheet(const std::string& name) override;
-    void saveAs(const NativePath& fileName, const std::string& password) override;
+    LoadedFormat fileFormat() override;
+    bool loadedWhole() override;
+    bool protectsStructure() override;
+    void saveAs(const NativePath& fileName, WorkbookFormat format,
+                const std::string& password) override;
     void close(bool saveChanges) override;
 
 private:

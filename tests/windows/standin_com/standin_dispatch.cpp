@@ -172,6 +172,13 @@ UniqueVariant StandinDispatch::textResult(const std::string& shiftJis) {
     return value;
 }
 
+UniqueVariant StandinDispatch::booleanResult(bool flag) {
+    UniqueVariant value;
+    value.get().vt = VT_BOOL;
+    value.get().boolVal = flag ? VARIANT_TRUE : VARIANT_FALSE;
+    return value;
+}
+
 UniqueVariant StandinDispatch::integerResult(int number) {
     UniqueVariant value;
     value.get().vt = VT_I4;

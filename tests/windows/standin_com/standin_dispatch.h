@@ -64,6 +64,7 @@ protected:
         StandinDispatch* created);  // takes the new object's reference
     static UniqueVariant textResult(const std::string& shiftJis);
     static UniqueVariant integerResult(int value);
+    static UniqueVariant booleanResult(bool value);
 
     const std::shared_ptr<StandinServer>& server() const { return server_; }
     // The server's own object behind an object argument, or nullptr.

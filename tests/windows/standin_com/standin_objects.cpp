@@ -81,8 +81,9 @@ private:
                 sheet_->setName(arguments.text(InvokeArguments::kValue));
                 return {};
             case kVisible:
+                // XlSheetVisibility: xlSheetVisible (-1) or xlSheetHidden (0).
                 if (!put)
-                    typeMismatch();
+                    return integerResult(sheet_->visible() ? -1 : 0);
                 sheet_->setVisible(arguments.boolean(InvokeArguments::kValue));
                 return {};
             case kDelete:
@@ -145,7 +146,7 @@ public:
         : StandinDispatch(std::move(server), L"Workbook", members()), book_(std::move(book)) {}
 
 private:
-    enum Member { kWorksheets, kSaveAs, kClose };
+    enum Member { kWorksheets, kSaveAs, kClose, kFileFormat, kProtectStructure };
     static const std::vector<MemberSpec>& members() {
         static const std::vector<MemberSpec> table{
             {L"WorkSheets", kGet, {L"Index"}},
@@ -153,11 +154,22 @@ private:
              kMethod,
              {L"Filename", L"FileFormat", L"Password", L"WriteResPassword", L"ReadOnlyRecommended",
               L"CreateBackup"}},
-            {L"Close", kMethod, {L"SaveChanges", L"Filename", L"RouteWorkbook"}}};
+            {L"Close", kMethod, {L"SaveChanges", L"Filename", L"RouteWorkbook"}},
+            {L"FileFormat", kGet, {}},
+            {L"ProtectStructure", kGet, {}}};
         return table;
+    }
+    // XlFileFormat of what the workbook was read from ("FileFormat <n>" in the stand-in's name).
+    int fileFormatNumber() {
+        const std::string name = book_->fileFormat().name;
+        return std::stoi(name.substr(name.find(' ') + 1));
     }
     UniqueVariant run(std::size_t index, bool, const InvokeArguments& arguments) override {
         switch (index) {
+            case kFileFormat:
+                return integerResult(fileFormatNumber());
+            case kProtectStructure:
+                return booleanResult(book_->protectsStructure());
             case kWorksheets:
                 if (!arguments.given(0)) {
                     return objectResult(new WorksheetsDispatch(server(), book_->worksheets()));
@@ -168,14 +180,21 @@ private:
                 }
                 return objectResult(
                     new WorksheetDispatch(server(), book_->worksheet(arguments.integer(0))));
-            case kSaveAs:
-                for (std::size_t p : {1, 3, 4, 5}) {
+            case kSaveAs: {
+                for (std::size_t p : {3, 4, 5}) {
                     if (arguments.given(p))
                         typeMismatch();
                 }
-                book_->saveAs(arguments.wideText(0),
+                // Without FileFormat, Excel keeps the format it read the workbook in.
+                const int format = arguments.given(1) ? arguments.integer(1) : fileFormatNumber();
+                const WorkbookFormat kind = format == 56 || format == -4143
+                                                ? WorkbookFormat::Excel97
+                                            : format == 51 ? WorkbookFormat::Ooxml
+                                                           : WorkbookFormat::Other;
+                book_->saveAs(arguments.wideText(0), kind,
                               arguments.given(2) ? arguments.text(2) : std::string());
                 return {};
+            }
             default:
                 if (arguments.given(1) || arguments.given(2))
                     typeMismatch();
@@ -197,17 +216,26 @@ private:
             {L"Open",
              kMethod,
              {L"Filename", L"UpdateLinks", L"ReadOnly", L"Format", L"Password", L"WriteResPassword",
-              L"IgnoreReadOnlyRecommended"}}};
+              L"IgnoreReadOnlyRecommended", L"Origin", L"Delimiter", L"Editable", L"Notify",
+              L"Converter", L"AddToMru", L"Local", L"CorruptLoad"}}};
         return table;
     }
     UniqueVariant run(std::size_t, bool, const InvokeArguments& arguments) override {
-        for (std::size_t p : {1, 2, 3, 5, 6}) {
+        for (std::size_t p : {1, 2, 3, 5, 6, 7, 8, 9, 10, 11, 12, 13}) {
             if (arguments.given(p))
                 typeMismatch();
         }
-        return objectResult(new WorkbookDispatch(
-            server(), books_->open(arguments.wideText(0),
-                                   arguments.given(4) ? arguments.text(4) : std::string())));
+        std::unique_ptr<Workbook> book = books_->open(
+            arguments.wideText(0), arguments.given(4) ? arguments.text(4) : std::string());
+        // Without xlNormalLoad (0), Excel would repair a workbook it cannot read whole; with it,
+        // such a workbook does not open.
+        const bool normalLoad = arguments.given(14) && arguments.integer(14) == 0;
+        if (!normalLoad || !book->loadedWhole()) {
+            book->close(false);
+            throw AutomationError(normalLoad ? "Excel cannot open the file: it is damaged."
+                                             : "Open without CorruptLoad:=xlNormalLoad.");
+        }
+        return objectResult(new WorkbookDispatch(server(), std::move(book)));
     }
     std::unique_ptr<Workbooks> books_;
 };

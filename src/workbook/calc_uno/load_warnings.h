@@ -1,0 +1,31 @@
+// The interaction handler a workbook is loaded with: nobody is there to answer, so it answers
+// every request itself and notes what came.  A password request is declined, so that a wrong
+// password fails the load at once; any other request (an import warning, an offer to repair a
+// damaged file, import options) is accepted where it can be, so that the load goes on, and noted:
+// the document may not be the whole file.
+#pragma once
+
+#include <com/sun/star/task/XInteractionHandler.hpp>
+#include <cppuhelper/implbase1.hxx>
+
+#include <string>
+#include <vector>
+
+namespace kovrisk {
+
+class LoadWarnings : public cppu::WeakImplHelper1<com::sun::star::task::XInteractionHandler> {
+public:
+    void SAL_CALL
+    handle(const com::sun::star::uno::Reference<com::sun::star::task::XInteractionRequest>& request)
+        override;
+
+    // Whether anything but a password request came.
+    bool warned() const { return !warnings_.empty(); }
+    // The type names of the requests that came, for diagnosis.
+    const std::vector<std::string>& warnings() const { return warnings_; }
+
+private:
+    std::vector<std::string> warnings_;
+};
+
+}  // namespace kovrisk
