@@ -146,11 +146,11 @@ void saveBook(Book& book, const NativePath& path, const std::string& password) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error))
         refuse("Cannot save over a folder.");
-    if (book.format != "xls" && book.format != "xlsx")
-        refuse("This file format cannot carry a password.");
-    writeStandinWorkbook(path, toFile(book, password));
+    // As Excel does, a format that cannot carry an open password is saved without it.
+    const bool carriesPassword = book.format == "xls" || book.format == "xlsx";
+    writeStandinWorkbook(path, toFile(book, carriesPassword ? password : std::string()));
     book.path = path;
-    book.password = password;
+    book.password = carriesPassword ? password : std::string();
     book.changed = false;
 }
 
@@ -385,8 +385,10 @@ public:
             return {WorkbookFormat::Ooxml, "FileFormat 51"};
         return {WorkbookFormat::Other, "FileFormat " + format};
     }
+    // Not an Excel member but what the backend learnt while loading: no call, nothing recorded.
     bool loadedWhole() override {
-        ctx_.enter("Workbook.LoadedWhole");
+        if (!ctx_.book->open)
+            refuse("The workbook has been closed.");
         return !ctx_.book->damaged;
     }
     bool protectsStructure() override {
@@ -404,9 +406,9 @@ public:
         if (std::filesystem::exists(fileName, error)) {
             ctx_.prompt("Replace " + fileName.string() + "?");
         }
-        if (format == WorkbookFormat::Other)
-            refuse("That file format is not one of the workbook formats.");
-        ctx_.book->format = formatName;
+        // Without one of the two workbook formats, the format the workbook was read in stays.
+        if (format != WorkbookFormat::Other)
+            ctx_.book->format = formatName;
         saveBook(*ctx_.book, fileName, password);
     }
     void close(bool saveChanges) override {

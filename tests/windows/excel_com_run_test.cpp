@@ -11,6 +11,7 @@
 #include "fakes/run_fixture.h"
 #include "platform/text_codec.h"
 #include "support/machine_tag.h"
+#include "support/texts.h"
 
 namespace kovrisk::testing {
 namespace {
@@ -179,6 +180,52 @@ TEST_F(ExcelComRunTest, EveryFailingCallEndsAsItDoesWithoutCom) {
         }
     }
     EXPECT_GE(tried, 40);
+}
+
+// Excel keeps the format it read on a SaveAs without FileFormat, and saves a web page named .xls
+// as a web page, without the password: such a workbook is refused before anything changes.
+TEST_F(ExcelComRunTest, AWebPageNamedXlsIsRefusedNotSavedWithoutItsPassword) {
+    StandinWorkbook page = plainBook();
+    page.format = "44";  // xlHtml
+    const NativePath target = makeWorkbook("Book1.xls", page);
+    const std::string before = readFile(target);
+    ComStandin com;
+    run(target, BoxAnswer::Ok, &com);
+    const std::string refusal = std::string(texts::kFormatNotLockablePrefix) + "FileFormat 44" +
+                                std::string(texts::kFormatNotLockableSuffix);
+    EXPECT_EQ(log().back(), refusal);
+    EXPECT_EQ(readFile(target), before);
+    EXPECT_FALSE(std::filesystem::exists(backupOf("Book1.xls")));
+}
+
+TEST_F(ExcelComRunTest, TheLockSavesInTheFormatExcelReadWhateverTheName) {
+    StandinWorkbook excel97 = plainBook();
+    excel97.format = "xls";
+    const NativePath target = makeWorkbook("Book1.xlsx", excel97);
+    ComStandin com;
+    run(target, BoxAnswer::Ok, &com);
+    EXPECT_EQ(log().back(), std::string(texts::kLocked));
+    EXPECT_EQ(loadStandinWorkbook(target).format, "xls");
+    bool savedWithFormat = false;
+    for (const std::string& call : com.standin().calls())
+        savedWithFormat |= call.starts_with("Workbook.SaveAs(") &&
+                           call.find("FileFormat=xls,") != std::string::npos;
+    EXPECT_TRUE(savedWithFormat);
+}
+
+// Excel refuses to activate a hidden sheet (error 1004): the first visible one is activated.
+TEST_F(ExcelComRunTest, AHiddenFirstSheetIsNoObstacleToTheLock) {
+    compareRoads(
+        [this](bool) {
+            StandinWorkbook book = plainBook();
+            book.sheets[0].visible = false;
+            book.sheets.push_back(StandinSheet{.name = "Shown"});
+            return makeWorkbook("Book1.xlsx", book);
+        },
+        BoxAnswer::Ok);
+    const StandinWorkbook locked = loadStandinWorkbook(temp / "work" / "Book1.xlsx");
+    EXPECT_TRUE(locked.sheets[1].active);
+    EXPECT_EQ(log().back(), std::string(texts::kLocked));
 }
 
 }  // namespace

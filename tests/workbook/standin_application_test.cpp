@@ -605,4 +605,34 @@ TEST_F(StandinInstanceTest, AnInstanceShownAndThenQuitIsNotHandedOver) {
     EXPECT_EQ(excel.runningInstances(), 0);
 }
 
+TEST(StandinFormatTest, FormatsStructureAndVisibilityAsExcelHasThem) {
+    TempFolder folder;
+    StandinApplicationFactory excel;
+    StandinWorkbook page;
+    page.format = "44";
+    page.structureProtected = true;
+    page.sheets = {StandinSheet{.name = "Hidden", .visible = false}, StandinSheet{.name = "Shown"}};
+    writeStandinWorkbook(folder / "page.xls", page);
+    auto application = excel.create();
+    auto book = application->workbooks()->open(folder / "page.xls", "");
+    EXPECT_EQ(book->fileFormat().kind, WorkbookFormat::Other);
+    EXPECT_EQ(book->fileFormat().name, "FileFormat 44");
+    EXPECT_TRUE(book->protectsStructure());
+    EXPECT_FALSE(book->worksheet(1)->visible());
+    EXPECT_TRUE(book->worksheet(2)->visible());
+    EXPECT_THROW(book->worksheet(1)->activate(), AutomationError);
+    // A protected structure refuses every change of the sheets.
+    EXPECT_THROW(book->worksheets()->addAfter(*book->worksheet(2)), AutomationError);
+    EXPECT_THROW(book->worksheet(2)->setName("Other"), AutomationError);
+    EXPECT_THROW(book->worksheet(2)->remove(), AutomationError);
+    // Saved in the format it was read in, the password silently dropped, as Excel does.
+    book->saveAs(folder / "saved.htm", WorkbookFormat::Other, "Pw");
+    const StandinWorkbook saved = readStandinWorkbook(folder / "saved.htm", "");
+    EXPECT_EQ(saved.format, "44");
+    // Saved as Excel 97, it carries the password.
+    book->saveAs(folder / "saved.xls", WorkbookFormat::Excel97, "Pw");
+    EXPECT_EQ(readStandinWorkbook(folder / "saved.xls", "Pw").format, "xls");
+    application->quit();
+}
+
 }  // namespace
