@@ -67,6 +67,9 @@ inline constexpr std::string_view kFormatUnknown =
 inline constexpr std::string_view kNotReadWhole =
     "ファイルの一部を読み込めなかったため、パスワードを設定しません。ファイルが壊れていないか確認"
     "してください。";
+inline constexpr std::string_view kInUse =
+    "ブックが他のユーザーかアプリケーションで開かれているか、書き込みできないため、パスワードを設定"
+    "できません。ブックを閉じてから、もう一度ドロップしてください。";
 inline constexpr std::string_view kStructureProtected =
     "ブックの構成が保護されているため、パスワードを設定できません。ブックの保護を解除してから、"
     "もう一度ドロップしてください。";

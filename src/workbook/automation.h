@@ -84,6 +84,9 @@ public:
     virtual bool loadedWhole() = 0;
     // ProtectStructure: sheets cannot be added, removed, renamed or hidden.
     virtual bool protectsStructure() = 0;
+    // ReadOnly: opened read-only, because another user or application has the file open or it
+    // cannot be written.
+    virtual bool readOnly() = 0;
     // Saves under `fileName` in `format` (Excel97 or Ooxml), with `password` as its open password.
     virtual void saveAs(const NativePath& fileName, WorkbookFormat format,
                         const std::string& password) = 0;

@@ -105,6 +105,7 @@ ProbeFindings WorkbookOperations::findingsOf(Workbook& book) {
         findings.format = book.fileFormat();
         findings.loadedWhole = book.loadedWhole();
         findings.structureProtected = book.protectsStructure();
+        findings.readOnly = book.readOnly();
         findings.known = true;
     } catch (const std::exception& error) {
         findings.error = error.what();
@@ -125,6 +126,8 @@ std::string WorkbookOperations::lockObstacle(const ProbeFindings& findings) {
         return std::string(texts::kNotReadWhole);
     if (findings.structureProtected)
         return std::string(texts::kStructureProtected);
+    if (findings.readOnly)
+        return std::string(texts::kInUse);
     return {};
 }
 

@@ -21,6 +21,7 @@ struct ProbeFindings {
     LoadedFormat format{};
     bool loadedWhole = true;
     bool structureProtected = false;
+    bool readOnly = false;
     std::string error{};
 };
 

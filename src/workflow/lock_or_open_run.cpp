@@ -45,10 +45,14 @@ LockOrOpenRun::End LockOrOpenRun::lockRoad(const std::string& fileName) {
     // A lock that would lock the user out, or lose part of the workbook, is not offered.
     if (state_.computerName.empty())
         return refuse(std::string(texts::kNoComputerName));
-    if (const std::string obstacle = WorkbookOperations::lockObstacle(operations_.lastProbe());
-        !obstacle.empty()) {
-        return refuse(obstacle);
+    ProbeFindings findings = operations_.lastProbe();
+    // A read-only file opens read-only; the lock makes it writable while it works on it.
+    if (const std::optional<FileAttributes> attributes = files_.attributes(window_.targetPath());
+        attributes && files_.isReadOnly(*attributes)) {
+        findings.readOnly = false;
     }
+    if (const std::string obstacle = WorkbookOperations::lockObstacle(findings); !obstacle.empty())
+        return refuse(obstacle);
     if (window_.messageBox(std::string(texts::kConfirm), BoxButtons::OkCancelDefaultCancel) !=
         BoxAnswer::Ok) {
         return End::Cancelled;

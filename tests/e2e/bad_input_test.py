@@ -39,6 +39,20 @@ class BadInput(e2e.TestCase):
         self.assert_untouched(self.case.backup(path.name), backup)
         self.assertEqual(sorted(os.listdir(self.case.backup_folder)), backups)
 
+    def refuses_as_in_use(self, path):
+        """Runs on `path` and expects the lock refused because the file cannot be written, with
+        nothing changed."""
+        before = e2e.digest(path)
+        listing = sorted(os.listdir(path.parent))
+        lines, log = self.case.run(path, answer="y\n")
+        self.assertEqual(lines, [e2e.STARTING] + box([e2e.IN_USE]))
+        self.assertEqual(log, startup(e2e.this_computer()) + [e2e.STARTED] + e2e.PROBE_OPENS +
+                         [e2e.IN_USE])
+        self.assert_untouched(path, before)
+        self.assertEqual(sorted(os.listdir(path.parent)), listing)
+        self.assertFalse(self.case.backup_folder.is_dir() and
+                         any(self.case.backup_folder.iterdir()))
+
     def locks_and_opens(self, path, source, file_name=None):
         """Runs twice on `path`: the first run locks it (the user's sheets of `source` kept), the
         second opens it."""
@@ -94,12 +108,12 @@ class BadInput(e2e.TestCase):
             lock_file = self.case.books / ".~lock.Held.xlsx#"
             self.assertTrue(lock_file.exists())
             lock = lock_file.read_bytes()
-            self.fails_to_open(path)
+            # It opens read-only here: the lock is refused, naming the cause.
+            self.refuses_as_in_use(path)
             self.assertIsNone(office.process.poll(), "the other office was ended")
             self.assertEqual(lock_file.read_bytes(), lock)
             document.close(True)
         # Once the other office let it go, the workbook locks as any other.
-        self.case.backup(path.name).unlink()
         self.locks_and_opens(path, self.library / "plain.xlsx")
 
     def test_an_empty_file_is_no_workbook(self):
@@ -146,9 +160,10 @@ class BadInput(e2e.TestCase):
 
     def test_a_file_name_too_long_for_the_offices_lock_file(self):
         # The office keeps ".~lock.<name>#" beside an open file: a name of 249 bytes or more
-        # leaves no room for it, and the office does not open the file.
+        # leaves no room for it, and the office opens the file read-only: the lock is refused,
+        # naming the cause, and nothing changes.
         path = e2e.place(self.library / "plain.xlsx", self.case.books / ("L" * 244 + ".xlsx"))
-        self.fails_to_open(path)
+        self.refuses_as_in_use(path)
 
     def test_a_name_with_another_extension(self):
         path = e2e.place(self.library / "plain.xlsx", self.case.books / "Book.xlsm")

@@ -440,14 +440,14 @@ class Faults(e2e.TestCase):
 
     @unittest.skipUnless(e2e.can_change_user(), "cannot run the program as another user here")
     def test_a_workbooks_folder_the_user_may_not_write(self):
-        # The office cannot keep its lock file beside the workbook and does not open it: the probe
-        # fails and the open road reports the failed open.
+        # The office cannot keep its lock file beside the workbook and opens it read-only: the lock
+        # is refused, naming the cause, before anything changes.
         source, path, original, earlier = self.prepare()
         user = self.as_user()
         os.chmod(self.case.books, 0o555)
         lines, log = self.case.run(path, answer="y\n", **user)
-        self.assertEqual(log[-1], e2e.F2[0])
-        self.assertEqual(lines[-5:], box(e2e.F2[1]))
+        self.assertEqual(log[-1], e2e.IN_USE)
+        self.assertEqual(lines, [e2e.STARTING] + box([e2e.IN_USE]))
         self.assert_nothing_lost("workbook folder not writable", log, source, path, original,
                                  earlier)
 

@@ -249,14 +249,19 @@ class OtherComputers(e2e.TestCase):
                 self.assertEqual(log[-1], "fncXlsOpenExec():OPEN OK")
                 self.assert_untouched(path, locked)
 
-    def test_a_computer_without_a_name_opens_nothing(self):
+    def test_a_computer_without_a_name_locks_nothing_and_opens_nothing(self):
         path = e2e.place(self.library / "plain.xlsx", self.case.books / "Nameless.xlsx")
+        before = e2e.digest(path)
+        # A workbook locked under no name could never be opened again: nothing is locked.
         lines, log = self.case.run(path, answer="y\n", prefix=named_computer(""))
         self.assertEqual(log[1], "My Name is [  ]")
+        self.assertEqual(log[-1], e2e.NO_COMPUTER_NAME)
+        self.assertEqual(lines, [e2e.STARTING] + box([e2e.NO_COMPUTER_NAME]))
+        self.assert_untouched(path, before)
+        self.assertFalse(self.case.backup_folder.exists())
+        # Nor does a workbook locked elsewhere open on it.
+        lines, log = self.case.run(path, answer="y\n")
         self.assertEqual(log[-1], e2e.LOCKED)
-        # The tag of an empty name decodes to empty text: equal to this computer's name, and still
-        # no permission.
-        self.assert_locked(path, self.library / "plain.xlsx", computer="")
         lines, log = self.case.run(path, prefix=named_computer(""))
         self.assertEqual(lines, [e2e.STARTING, e2e.PREPARING_OPEN] + box([e2e.refusal("")]))
         self.assertEqual(log[-4:], ["PCチェック", "PC名比較", "下位互換チェック", e2e.refusal("")])

@@ -23,6 +23,7 @@ struct Book {
     std::string format{kDefaultFormat};
     bool damaged = false;
     bool structureProtected = false;
+    bool inUse = false;  // opened read-only: in use elsewhere, or a read-only file
     bool open = true;
     bool changed = false;
     std::vector<std::shared_ptr<Sheet>> sheets;
@@ -62,7 +63,8 @@ StandinWorkbook toFile(const Book& book, const std::string& password) {
                          .autoRunMacro = book.autoRunMacro,
                          .format = book.format,
                          .damaged = false,  // what is saved is what was read
-                         .structureProtected = book.structureProtected};
+                         .structureProtected = book.structureProtected,
+                         .inUse = false};
     for (const auto& sheet : book.sheets)
         file.sheets.push_back(sheet->data);
     return file;
@@ -81,6 +83,7 @@ std::shared_ptr<Book> fromFile(const NativePath& path, const StandinWorkbook& fi
     book->format = file.format;
     book->damaged = file.damaged;
     book->structureProtected = file.structureProtected;
+    book->inUse = file.inUse;
     for (const auto& data : file.sheets)
         book->sheets.push_back(std::make_shared<Sheet>(Sheet{data}));
     // The first visible sheet marked active is the active one; without one, the first visible.
@@ -395,6 +398,10 @@ public:
         ctx_.enter("Workbook.ProtectStructure");
         return ctx_.book->structureProtected;
     }
+    bool readOnly() override {
+        ctx_.enter("Workbook.ReadOnly");
+        return ctx_.book->inUse;
+    }
     void saveAs(const NativePath& fileName, WorkbookFormat format,
                 const std::string& password) override {
         const std::string formatName = format == WorkbookFormat::Excel97 ? "xls"
@@ -436,6 +443,11 @@ public:
             refuse("The password you supplied is not correct.");
         }
         auto book = fromFile(fileName, file);
+        // As Excel does, a file with the read-only attribute opens read-only.
+        std::error_code error;
+        const auto permissions = std::filesystem::status(fileName, error).permissions();
+        book->inUse = file.inUse || (permissions & std::filesystem::perms::owner_write) ==
+                                        std::filesystem::perms::none;
         if (book->autoRunMacro && !ctx_.app->state.macrosDisabled) {
             ctx_.core->macrosRun.push_back(fileName);
         }

@@ -12,11 +12,12 @@
 //   - SaveAs writes the workbook as it is now, in the format given, to exactly that file with that
 //     open password, and the workbook then goes by that file name.  A workbook read from a format
 //     other than "xls" or "xlsx" is saved in its own format and, as Excel does, silently without
-//     the password (SaveAs with FileFormat names one of the two).  The file's real format
-//     is what FileFormat tells, whatever the file's name; a file marked damaged loads, in part,
-//     and loadedWhole() is false (no call of Excel's: it is not recorded).  In a workbook whose structure is protected, adding, deleting,
-//     renaming or hiding a sheet fails.  Close(false) never saves; Close(true) saves a
-//     changed workbook under its current name and password.
+//     the password (SaveAs with FileFormat names one of the two).  The file's real format is
+//     what FileFormat tells, whatever the file's name; a file marked damaged loads, in part, and
+//     loadedWhole() is false (no call of Excel's: it is not recorded).  A file with the read-only
+//     attribute, or one marked in use, opens read-only (ReadOnly).  In a workbook whose structure
+//     is protected, adding, deleting, renaming or hiding a sheet fails.  Close(false) never saves;
+//     Close(true) saves a changed workbook under its current name and password.
 //   - Sheet names are unique regardless of ASCII letter case, not empty, at most 31 characters,
 //     without : \ / ? * [ ]; Add names the new sheet "Sheet<n>" (unique), puts it after the given
 //     sheet and activates it.  A workbook keeps at least one visible sheet: hiding or deleting the
@@ -49,6 +50,7 @@
 //   Workbook.Worksheet(Kovrisk)
 //   Workbook.FileFormat
 //   Workbook.ProtectStructure
+//   Workbook.ReadOnly
 //   Workbook.SaveAs(<path>, FileFormat=<xls|xlsx|other>, Password=<password>)
 //   Workbook.Close(false)
 //   Worksheets.Count

@@ -148,6 +148,8 @@ void writeStandinWorkbook(const NativePath& path, const StandinWorkbook& book) {
         text += "damaged\n";
     if (book.structureProtected)
         text += "protect-structure\n";
+    if (book.inUse)
+        text += "in-use\n";
     for (const auto& sheet : book.sheets) {
         text += "sheet " + escape(sheet.name) + "\n";
         if (!sheet.visible)
@@ -212,6 +214,8 @@ StandinWorkbook loadStandinWorkbook(const NativePath& path) {
             book.damaged = true;
         } else if (line == "protect-structure" && book.sheets.empty()) {
             book.structureProtected = true;
+        } else if (line == "in-use" && book.sheets.empty()) {
+            book.inUse = true;
         } else if (keyword == "sheet") {
             const auto name = unescape(rest);
             if (!name)

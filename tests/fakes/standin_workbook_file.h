@@ -12,6 +12,7 @@
 //                                  HTML, "39": Excel 95, ...), which no lock may keep
 //   damaged                        only when the application can read the file only in part
 //   protect-structure              only when the workbook's structure is protected
+//   in-use                         only when another user has the file open (it opens read-only)
 //   sheet <name>                   a worksheet; the lines below belong to it up to the next "sheet"
 //   hidden                         only when the sheet is hidden
 //   active                         only for the active sheet
@@ -61,6 +62,7 @@ struct StandinWorkbook {
     std::string format{kDefaultFormat};  // "xlsx", "xls", or another format's XlFileFormat
     bool damaged = false;                // loads with a warning, in part
     bool structureProtected = false;
+    bool inUse = false;  // another user has it open: it opens read-only
     std::vector<StandinSheet> sheets{};  // in order; none at all stands for a chart-only workbook
 
     // The sheet whose name equals `name` regardless of ASCII letter case, or nullptr.

@@ -121,6 +121,20 @@ TEST(PosixFileReplacement, TakesTheFilesPlaceWithItsModeAndLeavesNoFolderBehind)
               2);
 }
 
+TEST(PosixFileReplacement, ANameTooLongForItsSuffixGetsAShortOne) {
+    TempFolder temp;
+    NativeFiles files;
+    const NativePath target = temp / (std::string(250, 'L') + ".xlsx");
+    writeFile(target, "old");
+    ReplacementRefusal refusal;
+    auto replacement = files.beginReplacement(target, ".pwd", refusal);
+    ASSERT_TRUE(replacement);
+    EXPECT_EQ(replacement->newVersion().filename(), "workbook.xlsx.pwd");
+    writeFile(replacement->newVersion(), "new");
+    EXPECT_TRUE(replacement->commit());
+    EXPECT_EQ(readFile(target), "new");
+}
+
 TEST(PosixFileReplacement, AbandonedReplacementRemovesItsFolderAndKeepsTheFile) {
     TempFolder temp;
     NativeFiles files;

@@ -467,6 +467,8 @@ TEST_F(LockOrOpenRunTest, WhatALockCouldNotKeepIsRefusedBeforeAnythingChanges) {
          str(texts::kNotReadWhole)},
         {"a protected structure", [](StandinWorkbook& b) { b.structureProtected = true; }, "PC01",
          str(texts::kStructureProtected)},
+        {"a workbook another user has open", [](StandinWorkbook& b) { b.inUse = true; }, "PC01",
+         str(texts::kInUse)},
         {"no computer name", [](StandinWorkbook&) {}, "", str(texts::kNoComputerName)},
     };
     for (const Case& c : cases) {
@@ -531,8 +533,7 @@ TEST_F(LockOrOpenRunTest, AWorkbookDamagedAfterTheProbeIsNotLockedEither) {
     run(target);
     const Lines lines = log();
     EXPECT_EQ(lines.back(), str(texts::kLockFailed));
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "fncXlsPwdChg():Catch Exception"),
-              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "fncXlsPwdChg():Catch Exception"), lines.end());
     EXPECT_TRUE(loadStandinWorkbook(target).damaged) << "the file stays as it is";
     EXPECT_TRUE(leftovers().empty());
 }

@@ -4,6 +4,7 @@
 #include <attr/libattr.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <limits.h>
 #include <pwd.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -267,6 +268,11 @@ std::unique_ptr<FileReplacement> beginFileReplacement(const NativePath& target,
     }
     NativePath newVersion = folder / target.filename();
     newVersion += std::string(suffix);
+    // A name too long for the file system with the suffix gets a short one of the same extension.
+    if (newVersion.filename().native().size() > NAME_MAX) {
+        newVersion = folder / ("workbook" + target.extension().native());
+        newVersion += std::string(suffix);
+    }
     refusal = ReplacementRefusal::None;
     return std::make_unique<PosixFileReplacement>(target, folder, std::move(held),
                                                   std::move(newVersion), original);

@@ -41,7 +41,8 @@ std::optional<FileAttributes> NativeFiles::attributes(const NativePath& path) {
 
 bool NativeFiles::setAttributes(const NativePath& path, FileAttributes attributes) {
     // Never through a symbolic link: the permissions of the file at the path itself change.
-    return ::fchmodat(AT_FDCWD, path.c_str(), static_cast<mode_t>(attributes.word & kPermissionBits),
+    return ::fchmodat(AT_FDCWD, path.c_str(),
+                      static_cast<mode_t>(attributes.word & kPermissionBits),
                       AT_SYMLINK_NOFOLLOW) == 0;
 }
 
@@ -81,8 +82,8 @@ bool NativeFiles::copy(const NativePath& from, const NativePath& to) {
     if (::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
     // A new file only, never through a link: whatever is at `to` already makes the copy fail.
-    UniqueFd target(
-        ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR));
+    UniqueFd target(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                           S_IRUSR | S_IWUSR));
     if (!target)
         return false;
     char buffer[1 << 16];
@@ -116,7 +117,14 @@ ReplacementRefusal NativeFiles::replacementRefusal(const NativePath& target) {
     struct stat info {};
     if (::lstat(target.c_str(), &info) != 0)
         return errno == ENOENT ? ReplacementRefusal::None : ReplacementRefusal::NotARegularFile;
-    return posix::refusalFor(info);
+    if (const ReplacementRefusal refusal = posix::refusalFor(info);
+        refusal != ReplacementRefusal::None) {
+        return refusal;
+    }
+    // The new version is made in a folder beside the file, which needs a folder one may write.
+    const NativePath parent = target.parent_path().empty() ? NativePath(".") : target.parent_path();
+    return ::access(parent.c_str(), W_OK | X_OK) == 0 ? ReplacementRefusal::None
+                                                      : ReplacementRefusal::NoPrivateFolder;
 }
 
 std::unique_ptr<FileReplacement> NativeFiles::beginReplacement(const NativePath& target,

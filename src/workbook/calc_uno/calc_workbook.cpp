@@ -102,6 +102,14 @@ bool CalcWorkbook::protectsStructure() {
     });
 }
 
+bool CalcWorkbook::readOnly() {
+    checkOpen();
+    return unoCall([&] {
+        return css::uno::Reference<css::frame::XStorable>(model_, css::uno::UNO_QUERY_THROW)
+            ->isReadonly();
+    });
+}
+
 void CalcWorkbook::saveAs(const NativePath& fileName, WorkbookFormat format,
                           const std::string& password) {
     checkOpen();

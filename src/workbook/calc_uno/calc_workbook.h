@@ -35,6 +35,8 @@ public:
     // The document's protection, or, for an OOXML package, its workbook part's structure lock
     // (which LibreOffice's import does not keep).
     bool protectsStructure() override;
+    // Loaded read-only: another office holds the file, or it cannot be written.
+    bool readOnly() override;
     // Excel97: encrypted Excel 97; Ooxml: encrypted OOXML; whatever the file name says.
     void saveAs(const NativePath& fileName, WorkbookFormat format,
                 const std::string& password) override;

@@ -33,6 +33,18 @@ void LoadWarnings::handle(const css::uno::Reference<css::task::XInteractionReque
         selectFirst<css::task::XInteractionAbort>(offered);
         return;
     }
+    // The office's lock file beside the workbook: held by another office (the workbook then
+    // opens read-only), or impossible to make (a folder that cannot be written, a name too long
+    // for it).  No sign of a damaged file: the load goes on.
+    // The office's lock file beside the workbook is held by another office, or cannot be made (a
+    // folder that cannot be written, a name too long for it): the file opens read-only, which
+    // tells the lock that it cannot be written.
+    const rtl::OUString type = what.getValueTypeName();
+    if (type.startsWith("com.sun.star.document.Lock") ||
+        type.startsWith("com.sun.star.document.OwnLock")) {
+        selectFirst<css::task::XInteractionApprove>(offered);
+        return;
+    }
     warnings_.push_back(
         rtl::OUStringToOString(what.getValueTypeName(), RTL_TEXTENCODING_UTF8).getStr());
     // Going on where that is offered; otherwise no choice, which takes the defaults (the import

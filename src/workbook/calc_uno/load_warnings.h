@@ -1,6 +1,7 @@
 // The interaction handler a workbook is loaded with: nobody is there to answer, so it answers
 // every request itself and notes what came.  A password request is declined, so that a wrong
-// password fails the load at once; any other request (an import warning, an offer to repair a
+// password fails the load at once; a request about the office's lock file lets the load go on,
+// read-only; any other request (an import warning, an offer to repair a
 // damaged file, import options) is accepted where it can be, so that the load goes on, and noted:
 // the document may not be the whole file.
 #pragma once

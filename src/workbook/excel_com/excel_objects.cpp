@@ -139,6 +139,10 @@ bool ExcelWorkbook::protectsStructure() {
     return book_.integer(L"ProtectStructure") != 0;
 }
 
+bool ExcelWorkbook::readOnly() {
+    return book_.integer(L"ReadOnly") != 0;
+}
+
 void ExcelWorkbook::saveAs(const NativePath& fileName, WorkbookFormat format,
                            const std::string& password) {
     if (format == WorkbookFormat::Other)

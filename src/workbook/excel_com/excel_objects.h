@@ -64,6 +64,7 @@ public:
     LoadedFormat fileFormat() override;
     bool loadedWhole() override;
     bool protectsStructure() override;
+    bool readOnly() override;
     void saveAs(const NativePath& fileName, WorkbookFormat format,
                 const std::string& password) override;
     void close(bool saveChanges) override;

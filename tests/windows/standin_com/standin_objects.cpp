@@ -146,7 +146,7 @@ public:
         : StandinDispatch(std::move(server), L"Workbook", members()), book_(std::move(book)) {}
 
 private:
-    enum Member { kWorksheets, kSaveAs, kClose, kFileFormat, kProtectStructure };
+    enum Member { kWorksheets, kSaveAs, kClose, kFileFormat, kProtectStructure, kReadOnly };
     static const std::vector<MemberSpec>& members() {
         static const std::vector<MemberSpec> table{
             {L"WorkSheets", kGet, {L"Index"}},
@@ -156,7 +156,8 @@ private:
               L"CreateBackup"}},
             {L"Close", kMethod, {L"SaveChanges", L"Filename", L"RouteWorkbook"}},
             {L"FileFormat", kGet, {}},
-            {L"ProtectStructure", kGet, {}}};
+            {L"ProtectStructure", kGet, {}},
+            {L"ReadOnly", kGet, {}}};
         return table;
     }
     // XlFileFormat of what the workbook was read from ("FileFormat <n>" in the stand-in's name).
@@ -170,6 +171,8 @@ private:
                 return integerResult(fileFormatNumber());
             case kProtectStructure:
                 return booleanResult(book_->protectsStructure());
+            case kReadOnly:
+                return booleanResult(book_->readOnly());
             case kWorksheets:
                 if (!arguments.given(0)) {
                     return objectResult(new WorksheetsDispatch(server(), book_->worksheets()));
