@@ -25,6 +25,7 @@ public:
 enum class WorkbookFormat {
     Excel97,  // Excel 97-2003 (BIFF8)
     Ooxml,    // Excel workbook (Office Open XML)
+    OoxmlMacroEnabled,  // Excel macro-enabled workbook: the same, marked to carry macros
     Other,    // anything else the application reads: older Excel, HTML, XML, text, ...
 };
 

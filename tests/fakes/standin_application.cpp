@@ -150,7 +150,8 @@ void saveBook(Book& book, const NativePath& path, const std::string& password) {
     if (std::filesystem::is_directory(path, error))
         refuse("Cannot save over a folder.");
     // As Excel does, a format that cannot carry an open password is saved without it.
-    const bool carriesPassword = book.format == "xls" || book.format == "xlsx";
+    const bool carriesPassword =
+        book.format == "xls" || book.format == "xlsx" || book.format == "xlsm";
     writeStandinWorkbook(path, toFile(book, carriesPassword ? password : std::string()));
     book.path = path;
     book.password = carriesPassword ? password : std::string();
@@ -386,6 +387,8 @@ public:
             return {WorkbookFormat::Excel97, "FileFormat 56"};
         if (format == "xlsx")
             return {WorkbookFormat::Ooxml, "FileFormat 51"};
+        if (format == "xlsm")
+            return {WorkbookFormat::OoxmlMacroEnabled, "FileFormat 52"};
         return {WorkbookFormat::Other, "FileFormat " + format};
     }
     // Not an Excel member but what the backend learnt while loading: no call, nothing recorded.
@@ -404,9 +407,10 @@ public:
     }
     void saveAs(const NativePath& fileName, WorkbookFormat format,
                 const std::string& password) override {
-        const std::string formatName = format == WorkbookFormat::Excel97 ? "xls"
-                                       : format == WorkbookFormat::Ooxml ? "xlsx"
-                                                                         : "other";
+        const std::string formatName = format == WorkbookFormat::Excel97             ? "xls"
+                                       : format == WorkbookFormat::Ooxml             ? "xlsx"
+                                       : format == WorkbookFormat::OoxmlMacroEnabled ? "xlsm"
+                                                                                     : "other";
         ctx_.enter("Workbook.SaveAs", "(" + fileName.string() + ", FileFormat=" + formatName +
                                           ", Password=" + password + ")");
         std::error_code error;

@@ -2,6 +2,7 @@
 .xlsx and .xls, checked with msoffcrypto, openpyxl and xlrd."""
 
 import hashlib
+import io
 import os
 import shutil
 import socket
@@ -234,6 +235,24 @@ class XlsxRoads(Roads):
                 data = source.read(item.filename)
                 target.writestr(item, change(data) if item.filename == part else data)
         os.replace(rewritten, path)
+
+    def test_a_package_marked_macro_enabled_is_locked_as_one(self):
+        path = self.make()
+        macro = b"application/vnd.ms-excel.sheet.macroEnabled.main+xml"
+        self.rewrite_part(path, "[Content_Types].xml", lambda data: data.replace(
+            b"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml", macro))
+        self.lock(path)
+        data = checks.decrypt(path, suite.password_of(os.path.basename(path)))
+        with zipfile.ZipFile(io.BytesIO(data)) as package:
+            self.assertIn(macro, package.read("[Content_Types].xml"))
+
+    def test_a_workbook_encrypted_with_excels_built_in_password_is_not_locked(self):
+        # Excel encrypts a workbook whose structure is protected with this password; the office
+        # opens it without asking.
+        plain = self.make(name="plain source")
+        path = os.path.join(self.folder, f"{NAME}.xlsx")
+        workbooks.encrypt_with_officecrypto_tool(plain, path, "VelvetSweatshop", suite.NODE_MODULES)
+        self.assert_refused(path, STRUCTURE_PROTECTED)
 
     def test_a_workbook_with_a_protected_structure_is_not_locked(self):
         path = self.make()

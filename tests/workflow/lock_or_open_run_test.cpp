@@ -496,8 +496,13 @@ TEST_F(LockOrOpenRunTest, TheLockKeepsTheFormatTheWorkbookHasWhateverItsName) {
     excel97.format = "xls";
     const NativePath target = makeWorkbook("Book1.xlsx", excel97);
     const NativePath ooxml = makeWorkbook("Book2.xls");
+    StandinWorkbook macroEnabled = plainBook();
+    macroEnabled.format = "xlsm";
+    const NativePath labelled = makeWorkbook("Book3.xlsx", macroEnabled);
     run(target);
     run(ooxml);
+    run(labelled);
+    EXPECT_EQ(loadStandinWorkbook(labelled).format, "xlsm");
     EXPECT_EQ(loadStandinWorkbook(target).format, "xls");
     EXPECT_EQ(loadStandinWorkbook(backupOf("Book1.xlsx")).format, "xls");
     EXPECT_EQ(loadStandinWorkbook(ooxml).format, "xlsx");

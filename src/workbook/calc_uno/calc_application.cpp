@@ -126,10 +126,17 @@ std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
         documents_->add(model);
         LoadFacts facts;
         facts.loadedWhole = !warnings->warned();
-        if (formatOfFilter(loadedFilter(model)) == WorkbookFormat::Ooxml) {
-            const rtl::OUString url = fileUrl(fileName);
-            facts.loadedWhole = facts.loadedWhole && packagePartsWellFormed(context, url);
-            facts.structureLockedInPackage = packageLocksStructure(context, url);
+        const WorkbookFormat format = formatOfFilter(loadedFilter(model));
+        if (format == WorkbookFormat::Ooxml || format == WorkbookFormat::OoxmlMacroEnabled) {
+            if (isEncryptionContainer(fileName)) {
+                // Opened without a password, it carries Excel's built-in one, which Excel gives
+                // workbooks whose structure is protected.
+                facts.structureLockedInPackage = password.empty();
+            } else {
+                const rtl::OUString url = fileUrl(fileName);
+                facts.loadedWhole = facts.loadedWhole && packagePartsWellFormed(context, url);
+                facts.structureLockedInPackage = packageLocksStructure(context, url);
+            }
         }
         return std::make_unique<CalcWorkbook>(model, spreadsheet, documents_, facts);
     });

@@ -125,7 +125,7 @@ void CalcWorkbook::saveAs(const NativePath& fileName, WorkbookFormat format,
         };
         if (!password.empty()) {
             const rtl::OUString unicodePassword = toUno(password);
-            if (format == WorkbookFormat::Ooxml) {
+            if (format == WorkbookFormat::Ooxml || format == WorkbookFormat::OoxmlMacroEnabled) {
                 // A plain "Password" is ignored by the OOXML filter: the file would come out
                 // unencrypted.  Standard (not agile) encryption is what it can write.
                 const css::beans::NamedValue encryption[] = {

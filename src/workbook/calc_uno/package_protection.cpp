@@ -6,6 +6,8 @@
 #include <com/sun/star/xml/sax/InputSource.hpp>
 #include <com/sun/star/xml/sax/XParser.hpp>
 
+#include <cstring>
+#include <fstream>
 #include <string>
 
 namespace kovrisk {
@@ -82,6 +84,13 @@ bool packagePartsWellFormed(const css::uno::Reference<css::uno::XComponentContex
     } catch (const css::uno::Exception&) {
         return false;  // a part that does not unpack or does not parse
     }
+}
+
+bool isEncryptionContainer(const NativePath& path) {
+    static constexpr unsigned char kSignature[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    std::ifstream file(path, std::ios::binary);
+    char head[sizeof kSignature] = {};
+    return file.read(head, sizeof head) && std::memcmp(head, kSignature, sizeof head) == 0;
 }
 
 bool workbookPartLocksStructure(std::string_view workbookXml) {

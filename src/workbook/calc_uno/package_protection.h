@@ -6,7 +6,13 @@
 
 #include <string_view>
 
+#include "platform/files.h"
+
 namespace kovrisk {
+
+// Whether the file at `path` is a compound file (an OOXML package's encryption container) rather
+// than a package.
+bool isEncryptionContainer(const NativePath& path);
 
 // Whether the workbook part of the package at `url` carries <workbookProtection
 // lockStructure="1"> (or "true").  False when the package holds no such part.

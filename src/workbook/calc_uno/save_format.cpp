@@ -9,6 +9,7 @@ constexpr std::string_view kExcel97Filter = "MS Excel 97";
 // The same formats read from a file whose name says template (or says nothing LibreOffice knows).
 constexpr std::string_view kOoxmlTemplateFilter = "Calc MS Excel 2007 XML Template";
 constexpr std::string_view kExcel97TemplateFilter = "MS Excel 97 Vorlage/Template";
+constexpr std::string_view kOoxmlMacroFilter = "Calc MS Excel 2007 VBA XML";
 
 }  // namespace
 
@@ -17,6 +18,8 @@ WorkbookFormat formatOfFilter(std::string_view filterName) {
         return WorkbookFormat::Ooxml;
     if (filterName == kExcel97Filter || filterName == kExcel97TemplateFilter)
         return WorkbookFormat::Excel97;
+    if (filterName == kOoxmlMacroFilter)
+        return WorkbookFormat::OoxmlMacroEnabled;
     return WorkbookFormat::Other;
 }
 
@@ -30,6 +33,8 @@ std::string_view filterNameOf(WorkbookFormat format) {
             return kOoxmlFilter;
         case WorkbookFormat::Excel97:
             return kExcel97Filter;
+        case WorkbookFormat::OoxmlMacroEnabled:
+            return kOoxmlMacroFilter;
         case WorkbookFormat::Other:
             break;
     }

@@ -12,10 +12,11 @@ namespace {
 // msoAutomationSecurityForceDisable: no macro of a workbook opened from now on runs.
 constexpr int kForceDisableMacros = 3;
 
-// XlFileFormat values of the two formats a lock keeps.
-constexpr int kExcel8 = 56;             // xlExcel8: Excel 97-2003
-constexpr int kWorkbookNormal = -4143;  // xlWorkbookNormal: the same, as older versions name it
-constexpr int kOpenXmlWorkbook = 51;    // xlOpenXMLWorkbook
+// XlFileFormat values of the formats a lock keeps.
+constexpr int kExcel8 = 56;               // xlExcel8: Excel 97-2003
+constexpr int kWorkbookNormal = -4143;    // xlWorkbookNormal: the same, as older versions name it
+constexpr int kOpenXmlWorkbook = 51;      // xlOpenXMLWorkbook
+constexpr int kOpenXmlMacroEnabled = 52;  // xlOpenXMLWorkbookMacroEnabled
 
 // XlCorruptLoad xlNormalLoad: a workbook Excel cannot read whole fails to open instead of being
 // repaired, so that an open workbook is always one read whole.
@@ -127,6 +128,8 @@ LoadedFormat ExcelWorkbook::fileFormat() {
         return {WorkbookFormat::Excel97, name};
     if (format == kOpenXmlWorkbook)
         return {WorkbookFormat::Ooxml, name};
+    if (format == kOpenXmlMacroEnabled)
+        return {WorkbookFormat::OoxmlMacroEnabled, name};
     return {WorkbookFormat::Other, name};
 }
 
@@ -147,7 +150,9 @@ void ExcelWorkbook::saveAs(const NativePath& fileName, WorkbookFormat format,
                            const std::string& password) {
     if (format == WorkbookFormat::Other)
         throw AutomationError("SaveAs: no workbook format");
-    const int fileFormat = format == WorkbookFormat::Excel97 ? kExcel8 : kOpenXmlWorkbook;
+    const int fileFormat = format == WorkbookFormat::Excel97             ? kExcel8
+                           : format == WorkbookFormat::OoxmlMacroEnabled ? kOpenXmlMacroEnabled
+                                                                         : kOpenXmlWorkbook;
     book_.call(L"SaveAs", {},
                named(NamedArgument{L"Filename", DispatchArgument::pathByRef(fileName)},
                      NamedArgument{L"FileFormat", DispatchArgument::integer(fileFormat)},

@@ -193,6 +193,7 @@ private:
                 const WorkbookFormat kind = format == 56 || format == -4143
                                                 ? WorkbookFormat::Excel97
                                             : format == 51 ? WorkbookFormat::Ooxml
+                                            : format == 52 ? WorkbookFormat::OoxmlMacroEnabled
                                                            : WorkbookFormat::Other;
                 book_->saveAs(arguments.wideText(0), kind,
                               arguments.given(2) ? arguments.text(2) : std::string());
