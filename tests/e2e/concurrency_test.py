@@ -20,6 +20,9 @@ def possible_logs(lines):
         return [startup(e2e.this_computer()) + e2e.lock_lines()]
     if last == e2e.NO_DISPLAY_HANDOVER:
         return [startup(e2e.this_computer()) + e2e.open_lines()]
+    if lines[-1:] == box([e2e.IN_USE]):
+        # Probed while the other run's office held it: refused, naming the cause.
+        return [begin + e2e.PROBE_OPENS + [e2e.IN_USE]]
     if lines[-1:] == box([e2e.NO_CONTROL_SHEET]):
         # Probed while the other run held it, opened when the other had let it go unlocked.
         return [begin + e2e.PROBE_FAILS + ["fncXlsOpenExec():TRY OPEN", e2e.NO_CONTROL_SHEET]]

@@ -379,6 +379,8 @@ def end_of(log):
         return "S"
     if last == CANCELLED:
         return "C"
+    if last in (NO_COMPUTER_NAME, IN_USE):
+        return "refused"
     if last == NO_CONTROL_SHEET or last.startswith("PC名 "):
         return "refused"
     return "unknown: " + last
