@@ -107,17 +107,15 @@ ProbeFindings WorkbookOperations::findingsOf(Workbook& book) {
         findings.structureProtected = book.protectsStructure();
         findings.readOnly = book.readOnly();
         findings.known = true;
-    } catch (const std::exception& error) {
-        findings.error = error.what();
     } catch (...) {
-        findings.error = std::string(texts::kUnknownError);
+        // Unknown: no lock is offered.
     }
     return findings;
 }
 
 std::string WorkbookOperations::lockObstacle(const ProbeFindings& findings) {
     if (!findings.known)
-        return std::string(texts::kFormatUnknown) + findings.error;
+        return std::string(texts::kFormatUnknown);
     if (findings.format.kind == WorkbookFormat::Other) {
         return std::string(texts::kFormatNotLockablePrefix) + findings.format.name +
                std::string(texts::kFormatNotLockableSuffix);

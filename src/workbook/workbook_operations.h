@@ -17,12 +17,11 @@ namespace kovrisk {
 // What the protection probe found out about a workbook that opened without a password: what a
 // lock would keep of it.
 struct ProbeFindings {
-    bool known = false;  // false: the application could not tell (see `error`)
+    bool known = false;  // false: the application could not tell
     LoadedFormat format{};
     bool loadedWhole = true;
     bool structureProtected = false;
     bool readOnly = false;
-    std::string error{};
 };
 
 class WorkbookOperations {

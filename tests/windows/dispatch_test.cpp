@@ -129,7 +129,7 @@ TEST_F(DispatchTest, EveryCallTravelsAsExcelExpectsIt) {
                   L"Application.DisplayAlerts=BOOL(-1)",
                   L"Application.AutomationSecurity=I4",
                   L"Application.WorkBooks()",
-                  L"Workbooks.Open(#1:BSTR&, Password:BSTR&)",
+                  L"Workbooks.Open(#1:BSTR&, Password:BSTR&, CorruptLoad:I4)",
                   L"Workbook.WorkSheets(#1:I4)",
                   L"Workbook.WorkSheets()",
                   L"Worksheets.Add(#1:VARIANT&->ERROR(80020004), #2:DISPATCH)",
@@ -153,7 +153,7 @@ TEST_F(DispatchTest, EveryCallTravelsAsExcelExpectsIt) {
                   L"Workbook.WorkSheets(#1:BSTR&)",
                   L"Worksheet.Visible=BOOL(0)",
                   L"Worksheet.Activate()",
-                  L"Workbook.SaveAs(Filename:BSTR&, Password:BSTR&)",
+                  L"Workbook.SaveAs(Filename:BSTR&, FileFormat:I4, Password:BSTR&)",
                   L"Workbook.Close(#1:BOOL(0))",
                   L"Application.Quit()",
               }));

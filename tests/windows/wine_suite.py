@@ -456,8 +456,9 @@ class Suite:
         refused = [line for line in wire if "!" in line]
         self.checks.check(not refused, "the server accepted every call as sent", repr(refused[:5]))
         opens = [i for i, line in enumerate(wire) if line.startswith("Workbooks.Open")]
-        self.checks.check(all(line == "Workbooks.Open(#1:BSTR&, Password:BSTR&)" for line in
-                              (wire[i] for i in opens)), "Open: file name and named Password, by reference")
+        self.checks.check(all(line == "Workbooks.Open(#1:BSTR&, Password:BSTR&, CorruptLoad:I4)"
+                              for line in (wire[i] for i in opens)),
+                          "Open: file name and named Password, by reference, and CorruptLoad")
         self.checks.check(all("Application.AutomationSecurity=I4" in wire[max(0, i - 3):i] for i in opens),
                           "macros disabled before every Open")
         self.checks.equal(sum(1 for line in wire if line == "Application.Quit()"), instances,

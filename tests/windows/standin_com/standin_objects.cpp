@@ -231,13 +231,12 @@ private:
         }
         std::unique_ptr<Workbook> book = books_->open(
             arguments.wideText(0), arguments.given(4) ? arguments.text(4) : std::string());
-        // Without xlNormalLoad (0), Excel would repair a workbook it cannot read whole; with it,
-        // such a workbook does not open.
-        const bool normalLoad = arguments.given(14) && arguments.integer(14) == 0;
-        if (!normalLoad || !book->loadedWhole()) {
+        // With xlNormalLoad (0, also when CorruptLoad is omitted) a workbook Excel cannot read
+        // whole does not open; xlRepairFile or xlExtractData would open what could be saved of it.
+        const bool normalLoad = !arguments.given(14) || arguments.integer(14) == 0;
+        if (normalLoad && !book->loadedWhole()) {
             book->close(false);
-            throw AutomationError(normalLoad ? "Excel cannot open the file: it is damaged."
-                                             : "Open without CorruptLoad:=xlNormalLoad.");
+            throw AutomationError("Excel cannot open the file: it is damaged.");
         }
         return objectResult(new WorkbookDispatch(server(), std::move(book)));
     }
