@@ -2,6 +2,8 @@
 // with decryptors written by others.
 //
 //   encrypt_tool xlsx|xls IN OUT PASSWORD-HEX [RANDOM-HEX]
+//   encrypt_tool file-password FILE-NAME   the file password's Shift-JIS bytes, in hex
+//   encrypt_tool unicode PASSWORD-HEX      the password as the encryption gets it: UTF-16 units
 //
 // PASSWORD-HEX: the password's Shift-JIS bytes in hex, converted as the program converts them.
 // RANDOM-HEX: bytes every random request takes first (salts, keys), for repeatable output.
@@ -15,6 +17,7 @@
 
 #include "fakes/scripted_random_crypto.h"
 #include "platform/text_codec.h"
+#include "support/file_password.h"
 #include "workbook/encryption/workbook_encryption.h"
 
 using namespace kovrisk;
@@ -40,6 +43,31 @@ std::optional<std::string> fromHex(const std::string& text) {
     return out;
 }
 
+std::string hex(std::string_view bytes) {
+    std::string out;
+    char digits[3];
+    for (const char c : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(c));
+        out += digits;
+    }
+    return out;
+}
+
+int printFilePassword(const std::string& fileName) {
+    PasswordBuffer buffer;
+    if (!fncPwdMake(fileName, buffer))
+        return 1;
+    std::printf("%s\n", hex(buffer.text()).c_str());
+    return 0;
+}
+
+int printUnicode(const std::string& password) {
+    for (const char16_t unit : shiftJisToUtf16(password))
+        std::printf("%04x ", static_cast<unsigned>(unit));
+    std::printf("\n");
+    return 0;
+}
+
 const char* reasonName(EncryptionRefusal reason) {
     switch (reason) {
         case EncryptionRefusal::NotAWorkbookFile:
@@ -61,6 +89,12 @@ const char* reasonName(EncryptionRefusal reason) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "file-password")
+        return printFilePassword(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "unicode") {
+        const std::optional<std::string> password = fromHex(argv[2]);
+        return password ? printUnicode(*password) : 2;
+    }
     if (argc != 5 && argc != 6) {
         std::fprintf(stderr, "usage: encrypt_tool xlsx|xls IN OUT PASSWORD-HEX [RANDOM-HEX]\n");
         return 2;
