@@ -1,6 +1,7 @@
 // RC4 CryptoAPI encryption of a BIFF8 workbook.
 #include <algorithm>
 #include <array>
+#include <stdexcept>
 #include <string>
 
 #include "workbook/encryption/biff_records.h"
@@ -104,7 +105,9 @@ std::string encryptBiff8(std::string_view compoundFile, std::u16string_view pass
 
     std::string passwordHash;
     const std::string filePass = filePassRecord(crypto, password, passwordHash);
-    const std::size_t insertAt = records.front().end();
+    // FILEPASS comes right after the globals' BOF, or after WRITEPROTECT where that follows it.
+    const bool writeProtected = records.size() > 1 && records[1].type == biff::kWriteProtect;
+    const std::size_t insertAt = records[writeProtected ? 1 : 0].end();
     std::string stream;
     stream.reserve(plain.size() + filePass.size());
     stream.append(plain, 0, insertAt);
@@ -120,7 +123,13 @@ std::string encryptBiff8(std::string_view compoundFile, std::u16string_view pass
     encryptRecords(stream, crypto, std::move(passwordHash));
 
     workbook.data = std::move(stream);
-    return writeCompoundFile(root);
+    try {
+        return writeCompoundFile(root);
+    } catch (const std::invalid_argument& unwritable) {
+        // Two entries of one storage under one name, say: the container was damaged.
+        throw EncryptionRefused(EncryptionRefusal::DamagedCompoundFile,
+                                std::string("damaged compound file: ") + unwritable.what());
+    }
 }
 
 }  // namespace kovrisk::encryption

@@ -11,6 +11,7 @@ namespace kovrisk::encryption::biff {
 inline constexpr std::uint16_t kBof = 0x0809;
 inline constexpr std::uint16_t kEof = 0x000A;
 inline constexpr std::uint16_t kFilePass = 0x002F;
+inline constexpr std::uint16_t kWriteProtect = 0x0086;
 inline constexpr std::uint16_t kUsrExcl = 0x0194;
 inline constexpr std::uint16_t kFileLock = 0x0195;
 inline constexpr std::uint16_t kInterfaceHdr = 0x00E1;

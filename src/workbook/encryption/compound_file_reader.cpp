@@ -164,6 +164,8 @@ private:
         out.name.clear();
         for (std::size_t n = 0; n + 2 < nameBytes; n += 2)  // the length counts the terminator
             out.name += static_cast<char16_t>(load16(bytes, n));
+        if (out.name.empty() && id != 0)
+            damaged("an entry without a name");
         if (type(id) != kStreamObject) {
             out.classId = std::string(bytes.substr(kClassIdAt, 16));
             if (out.classId == std::string(16, '\0'))

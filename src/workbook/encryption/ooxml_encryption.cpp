@@ -1,6 +1,7 @@
 // Agile encryption of an Office Open XML package.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "workbook/encryption/agile_encryption_info.h"
 #include "workbook/encryption/agile_password_key.h"

@@ -49,10 +49,12 @@ struct Workbook {
     std::size_t sstAt = 0;
 };
 
-Workbook makeWorkbook(std::uint16_t version = biff::kBiff8Version) {
+Workbook makeWorkbook(std::uint16_t version = biff::kBiff8Version, bool writeProtected = false) {
     Workbook w;
     std::string& s = w.stream;
     record(s, biff::kBof, bof(version, biff::kGlobalsSubstream));
+    if (writeProtected)
+        record(s, biff::kWriteProtect, "");
     record(s, biff::kInterfaceHdr, unhex("b004"));
     record(s, 0x005C, std::string(112, ' '));  // WRITEACCESS
     const std::size_t sheet1At = s.size();
@@ -204,8 +206,9 @@ TEST(Biff8EncryptionTest, DecryptedStreamIsTheOriginalWithFilePassAndPositionsMo
             EXPECT_EQ(load32(stream, r.dataAt() + 12), plain.defColWidthAt + shift);
             EXPECT_EQ(load32(stream, r.dataAt() + 16), plain.dbCellAt + shift);
         }
-        if (r.type == biff::kExtSst)
+        if (r.type == biff::kExtSst) {
             EXPECT_EQ(load32(stream, r.dataAt() + 2), plain.sstAt + shift);
+        }
     }
     ASSERT_EQ(sheets.size(), 2u);
     for (std::size_t n = 0; n < 2; ++n) {
@@ -228,6 +231,20 @@ TEST(Biff8EncryptionTest, DecryptedStreamIsTheOriginalWithFilePassAndPositionsMo
             unshift(r.dataAt() + 2);
     }
     EXPECT_EQ(hex(restored), hex(plain.stream));
+}
+
+TEST(Biff8EncryptionTest, FilePassFollowsWriteProtectWhereThatFollowsTheBof) {
+    const Workbook plain = makeWorkbook(biff::kBiff8Version, true);
+    const std::string stream = decrypted(encrypt(plain.stream).stream, u"pw");
+    const std::vector<biff::Record> records = biff::readRecords(stream);
+    ASSERT_GE(records.size(), 3u);
+    EXPECT_EQ(records[1].type, biff::kWriteProtect);
+    EXPECT_EQ(records[2].type, biff::kFilePass);
+    for (const biff::Record& r : records) {
+        if (r.type == biff::kBoundSheet8) {
+            EXPECT_EQ(load16(stream, load32(stream, r.dataAt())), biff::kBof);
+        }
+    }
 }
 
 TEST(Biff8EncryptionTest, OtherStreamsStayAsTheyWere) {

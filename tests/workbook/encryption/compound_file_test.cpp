@@ -117,8 +117,9 @@ TEST_P(SiblingTreeTest, IsAValidRedBlackTreeInNameOrder) {
         return left + (red ? 0 : 1);
     };
     const std::uint32_t top = load32(entry(0), cfb::kChildAt);
-    if (GetParam() > 0)
+    if (GetParam() > 0) {
         EXPECT_EQ(entry(top)[cfb::kColorAt], cfb::kBlack);
+    }
     walk(top, false);
     ASSERT_EQ(inOrder.size(), static_cast<std::size_t>(GetParam()));
     for (std::size_t n = 1; n < inOrder.size(); ++n)
