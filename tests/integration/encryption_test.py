@@ -129,6 +129,16 @@ class XlsxEncryption(Encryption):
         self.assert_libreoffice_opens_only_with(path, unicode_of(password_hex),
                                                 ["Data", "第二", "Third"])
 
+    def test_encrypted_packages_are_refused(self):
+        password_hex = passwords("xlsx")[0]
+        ours = self.encrypt(self.plain, password_hex)
+        theirs = workbooks.encrypt_with_officecrypto_tool(
+            self.plain, os.path.join(self.folder, "theirs.xlsx"), "secret", suite.NODE_MODULES)
+        for source in (ours, theirs):
+            result = tool("xlsx", source, os.path.join(self.folder, "refused.xlsx"), password_hex)
+            self.assertEqual(result.returncode, REFUSED, result.stderr)
+            self.assertTrue(result.stdout.startswith("refused already-encrypted:"), result.stdout)
+
     def test_a_large_package_comes_back_whole(self):
         large = workbooks.make_large_xlsx(os.path.join(self.folder, "large.xlsx"), 3_000_000)
         path = self.encrypt(large, DOUBLE_BYTE, "large-encrypted.xlsx")
@@ -221,7 +231,7 @@ class XlsEncryption(Encryption):
                 result = tool("xls", source, os.path.join(self.folder, "refused.xls"), password_hex)
                 self.assertEqual(result.returncode, REFUSED, result.stderr)
                 self.assertTrue(result.stdout.startswith(f"refused {reason}:"), result.stdout)
-        result = tool("xlsx", self.plain, os.path.join(self.folder, "refused.xlsx"), password_hex)
+        result = tool("xlsx", encrypted, os.path.join(self.folder, "refused.xlsx"), password_hex)
         self.assertEqual(result.returncode, REFUSED)
         self.assertTrue(result.stdout.startswith("refused not-a-workbook-file:"), result.stdout)
 

@@ -112,7 +112,9 @@ std::string encryptBiff8(std::string_view compoundFile, std::u16string_view pass
     stream.reserve(plain.size() + filePass.size());
     stream.append(plain, 0, insertAt);
     stream += filePass;
-    stream.append(plain, insertAt);
+    // Bytes after the last record too few for a record header (the end of zero padding, say) are
+    // left out: decryptors read the encrypted stream record by record to its end.
+    stream.append(plain, insertAt, records.back().end() - insertAt);
     std::vector<Record> shifted = records;
     for (Record& record : shifted) {
         if (record.at >= insertAt)

@@ -5,6 +5,7 @@
 
 #include "workbook/encryption/agile_encryption_info.h"
 #include "workbook/encryption/agile_password_key.h"
+#include "workbook/encryption/compound_file_reader.h"
 #include "workbook/encryption/compound_file_writer.h"
 #include "workbook/encryption/data_spaces.h"
 #include "workbook/encryption/little_endian.h"
@@ -58,8 +59,14 @@ std::string encryptedPackage(CryptoPrimitives& crypto, std::string_view package,
 std::string encryptOoxml(std::string_view package, std::u16string_view password,
                          CryptoPrimitives& crypto) {
     checkPassword(password);
-    if (package.substr(0, 4) != std::string_view("PK\x03\x04", 4))
+    if (package.substr(0, 4) != std::string_view("PK\x03\x04", 4)) {
+        if (looksLikeCompoundFile(package) &&
+            readCompoundFile(package).child(u"EncryptionInfo") != nullptr) {
+            throw EncryptionRefused(EncryptionRefusal::AlreadyEncrypted,
+                                    "the package is encrypted already");
+        }
         throw EncryptionRefused(EncryptionRefusal::NotAWorkbookFile, "not a zip package");
+    }
 
     // Random values, drawn in this order.
     AgileDescriptor d;

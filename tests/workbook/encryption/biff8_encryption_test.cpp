@@ -247,6 +247,13 @@ TEST(Biff8EncryptionTest, FilePassFollowsWriteProtectWhereThatFollowsTheBof) {
     }
 }
 
+TEST(Biff8EncryptionTest, BytesTooFewForARecordAfterTheLastOneAreLeftOut) {
+    const Workbook plain = makeWorkbook();
+    const std::string stream = encrypt(plain.stream + std::string(4 + 3, '\0')).stream;
+    EXPECT_EQ(stream.size(), plain.stream.size() + kFilePassRecordSize + 4);
+    EXPECT_EQ(biff::readRecords(stream).back().end(), stream.size());
+}
+
 TEST(Biff8EncryptionTest, OtherStreamsStayAsTheyWere) {
     const Encrypted encrypted = encrypt(makeWorkbook().stream);
     ASSERT_NE(encrypted.root.child(u"\x05SummaryInformation"), nullptr);

@@ -125,6 +125,12 @@ TEST(OoxmlEncryptionTest, SameRandomValuesGiveTheSameFileAndPasswordsMatter) {
     EXPECT_EQ(first.randomRequests, 5);
 }
 
+TEST(OoxmlEncryptionTest, RefusesAnEncryptedPackage) {
+    testing::ScriptedRandomCrypto crypto;
+    EXPECT_EQ(refusalOf(encryptOoxml(packageOf(100), u"pw", crypto), u"pw"),
+              EncryptionRefusal::AlreadyEncrypted);
+}
+
 TEST(OoxmlEncryptionTest, RefusesWhatIsNoPackageAndUnsuitablePasswords) {
     EXPECT_EQ(refusalOf("\xD0\xCF\x11\xE0 not a package", u"pw"),
               EncryptionRefusal::NotAWorkbookFile);
