@@ -6,7 +6,7 @@ if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 packages=(
   cmake ninja-build g++ pkg-config libgtest-dev libacl1-dev libattr1-dev
   qt6-base-dev qt6-wayland libxcb1-dev fonts-noto-cjk
-  libreoffice-calc libreoffice-dev
+  libreoffice-calc libreoffice-dev libssl-dev
 )
 if [ "${1:-}" = "--tests" ]; then
   packages+=(

@@ -135,7 +135,11 @@ def _biff_sheet_protection(data):
 
 
 def read_book(path, password):
-    data = decrypt(path, password) if is_encrypted(path) else open(path, "rb").read()
+    if is_encrypted(path):
+        data = decrypt(path, password)
+    else:
+        with open(path, "rb") as handle:
+            data = handle.read()
     return read_xlsx(data) if data[:2] == b"PK" else read_xls(data)
 
 
@@ -178,3 +182,58 @@ def kill_all(pids):
             os.kill(pid, signal.SIGKILL)
         except OSError:
             pass
+
+
+# --- BIFF8 workbook streams and compound files, for the encryption suite ----------------------
+
+BOF, FILEPASS, BOUNDSHEET8, INDEX, EXTSST = 0x0809, 0x002F, 0x0085, 0x020B, 0x00FF
+
+
+def ole_streams(data):
+    """Every stream of the compound file `data`, by its path ("Storage/Stream"); strict about the
+    container's structure."""
+    with olefile.OleFileIO(io.BytesIO(data), raise_defects=olefile.DEFECT_INCORRECT) as ole:
+        return {"/".join(path): ole.openstream(path).read() for path in ole.listdir()}
+
+
+def biff_records(stream):
+    """(position, type, length) of every record of a workbook stream."""
+    records, position = [], 0
+    while position + 4 <= len(stream):
+        kind, length = struct.unpack_from("<HH", stream, position)
+        records.append((position, kind, length))
+        position += 4 + length
+    return records
+
+
+def without_inserted_record(stream, index):
+    """The workbook stream without its `index`-th record, every stream position after it moved
+    back: sheet positions (BOUNDSHEET8), INDEX's DEFCOLWIDTH and DBCELL positions, EXTSST's string
+    positions."""
+    position, _, length = biff_records(stream)[index]
+    size = 4 + length
+    out = bytearray(stream[:position] + stream[position + size:])
+
+    def moved_back(at):
+        value = struct.unpack_from("<I", out, at)[0]
+        if value >= position + size:
+            struct.pack_into("<I", out, at, value - size)
+
+    for at, kind, length in biff_records(bytes(out)):
+        data = at + 4
+        if kind == BOUNDSHEET8:
+            moved_back(data)
+        elif kind == INDEX:
+            for field in range(12, length - 3, 4):
+                moved_back(data + field)
+        elif kind == EXTSST:
+            for field in range(2, length - 7, 8):
+                moved_back(data + field)
+    return bytes(out)
+
+
+def substream_kinds(stream):
+    """The substream kind of every BOF record in order (0x0005 globals, 0x0010 sheet, 0x0020
+    chart...)."""
+    return [struct.unpack_from("<H", stream, at + 6)[0]
+            for at, kind, _ in biff_records(stream) if kind == BOF]

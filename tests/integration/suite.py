@@ -6,6 +6,7 @@ import subprocess
 
 OUTPUT = os.environ.get("KOVRISK_TEST_OUTPUT", "/tmp/kovrisk-integration")
 DRIVER = os.environ.get("KOVRISK_CALC_DRIVER", "")
+ENCRYPT_TOOL = os.environ.get("KOVRISK_ENCRYPT_TOOL", "")
 NODE_MODULES = os.environ.get("KOVRISK_TEST_NODE_MODULES",
                               "/usr/local/lib/kovrisk-test-tools/node_modules")
 # Kept between runs, so that only the first run pays for making the office's user profile.

@@ -106,3 +106,66 @@ def encrypt_with_officecrypto_tool(source, target, password, node_modules):
     subprocess.run(["node", "-e", script, json.dumps([source, target, password])],
                    check=True, env=environment, timeout=120)
     return target
+
+
+def decrypt_with_officecrypto_tool(source, password, node_modules):
+    """The bytes of `source` as the Node package officecrypto-tool decrypts them."""
+    script = (
+        "const crypto = require('officecrypto-tool');"
+        "const fs = require('fs');"
+        "const [source, password] = JSON.parse(process.argv[1]);"
+        "crypto.decrypt(fs.readFileSync(source), {password})"
+        "  .then(data => process.stdout.write(data))"
+        "  .catch(error => { console.error(String(error)); process.exit(1); });"
+    )
+    environment = dict(os.environ, NODE_PATH=node_modules)
+    return subprocess.run(["node", "-e", script, json.dumps([source, password])],
+                          check=True, env=environment, timeout=120, capture_output=True).stdout
+
+
+def make_chart_xls(path, profile):
+    """A workbook with two embedded charts on its first sheet (an openpyxl bar and line chart),
+    converted to Excel 97 by LibreOffice."""
+    from openpyxl.chart import BarChart, LineChart, Reference
+    with tempfile.TemporaryDirectory() as scratch:
+        source = os.path.join(scratch, os.path.splitext(os.path.basename(path))[0] + ".xlsx")
+        book = openpyxl.Workbook()
+        sheet = book.active
+        sheet.title = "Figures"
+        for row in range(1, 11):
+            sheet.append([f"月 {row}", row * 3, row * row])
+        for chart, anchor in ((BarChart(), "E2"), (LineChart(), "E20")):
+            chart.add_data(Reference(sheet, min_col=2, max_col=3, min_row=1, max_row=10))
+            chart.set_categories(Reference(sheet, min_col=1, min_row=1, max_row=10))
+            sheet.add_chart(chart, anchor)
+        book.create_sheet("Notes")["A1"] = "メモ"
+        book.save(source)
+        shutil.move(convert(source, "xls", scratch, profile), path)
+    return path
+
+
+def make_biff5_xls(path, profile):
+    """A stand-in for an Excel 95 workbook (LibreOffice writes BIFF5 no more): the .xls of
+    make_xls with every BOF saying BIFF5 (0x0500) and its stream called "Book", as Excel 95 calls
+    it."""
+    import olefile
+    import struct
+    make_xls(path, profile)
+    with olefile.OleFileIO(path, write_mode=True) as ole:
+        stream = bytearray(ole.openstream("Workbook").read())
+        position = 0
+        while position + 4 <= len(stream):
+            kind, length = struct.unpack_from("<HH", stream, position)
+            if kind == 0x0809:
+                struct.pack_into("<H", stream, position + 4, 0x0500)
+            position += 4 + length
+        ole.write_stream("Workbook", bytes(stream))
+    with open(path, "r+b") as handle:
+        data = bytearray(handle.read())
+        name = "Workbook".encode("utf-16-le") + b"\0\0"
+        at = data.index(name)
+        data[at:at + 64] = ("Book".encode("utf-16-le") + b"\0\0").ljust(64, b"\0")
+        struct.pack_into("<H", data, at + 64, 10)
+        handle.seek(0)
+        handle.write(data)
+    return path

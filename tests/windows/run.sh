@@ -29,13 +29,14 @@ cmake -S "$repo" -B "$build/win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=Release -DGTest_DIR="$gtest/lib/cmake/GTest" >/dev/null
 cmake --build "$build/win" --parallel 2
 
-# The Linux side of the Shift-JIS comparison.
+# The Linux side of the Shift-JIS and encryption comparisons.
 if [ ! -f "$host/build.ninja" ]; then
   cmake -S "$repo" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$host" --parallel 2 --target kovrisk_cp932_compare
+cmake --build "$host" --parallel 2 --target kovrisk_cp932_compare kovrisk_encrypt_tool
 
 echo "windows build: $(( $(date +%s) - started )) s"
 /usr/bin/python3 "$repo/tests/windows/wine_suite.py" --build "$build/win" \
-  --compare "$host/tests/windows/kovrisk_cp932_compare" --artifacts "$build/artifacts"
+  --compare "$host/tests/windows/kovrisk_cp932_compare" \
+  --encrypt-tool "$host/tests/tools/kovrisk_encrypt_tool" --artifacts "$build/artifacts"
 echo "windows build and wine run: $(( $(date +%s) - started )) s"

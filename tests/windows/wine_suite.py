@@ -3,7 +3,9 @@
 
 Headless: the core's unit tests and the Windows edge's unit tests, and the dump of what
 MultiByteToWideChar(932, 0, ...) makes of every byte, every byte pair and random strings, which the
-Linux conversion must match.  On Xvfb: kovrisk.exe itself, first without any "Excel.Application"
+Linux conversion must match; the workbook encryption through CNG, which must write the same
+bytes as the Linux build through OpenSSL for the same random values, and which msoffcrypto-tool
+decrypts.  On Xvfb: kovrisk.exe itself, first without any "Excel.Application"
 (message box for a wrong argument count, the not-installed end), then with the stand-in COM
 server registered in the prefix, through the lock road, the open road, a refusal, a cancel, a
 read-only workbook, a long Japanese path, and failures that Excel reports through EXCEPINFO.
@@ -194,12 +196,14 @@ class Suite:
     def __init__(self, args):
         self.build = Path(args.build)
         self.compare = Path(args.compare)
+        self.host_encrypt_tool = Path(args.encrypt_tool)
         self.artifacts = Path(args.artifacts)
         self.random_strings = args.random_strings
         self.checks = Checks()
         self.program = self.build / "src/app/win32/kovrisk.exe"
         self.tools = self.build / "tests/windows"
         self.standin_tool = self.tools / "kovrisk_standin_tool.exe"
+        self.encrypt_tool = self.build / "tests/tools/kovrisk_encrypt_tool.exe"
 
     # --- set-up -----------------------------------------------------------------------------
 
@@ -330,6 +334,46 @@ class Suite:
         output = compared.stdout.decode("utf-8", "replace").strip()
         self.checks.check(compared.returncode == 0, output.splitlines()[-1] if output else "compare",
                           output[-3000:])
+
+    def encryption(self):
+        print("workbook encryption through CNG against the Linux build and msoffcrypto-tool")
+        sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "integration"))
+        import checks
+        import workbooks
+        folder = self.workdir / "encryption"
+        folder.mkdir()
+        sources = {"xlsx": workbooks.make_xlsx(str(folder / "plain.xlsx")),
+                   "xls": workbooks.make_xls(str(folder / "plain.xls"), str(self.workdir / "office"))}
+        password_hex = "1b351f211b17bf8dbf1d15351b0d"  # the file password of "report 9 query.xls"
+        password = "".join(chr(int(unit, 16)) for unit in subprocess.run(
+            [str(self.host_encrypt_tool), "unicode", password_hex], capture_output=True, text=True,
+            check=True).stdout.split())
+        random_hex = os.urandom(160).hex()
+        for kind, source in sources.items():
+            on_windows, on_linux = folder / f"windows.{kind}", folder / f"linux.{kind}"
+            started = time.monotonic()
+            result = self.wine.run([self.encrypt_tool, kind, Wine.windows(source),
+                                    Wine.windows(on_windows), password_hex, random_hex],
+                                   headless=True)
+            if not self.checks.check(result.returncode == 0 and on_windows.exists(),
+                                     f"{kind}: encrypted under wine ({time.monotonic() - started:.1f} s)",
+                                     (result.stdout + result.stderr).decode("cp932", "replace")):
+                continue
+            subprocess.run([str(self.host_encrypt_tool), kind, source, str(on_linux), password_hex,
+                            random_hex], check=True, timeout=120)
+            self.checks.check(on_windows.read_bytes() == on_linux.read_bytes(),
+                              f"{kind}: CNG and OpenSSL give the same file for the same random values")
+            with open(source, "rb") as handle:
+                original = handle.read()
+            decrypted = checks.decrypt(str(on_windows), password)
+            if kind == "xlsx":
+                self.checks.check(decrypted == original, "xlsx: msoffcrypto-tool gives back the package")
+            else:
+                before, after = checks.ole_streams(original), checks.ole_streams(decrypted)
+                after["Workbook"] = checks.without_inserted_record(after["Workbook"], 1)
+                self.checks.check(before == after, "xls: msoffcrypto-tool gives back every stream")
+            self.checks.check(checks.refuses(str(on_windows), password[:-1] + "?"),
+                              f"{kind}: msoffcrypto-tool refuses a wrong password")
 
     def without_excel(self):
         print("kovrisk.exe without Excel.Application")
@@ -602,6 +646,7 @@ class Suite:
             print(f"  prefix ready in {time.monotonic() - started:.1f} s")
             self.unit_tests()
             self.cp932()
+            self.scenario(self.encryption)
             with Xvfb() as display:
                 self.wine.display = display.display
                 self.screen = Screen(display.display)
@@ -635,6 +680,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", required=True, help="the cross build folder")
     parser.add_argument("--compare", required=True, help="the Linux kovrisk_cp932_compare")
+    parser.add_argument("--encrypt-tool", required=True, help="the Linux kovrisk_encrypt_tool")
     parser.add_argument("--artifacts", required=True, help="where screenshots go")
     parser.add_argument("--random-strings", type=int, default=20000)
     return Suite(parser.parse_args()).run()

@@ -1,0 +1,49 @@
+#include "workbook/encryption/workbook_stream_positions.h"
+
+#include "workbook/encryption/little_endian.h"
+
+namespace kovrisk::encryption::biff {
+
+namespace {
+
+// INDEX: reserved, first row, last row + 1, DEFCOLWIDTH position, then DBCELL positions.
+constexpr std::size_t kIndexPositionsAt = 12;
+// EXTSST: strings per bucket, then per bucket a position, an offset in its record and a
+// reserved field.
+constexpr std::size_t kExtSstBucketsAt = 2;
+constexpr std::size_t kExtSstBucketSize = 8;
+
+void shiftAt(std::string& stream, std::size_t at, std::size_t from, std::uint32_t shift) {
+    const std::uint32_t position = load32(stream, at);
+    if (position >= from)
+        store32(stream, at, position + shift);
+}
+
+}  // namespace
+
+void shiftStreamPositions(std::string& stream, const std::vector<Record>& records, std::size_t from,
+                          std::uint32_t shift) {
+    for (const Record& record : records) {
+        const std::size_t data = record.dataAt();
+        switch (record.type) {
+            case kBoundSheet8:
+                if (record.length >= 4)
+                    shiftAt(stream, data, from, shift);
+                break;
+            case kIndex:
+                for (std::size_t at = kIndexPositionsAt; at + 4 <= record.length; at += 4)
+                    shiftAt(stream, data + at, from, shift);
+                break;
+            case kExtSst:
+                for (std::size_t at = kExtSstBucketsAt; at + kExtSstBucketSize <= record.length;
+                     at += kExtSstBucketSize) {
+                    shiftAt(stream, data + at, from, shift);
+                }
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+}  // namespace kovrisk::encryption::biff

@@ -1,0 +1,19 @@
+// The fields of a BIFF8 workbook stream that hold absolute stream positions, moved along when
+// bytes are inserted before them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "workbook/encryption/biff_records.h"
+
+namespace kovrisk::encryption::biff {
+
+// Adds `shift` to every stream position held by the records of `stream` that is at or past
+// `from`: BOUNDSHEET8's sheet position, INDEX's DEFCOLWIDTH and DBCELL positions, and EXTSST's
+// SST string positions.  DBCELL's own offsets are relative and stay.
+void shiftStreamPositions(std::string& stream, const std::vector<Record>& records, std::size_t from,
+                          std::uint32_t shift);
+
+}  // namespace kovrisk::encryption::biff
