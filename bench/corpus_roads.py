@@ -38,12 +38,16 @@ import signal
 import struct
 import subprocess
 import sys
+import tempfile
 import time
 import warnings
 import zipfile
 import xml.etree.ElementTree as ET
 
+import msoffcrypto
 import olefile
+from msoffcrypto.method.rc4 import DocumentRC4
+from msoffcrypto.method.rc4_cryptoapi import DocumentRC4CryptoAPI
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "integration"))
@@ -84,11 +88,12 @@ DOC_REL_ID = "{http://schemas.openxmlformats.org/officeDocument/2006/relationshi
 # ---------------------------------------------------------------------------------------------
 # Real formats
 
-def _biff_records(stream):
+def _biff_records(stream, with_positions=False):
     position = 0
     while position + 4 <= len(stream):
         kind, length = struct.unpack_from("<HH", stream, position)
-        yield kind, stream[position + 4:position + 4 + length]
+        body = stream[position + 4:position + 4 + length]
+        yield (position, kind, body) if with_positions else (kind, body)
         position += 4 + length
 
 
@@ -175,25 +180,74 @@ class Shape:
 
 
 def plain_bytes(path, password):
-    """The file's bytes, decrypted with `password` when it is encrypted (or with a password an
-    office opens without asking, when `password` is None)."""
+    """(bytes, encrypted BOFs): the file's bytes, decrypted with `password` when it is encrypted
+    (or with a password an office opens without asking, when `password` is None), and how many BOF
+    records of a BIFF8 workbook were stored encrypted (see repair_encrypted_bofs)."""
     if not checks.is_encrypted(path):
         with open(path, "rb") as handle:
-            return handle.read()
-    if password is not None:
-        return checks.decrypt(path, password)
-    for candidate in SILENT_PASSWORDS:
+            return handle.read(), 0
+    candidates = [password] if password is not None else SILENT_PASSWORDS
+    for candidate in candidates:
         try:
-            return checks.decrypt(path, candidate)
+            data = checks.decrypt(path, candidate)
         except Exception:  # noqa: BLE001
+            if password is not None:
+                raise
             continue
+        return repair_encrypted_bofs(path, candidate, data)
     raise ValueError("encrypted, with no password known")
 
 
-def read_shape(data):
+def repair_encrypted_bofs(path, password, data):
+    """A BIFF8 writer must leave BOF records unencrypted, and msoffcrypto-tool decrypts them as
+    such; a BOF written encrypted then reads as garbage and its substream is lost to a reader.
+    Those BOFs are deciphered here with the stream's key (RC4 and RC4 CryptoAPI), put into the
+    decrypted workbook, and counted: (bytes, count)."""
+    with open(path, "rb") as handle:
+        office = msoffcrypto.OfficeFile(handle)
+        office.load_key(password=password)
+        kind = getattr(office, "type", None)
+        if getattr(office, "format", None) != "xls97" or kind not in ("rc4", "rc4_cryptoapi"):
+            return data, 0
+        with olefile.OleFileIO(path) as ole:
+            raw = ole.openstream("Workbook").read()
+        stream = io.BytesIO(raw)
+        if kind == "rc4":
+            deciphered = DocumentRC4.decrypt(office.key, office.salt, stream, blocksize=1024)
+        else:
+            deciphered = DocumentRC4CryptoAPI.decrypt(office.key, office.salt, office.keySize,
+                                                      stream, blocksize=1024)
+    deciphered = deciphered.read()
+    with olefile.OleFileIO(io.BytesIO(data)) as ole:
+        plain = bytearray(ole.openstream("Workbook").read())
+    repaired = 0
+    for position, kind, body in _biff_records(raw, with_positions=True):
+        if kind != 0x0809 or len(body) < 4:
+            continue
+        clear = deciphered[position + 4:position + 4 + len(body)]
+        if (struct.unpack_from("<H", body, 0)[0] not in (0x0500, 0x0600)
+                and struct.unpack_from("<H", clear, 0)[0] in (0x0500, 0x0600)):
+            plain[position + 4:position + 4 + len(body)] = clear
+            repaired += 1
+    if not repaired:
+        return data, 0
+    with tempfile.NamedTemporaryFile(suffix=".xls") as copy:
+        copy.write(data)
+        copy.flush()
+        with olefile.OleFileIO(copy.name, write_mode=True) as ole:
+            ole.write_stream("Workbook", bytes(plain))
+        with open(copy.name, "rb") as handle:
+            return handle.read(), repaired
+
+
+def read_shape(plain):
+    """The shape of a workbook from plain_bytes' answer."""
+    data, encrypted_bofs = plain
     if data[:2] == b"PK":
         return _read_xlsx_shape(data)
-    return _read_xls_shape(data)
+    shape = _read_xls_shape(data)
+    shape.counts["BOFs stored encrypted"] = encrypted_bofs
+    return shape
 
 
 def _part_path(base, target):
@@ -511,13 +565,13 @@ def one_workbook(source, arguments, out, cache_home, bare_profile):
         password = password_of(arguments.driver, name)
         if not checks.is_encrypted(path):
             result["notes"].append("locked workbook is not encrypted")
-        locked_data = plain_bytes(path, password)
+        locked_plain = plain_bytes(path, password)
     except Exception as error:  # noqa: BLE001
-        locked_data = None
+        locked_plain = None
         result["locked_diff"] = [f"cannot decrypt: {error}"]
     extension = conversion_extension(original)
-    if extension is None and locked_data is not None:
-        extension = conversion_extension(locked_data)
+    if extension is None and locked_plain is not None:
+        extension = conversion_extension(locked_plain[0])
     bare = None
     try:
         bare_path, bare_seconds = bare_round_trip(source, extension or "xlsx",
@@ -527,9 +581,9 @@ def one_workbook(source, arguments, out, cache_home, bare_profile):
         bare = read_shape(plain_bytes(bare_path, None))
     except Exception as error:  # noqa: BLE001
         result["notes"].append(f"bare round trip unreadable: {error}")
-    if locked_data is not None:
+    if locked_plain is not None:
         try:
-            locked_shape = read_shape(locked_data)
+            locked_shape = read_shape(locked_plain)
             result["locked_sheets"] = locked_shape.sheets
             result["locked_counts"] = locked_shape.counts
             if bare is not None:
