@@ -78,6 +78,7 @@ REFUSALS = [
     ("ファイルの一部を読み込めなかった", "refused: read in part"),
     ("ブックの構成が保護されている", "refused: structure protected"),
     ("PC名を取得できない", "refused: no computer name"),
+    ("拡張子がXLSもしくはXLSXではありません", "refused: extension"),
 ]
 
 OOXML_NS = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
@@ -545,6 +546,12 @@ def one_workbook(source, arguments, out, cache_home, bare_profile):
     lock_end = end_of(lock_lines, code, timed_out)
     if lock_end == "F2" and is_already_encrypted(fmt):
         lock_end = "F2 (encrypted: expected)"
+    elif lock_end == "F2":
+        reason = ("told the password does not match"
+                  if "fncXlsOpenExec():パスワードが一致しません。" in lock_lines else "")
+        result["notes"].append("F2 on a workbook that is not encrypted: the probe could not open "
+                               "it, so it took the open road" + (f" and was {reason}" if reason
+                                                                  else ""))
     result.update(lock_end=lock_end, lock_exit=code, lock_seconds=round(seconds, 1),
                   lock_log=lock_lines)
     if left:
