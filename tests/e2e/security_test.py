@@ -64,27 +64,41 @@ class ProcSampler(threading.Thread):
         self.join()
 
 
-class ModeWatcher(threading.Thread):
-    """Samples the permission bits of some paths every half millisecond until stopped."""
+class Sampler(threading.Thread):
+    """Calls `sample` every half millisecond until stopped; a path that vanished meanwhile is no
+    finding."""
 
-    def __init__(self, paths):
+    def __init__(self):
         super().__init__(daemon=True)
-        self.paths = [pathlib.Path(path) for path in paths]
-        self.seen = {path: set() for path in self.paths}
         self.stopping = threading.Event()
 
     def run(self):
         while not self.stopping.is_set():
-            for path in self.paths:
-                try:
-                    self.seen[path].add(stat.S_IMODE(os.stat(path).st_mode))
-                except OSError:
-                    pass
+            try:
+                self.sample()
+            except OSError:
+                pass
             time.sleep(0.0005)
 
     def stop(self):
         self.stopping.set()
         self.join()
+
+
+class ModeWatcher(Sampler):
+    """The permission bits some paths had."""
+
+    def __init__(self, paths):
+        super().__init__()
+        self.paths = [pathlib.Path(path) for path in paths]
+        self.seen = {path: set() for path in self.paths}
+
+    def sample(self):
+        for path in self.paths:
+            try:
+                self.seen[path].add(stat.S_IMODE(os.stat(path).st_mode))
+            except OSError:
+                pass
 
 
 def password_forms(file_name):
@@ -421,29 +435,18 @@ def facl(path):
                           capture_output=True, text=True, check=True).stdout
 
 
-class FolderWatcher(threading.Thread):
-    """Samples, every half millisecond, the private folders that appear in some folders, with
-    their permission bits."""
+class FolderWatcher(Sampler):
+    """The private folders that appeared in some folders, with their permission bits."""
 
     def __init__(self, parents):
-        super().__init__(daemon=True)
+        super().__init__()
         self.parents = [pathlib.Path(parent) for parent in parents]
         self.folders = {}
-        self.stopping = threading.Event()
 
-    def run(self):
-        while not self.stopping.is_set():
-            for parent in self.parents:
-                try:
-                    for folder in e2e.private_folders(parent):
-                        self.folders[folder] = stat.S_IMODE(os.lstat(folder).st_mode)
-                except OSError:
-                    pass
-            time.sleep(0.0005)
-
-    def stop(self):
-        self.stopping.set()
-        self.join()
+    def sample(self):
+        for parent in self.parents:
+            for folder in e2e.private_folders(parent):
+                self.folders[folder] = stat.S_IMODE(os.lstat(folder).st_mode)
 
 
 # Run as the other user: plants links at "<file>.pwd" and inside every private folder it sees,
