@@ -26,6 +26,10 @@ import workbooks  # noqa: E402  (tests/integration)
 
 PROGRAM = os.environ.get("KOVRISK_PROGRAM", "")
 OUTPUT = pathlib.Path(os.environ.get("KOVRISK_TEST_OUTPUT", "/tmp/kovrisk-e2e"))
+# Offices keep their temporary files below $TMPDIR, and a killed office leaves them: every process
+# of the suites gets a folder of their own for it, not the machine's /tmp.
+(OUTPUT / "tmp").mkdir(parents=True, exist_ok=True)
+os.environ["TMPDIR"] = str(OUTPUT / "tmp")
 NODE_MODULES = os.environ.get("KOVRISK_TEST_NODE_MODULES",
                               "/usr/local/lib/kovrisk-test-tools/node_modules")
 # One office profile folder for every e2e run: only the first start pays for making profiles.

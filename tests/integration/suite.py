@@ -5,6 +5,10 @@ import shutil
 import subprocess
 
 OUTPUT = os.environ.get("KOVRISK_TEST_OUTPUT", "/tmp/kovrisk-integration")
+# Offices keep their temporary files below $TMPDIR (and a killed office leaves them): the suites'
+# own folder, not the machine's /tmp.
+os.makedirs(os.path.join(OUTPUT, "tmp"), exist_ok=True)
+os.environ["TMPDIR"] = os.path.join(OUTPUT, "tmp")
 DRIVER = os.environ.get("KOVRISK_CALC_DRIVER", "")
 ENCRYPT_TOOL = os.environ.get("KOVRISK_ENCRYPT_TOOL", "")
 NODE_MODULES = os.environ.get("KOVRISK_TEST_NODE_MODULES",
