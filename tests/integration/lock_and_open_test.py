@@ -236,6 +236,18 @@ class XlsxRoads(Roads):
                 target.writestr(item, change(data) if item.filename == part else data)
         os.replace(rewritten, path)
 
+    def test_the_locked_workbook_carries_excels_agile_encryption(self):
+        path = self.make()
+        self.lock(path)
+        with open(path, "rb") as locked:
+            streams = checks.ole_streams(locked.read())
+        info = streams["EncryptionInfo"]
+        self.assertEqual(info[:4], b"\x04\x00\x04\x00", "agile encryption is version 4.4")
+        self.assertIn(b'hashAlgorithm="SHA512"', info)
+        self.assertIn(b'spinCount="100000"', info)
+        self.assertIn("\x06DataSpaces/DataSpaceMap", streams)
+        self.assertEqual([n for n in os.listdir(self.folder) if n.endswith(".plain")], [])
+
     def test_a_package_marked_macro_enabled_is_locked_as_one(self):
         path = self.make()
         macro = b"application/vnd.ms-excel.sheet.macroEnabled.main+xml"
@@ -264,6 +276,19 @@ class XlsxRoads(Roads):
 
 class XlsRoads(Roads):
     extension = "xls"
+
+    def test_the_locked_workbook_keeps_its_charts_for_every_decryptor(self):
+        # LibreOffice's own encrypted writer encrypts the start records of chart substreams too,
+        # which a decryptor following the format then loses.
+        path = os.path.join(self.folder, f"{NAME}.xls")
+        workbooks.make_chart_xls(path, suite.CONVERT_PROFILE)
+        original = checks.ole_streams(open(path, "rb").read())["Workbook"]
+        charts = checks.substream_kinds(original).count(0x0020)
+        self.assertGreater(charts, 0)
+        self.lock(path)
+        data = checks.decrypt(path, suite.password_of(os.path.basename(path)))
+        stream = checks.ole_streams(data)["Workbook"]
+        self.assertEqual(checks.substream_kinds(stream).count(0x0020), charts)
 
 
 class RealFormats(Runs):

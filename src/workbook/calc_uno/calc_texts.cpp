@@ -71,6 +71,14 @@ std::string notLoaded(const NativePath& file) {
     return sjis("ブックを開けません: ") + toShiftJis(file);
 }
 
+std::string notSaved(const NativePath& file) {
+    return sjis("ブックを保存できません: ") + toShiftJis(file);
+}
+
+std::string notEncrypted(const NativePath& file, std::string_view reason) {
+    return sjis("ブックを暗号化できません（") + sjis(reason) + "): " + toShiftJis(file);
+}
+
 std::string notASpreadsheet(const NativePath& file) {
     return sjis("スプレッドシートではありません: ") + toShiftJis(file);
 }

@@ -19,6 +19,8 @@ std::string profileFolderRefused(const NativePath& folder, FolderFault fault);
 std::string noProfileFolder();
 std::string profilesBusy(const NativePath& folder);
 std::string notLoaded(const NativePath& file);
+std::string notSaved(const NativePath& file);
+std::string notEncrypted(const NativePath& file, std::string_view reason);
 std::string notASpreadsheet(const NativePath& file);
 std::string noPasswordFormat(const NativePath& file);
 std::string applicationEnded();

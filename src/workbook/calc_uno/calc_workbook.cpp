@@ -15,6 +15,7 @@
 #include "workbook/calc_uno/calc_worksheet.h"
 #include "workbook/calc_uno/loaded_filter.h"
 #include "workbook/calc_uno/media_descriptor.h"
+#include "workbook/calc_uno/plain_copy.h"
 #include "workbook/calc_uno/save_format.h"
 #include "workbook/calc_uno/uno_error.h"
 #include "workbook/calc_uno/uno_text.h"
@@ -110,42 +111,37 @@ bool CalcWorkbook::readOnly() {
     });
 }
 
-void CalcWorkbook::saveAs(const NativePath& fileName, WorkbookFormat format,
-                          const std::string& password) {
-    checkOpen();
+void CalcWorkbook::store(const NativePath& fileName, std::string_view filter) {
     unoCall([&] {
-        const std::string_view filter = filterNameOf(format);
-        if (filter.empty())
-            throw AutomationError(calc_texts::noPasswordFormat(fileName));
-        std::vector<css::beans::PropertyValue> arguments = {
+        const css::beans::PropertyValue arguments[] = {
             property("FilterName", css::uno::Any(rtl::OUString(
                                        filter.data(), static_cast<sal_Int32>(filter.size()),
                                        RTL_TEXTENCODING_ASCII_US))),
             property("Overwrite", css::uno::Any(true)),
         };
-        if (!password.empty()) {
-            const rtl::OUString unicodePassword = toUno(password);
-            if (format == WorkbookFormat::Ooxml || format == WorkbookFormat::OoxmlMacroEnabled) {
-                // A plain "Password" is ignored by the OOXML filter: the file would come out
-                // unencrypted.  Standard (not agile) encryption is what it can write.
-                const css::beans::NamedValue encryption[] = {
-                    namedValue("OOXPassword", css::uno::Any(unicodePassword)),
-                    namedValue("CryptoType",
-                               css::uno::Any(rtl::OUString("StrongEncryptionDataSpace"))),
-                };
-                arguments.push_back(property(
-                    "EncryptionData",
-                    css::uno::Any(css::uno::Sequence<css::beans::NamedValue>(encryption, 2))));
-            } else {
-                arguments.push_back(property("Password", css::uno::Any(unicodePassword)));
-            }
-        }
-        const css::uno::Reference<css::frame::XStorable> storable(model_,
-                                                                  css::uno::UNO_QUERY_THROW);
-        storable->storeToURL(fileUrl(fileName),
-                             css::uno::Sequence<css::beans::PropertyValue>(
-                                 arguments.data(), static_cast<sal_Int32>(arguments.size())));
+        css::uno::Reference<css::frame::XStorable>(model_, css::uno::UNO_QUERY_THROW)
+            ->storeToURL(fileUrl(fileName),
+                         css::uno::Sequence<css::beans::PropertyValue>(arguments, 2));
     });
+}
+
+void CalcWorkbook::saveAs(const NativePath& fileName, WorkbookFormat format,
+                          const std::string& password) {
+    checkOpen();
+    const std::string_view filter = filterNameOf(format);
+    if (filter.empty())
+        throw AutomationError(calc_texts::noPasswordFormat(fileName));
+    if (password.empty()) {
+        store(fileName, filter);
+        return;
+    }
+    // LibreOffice's own encrypted writers are not Excel's (older key derivation for packages,
+    // the start records of charts encrypted in binary workbooks): the workbook is stored
+    // unencrypted beside the file to be, in the same folder (the run's private one), and
+    // encrypted from there as Excel does.  The unencrypted copy goes on every road.
+    const PlainCopy plain(fileName);
+    store(plain.path(), filter);
+    encryptFile(plain.path(), fileName, format, password);
 }
 
 void CalcWorkbook::close(bool saveChanges) {

@@ -1,6 +1,8 @@
 // Workbook on a LibreOffice spreadsheet document.
 #pragma once
 
+#include <string_view>
+
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 
@@ -37,13 +39,16 @@ public:
     bool protectsStructure() override;
     // Loaded read-only: another office holds the file, or it cannot be written.
     bool readOnly() override;
-    // Excel97: encrypted Excel 97; Ooxml: encrypted OOXML; whatever the file name says.
+    // Excel97: Excel 97 (RC4 CryptoAPI); Ooxml and OoxmlMacroEnabled: OOXML (agile encryption);
+    // whatever the file name says.  The encryption is Excel's, not LibreOffice's own.
     void saveAs(const NativePath& fileName, WorkbookFormat format,
                 const std::string& password) override;
     void close(bool saveChanges) override;
 
 private:
     void checkOpen() const;
+    // Stores the workbook, unencrypted, under `fileName` with the export filter `filter`.
+    void store(const NativePath& fileName, std::string_view filter);
 
     com::sun::star::uno::Reference<com::sun::star::frame::XModel> model_;
     com::sun::star::uno::Reference<com::sun::star::sheet::XSpreadsheetDocument> document_;
