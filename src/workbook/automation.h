@@ -23,10 +23,10 @@ public:
 
 // The real format of a workbook file, as the application read it (whatever its name says).
 enum class WorkbookFormat {
-    Excel97,  // Excel 97-2003 (BIFF8)
-    Ooxml,    // Excel workbook (Office Open XML)
+    Excel97,            // Excel 97-2003 (BIFF8)
+    Ooxml,              // Excel workbook (Office Open XML)
     OoxmlMacroEnabled,  // Excel macro-enabled workbook: the same, marked to carry macros
-    Other,    // anything else the application reads: older Excel, HTML, XML, text, ...
+    Other,              // anything else the application reads: older Excel, HTML, XML, text, ...
 };
 
 struct LoadedFormat {

@@ -62,7 +62,7 @@ struct StandinWorkbook {
     std::string format{kDefaultFormat};  // "xlsx", "xls", or another format's XlFileFormat
     bool damaged = false;                // loads with a warning, in part
     bool structureProtected = false;
-    bool inUse = false;  // another user has it open: it opens read-only
+    bool inUse = false;                  // another user has it open: it opens read-only
     std::vector<StandinSheet> sheets{};  // in order; none at all stands for a chart-only workbook
 
     // The sheet whose name equals `name` regardless of ASCII letter case, or nullptr.

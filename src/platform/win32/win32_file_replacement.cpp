@@ -52,8 +52,8 @@ NativePath makePrivateFolder(const NativePath& target) {
     // everything made inside.
     const std::wstring sddl = L"D:P(A;OICI;FA;;;" + sid + L")(A;OICI;FA;;;SY)";
     LocalMemory descriptor;
-    if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            sddl.c_str(), SDDL_REVISION_1, &descriptor.pointer, nullptr) == 0) {
+    if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                               &descriptor.pointer, nullptr) == 0) {
         return {};
     }
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.pointer, FALSE};
