@@ -1,6 +1,7 @@
 """The program without a display: status texts and message boxes on standard error, the
 confirmation answered on standard input, through pipes."""
 
+import os
 import subprocess
 import unittest
 
@@ -21,6 +22,19 @@ class TerminalTest(unittest.TestCase):
                               env=self.home.environment(**environment), timeout=120)
         self.assertEqual(done.returncode, 0)
         return done.stderr.decode("utf-8").splitlines()
+
+    def test_a_reader_that_stops_reading_does_not_end_the_run(self):
+        # Standard error is a pipe nobody reads any more: the run still ends as it should.
+        workbook = self.home.make_workbook()
+        reader, writer = os.pipe()
+        os.close(reader)
+        try:
+            done = subprocess.run([kt.STANDIN, str(workbook)], input=b"y\n", stdout=subprocess.PIPE,
+                                  stderr=writer, env=self.home.environment(), timeout=120)
+        finally:
+            os.close(writer)
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(self.home.log_messages()[-1], kt.LOCKED)
 
     def test_yes_in_any_case_locks(self):
         for answer in ("y\n", "yes\n", "YES\n", "Y"):

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -80,6 +81,10 @@ void runInTerminal(const char* programName, const std::vector<NativeString>& arg
 }  // namespace
 
 int runKovrisk(int argc, char** argv, const SpreadsheetMaker& makeSpreadsheet) {
+    // A closed pipe (an office that has gone, a terminal reader that stopped reading) is an error
+    // of the write that met it, never the end of the program in the middle of a run.  The
+    // office's keeper gives the office the default disposition back.
+    ::signal(SIGPIPE, SIG_IGN);
     // The arguments as the system gives them, before the toolkit could take any for itself.
     std::vector<NativeString> arguments;
     for (int i = 1; i < argc; ++i)
