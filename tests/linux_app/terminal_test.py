@@ -36,6 +36,20 @@ class TerminalTest(unittest.TestCase):
         self.assertEqual(done.returncode, 0)
         self.assertEqual(self.home.log_messages()[-1], kt.LOCKED)
 
+    def test_endless_input_at_the_question_is_no_answer(self):
+        # Standard input that never ends a line: one short line is read, and it is no "yes".
+        workbook = self.home.make_workbook()
+        before = workbook.read_bytes()
+        with open("/dev/zero", "rb") as zeros:
+            done = subprocess.run([kt.STANDIN, str(workbook)], stdin=zeros, capture_output=True,
+                                  env=self.home.environment(), timeout=30)
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(self.home.log_messages()[-1], kt.CANCELLED)
+        self.assertEqual(workbook.read_bytes(), before)
+        for answer in ("y" * 300 + "\n", "y" + " " * 300 + "\n"):
+            self.assertEqual(self.run_program(workbook, answer=answer)[-1:], [PROMPT])
+            self.assertEqual(self.home.log_messages()[-1], kt.CANCELLED)
+
     def test_yes_in_any_case_locks(self):
         for answer in ("y\n", "yes\n", "YES\n", "Y"):
             with self.subTest(answer=answer):

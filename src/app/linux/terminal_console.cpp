@@ -12,6 +12,9 @@ namespace kovrisk {
 
 namespace {
 
+// The longest answer read at the confirmation.
+constexpr std::size_t kLongestAnswer = 256;
+
 std::string localeCodeset() {
     const std::string codeset = nl_langinfo(CODESET);
     std::string folded;
@@ -83,9 +86,10 @@ void TerminalConsole::writeLines(std::string_view prefix, std::string_view utf8)
 
 std::optional<std::string> TerminalConsole::ask(std::string_view prompt) {
     write(prompt);
+    // One short line is read, no more: a longer one (or endless input) is no "yes".
     std::string line;
     int c = std::fgetc(in_);
-    for (; c != EOF && c != '\n'; c = std::fgetc(in_))
+    for (; c != EOF && c != '\n' && line.size() <= kLongestAnswer; c = std::fgetc(in_))
         line += static_cast<char>(c);
     const bool atEnd = c == EOF;
     // Keep the output line by line where the answer was not echoed: at the end of input, or when
@@ -98,6 +102,8 @@ std::optional<std::string> TerminalConsole::ask(std::string_view prompt) {
 }
 
 bool isYes(std::string_view answer) {
+    if (answer.size() > kLongestAnswer)
+        return false;
     std::string folded;
     for (const char c : trimBlanks(answer)) {
         folded += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
