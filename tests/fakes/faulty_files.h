@@ -19,8 +19,10 @@ public:
     std::function<ReplacementRefusal(const NativePath& target)> refuse;
 
     ReplacementRefusal replacementRefusal(const NativePath& target) override {
-        if (refuse && refuse(target) != ReplacementRefusal::None)
-            return refuse(target);
+        if (const ReplacementRefusal refused = refuse ? refuse(target) : ReplacementRefusal::None;
+            refused != ReplacementRefusal::None) {
+            return refused;
+        }
         return NativeFiles::replacementRefusal(target);
     }
 

@@ -133,9 +133,9 @@ std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
                 // workbooks whose structure is protected.
                 facts.structureLockedInPackage = password.empty();
             } else {
-                const rtl::OUString url = fileUrl(fileName);
-                facts.loadedWhole = facts.loadedWhole && packagePartsWellFormed(context, url);
-                facts.structureLockedInPackage = packageLocksStructure(context, url);
+                const PackageFacts package = inspectPackage(context, fileUrl(fileName));
+                facts.loadedWhole = facts.loadedWhole && package.wellFormed;
+                facts.structureLockedInPackage = package.locksStructure;
             }
         }
         return std::make_unique<CalcWorkbook>(model, spreadsheet, documents_, facts);

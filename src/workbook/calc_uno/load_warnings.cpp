@@ -33,9 +33,6 @@ void LoadWarnings::handle(const css::uno::Reference<css::task::XInteractionReque
         selectFirst<css::task::XInteractionAbort>(offered);
         return;
     }
-    // The office's lock file beside the workbook: held by another office (the workbook then
-    // opens read-only), or impossible to make (a folder that cannot be written, a name too long
-    // for it).  No sign of a damaged file: the load goes on.
     // The office's lock file beside the workbook is held by another office, or cannot be made (a
     // folder that cannot be written, a name too long for it): the file opens read-only, which
     // tells the lock that it cannot be written.
@@ -45,8 +42,7 @@ void LoadWarnings::handle(const css::uno::Reference<css::task::XInteractionReque
         selectFirst<css::task::XInteractionApprove>(offered);
         return;
     }
-    warnings_.push_back(
-        rtl::OUStringToOString(what.getValueTypeName(), RTL_TEXTENCODING_UTF8).getStr());
+    warned_ = true;
     // Going on where that is offered; otherwise no choice, which takes the defaults (the import
     // options of a web page or a text file) or ends the load.
     selectFirst<css::task::XInteractionApprove>(offered);

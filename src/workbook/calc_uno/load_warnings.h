@@ -9,9 +9,6 @@
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <cppuhelper/implbase1.hxx>
 
-#include <string>
-#include <vector>
-
 namespace kovrisk {
 
 class LoadWarnings : public cppu::WeakImplHelper1<com::sun::star::task::XInteractionHandler> {
@@ -20,13 +17,11 @@ public:
     handle(const com::sun::star::uno::Reference<com::sun::star::task::XInteractionRequest>& request)
         override;
 
-    // Whether anything but a password request came.
-    bool warned() const { return !warnings_.empty(); }
-    // The type names of the requests that came, for diagnosis.
-    const std::vector<std::string>& warnings() const { return warnings_; }
+    // Whether anything but a password or lock-file request came.
+    bool warned() const { return warned_; }
 
 private:
-    std::vector<std::string> warnings_;
+    bool warned_ = false;
 };
 
 }  // namespace kovrisk

@@ -61,31 +61,6 @@ bool isXmlPart(const rtl::OUString& name) {
 
 }  // namespace
 
-bool packagePartsWellFormed(const css::uno::Reference<css::uno::XComponentContext>& context,
-                            const rtl::OUString& url) {
-    try {
-        const css::uno::Reference<css::container::XNameAccess> package = openPackage(context, url);
-        // The office's own parser reads each part where it is, in the office.
-        const css::uno::Reference<css::xml::sax::XParser> parser(
-            context->getServiceManager()->createInstanceWithContext("com.sun.star.xml.sax.Parser",
-                                                                    context),
-            css::uno::UNO_QUERY_THROW);
-        for (const rtl::OUString& name : package->getElementNames()) {
-            if (!isXmlPart(name))
-                continue;
-            css::xml::sax::InputSource source;
-            source.aInputStream.set(package->getByName(name), css::uno::UNO_QUERY_THROW);
-            source.sSystemId = name;
-            parser->parseStream(source);
-        }
-        return true;
-    } catch (const css::uno::RuntimeException&) {
-        throw;  // the office itself failed: no verdict on the file
-    } catch (const css::uno::Exception&) {
-        return false;  // a part that does not unpack or does not parse
-    }
-}
-
 bool isEncryptionContainer(const NativePath& path) {
     static constexpr unsigned char kSignature[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::ifstream file(path, std::ios::binary);
@@ -112,30 +87,58 @@ bool workbookPartLocksStructure(std::string_view workbookXml) {
     return false;
 }
 
-bool packageLocksStructure(const css::uno::Reference<css::uno::XComponentContext>& context,
-                           const rtl::OUString& url) {
-    std::string text;
+PackageFacts inspectPackage(const css::uno::Reference<css::uno::XComponentContext>& context,
+                            const rtl::OUString& url) {
+    PackageFacts facts;
+    css::uno::Reference<css::container::XNameAccess> package;
     try {
-        const css::uno::Reference<css::container::XNameAccess> package = openPackage(context, url);
-        if (!package->hasByName(kWorkbookPart))
-            return false;
-        css::uno::Reference<css::io::XInputStream> stream(package->getByName(kWorkbookPart),
-                                                          css::uno::UNO_QUERY_THROW);
-        css::uno::Sequence<sal_Int8> chunk;
-        while (static_cast<sal_Int32>(text.size()) < kReadLimit) {
-            const sal_Int32 got = stream->readBytes(chunk, 65536);
-            if (got <= 0)
-                break;
-            text.append(reinterpret_cast<const char*>(chunk.getConstArray()),
-                        static_cast<std::size_t>(got));
+        package = openPackage(context, url);
+    } catch (const css::uno::RuntimeException&) {
+        throw;  // the office itself failed: no verdict on the file
+    } catch (const css::uno::Exception&) {
+        return {false, false};  // no package at all
+    }
+    try {
+        if (package->hasByName(kWorkbookPart)) {
+            css::uno::Reference<css::io::XInputStream> stream(package->getByName(kWorkbookPart),
+                                                              css::uno::UNO_QUERY_THROW);
+            std::string text;
+            css::uno::Sequence<sal_Int8> chunk;
+            while (static_cast<sal_Int32>(text.size()) < kReadLimit) {
+                const sal_Int32 got = stream->readBytes(chunk, 65536);
+                if (got <= 0)
+                    break;
+                text.append(reinterpret_cast<const char*>(chunk.getConstArray()),
+                            static_cast<std::size_t>(got));
+            }
+            stream->closeInput();
+            facts.locksStructure = workbookPartLocksStructure(text);
         }
-        stream->closeInput();
     } catch (const css::uno::RuntimeException&) {
         throw;
     } catch (const css::uno::Exception&) {
-        return false;  // no package (an encrypted one), or no readable workbook part
+        // No readable workbook part: no structure lock to tell of.
     }
-    return workbookPartLocksStructure(text);
+    try {
+        // The office's own parser reads each part where it is, in the office.
+        const css::uno::Reference<css::xml::sax::XParser> parser(
+            context->getServiceManager()->createInstanceWithContext("com.sun.star.xml.sax.Parser",
+                                                                    context),
+            css::uno::UNO_QUERY_THROW);
+        for (const rtl::OUString& name : package->getElementNames()) {
+            if (!isXmlPart(name))
+                continue;
+            css::xml::sax::InputSource source;
+            source.aInputStream.set(package->getByName(name), css::uno::UNO_QUERY_THROW);
+            source.sSystemId = name;
+            parser->parseStream(source);
+        }
+    } catch (const css::uno::RuntimeException&) {
+        throw;
+    } catch (const css::uno::Exception&) {
+        facts.wellFormed = false;  // a part that does not unpack or does not parse
+    }
+    return facts;
 }
 
 }  // namespace kovrisk

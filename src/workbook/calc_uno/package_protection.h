@@ -14,20 +14,21 @@ namespace kovrisk {
 // than a package.
 bool isEncryptionContainer(const NativePath& path);
 
-// Whether the workbook part of the package at `url` carries <workbookProtection
-// lockStructure="1"> (or "true").  False when the package holds no such part.
-bool packageLocksStructure(
+// What an OOXML package's own parts tell.
+struct PackageFacts {
+    // Every XML part unpacks whole (its compressed data intact) and is well-formed XML:
+    // LibreOffice's import loads a damaged sheet part as far as it can, without a word.
+    bool wellFormed = true;
+    // The workbook part carries <workbookProtection lockStructure="1"> (or "true").
+    bool locksStructure = false;
+};
+
+// The package at `url`, opened once.  Something that is no package at all is neither.
+PackageFacts inspectPackage(
     const com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext>& context,
     const rtl::OUString& url);
 
-// The same test on the workbook part's text.
+// The structure lock test on the workbook part's text.
 bool workbookPartLocksStructure(std::string_view workbookXml);
-
-// Whether every XML part of the package at `url` reads whole (its compressed data intact) and is
-// well-formed XML.  LibreOffice's import loads a damaged sheet part as far as it can, without a
-// word: this is how such a package is told apart.
-bool packagePartsWellFormed(
-    const com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext>& context,
-    const rtl::OUString& url);
 
 }  // namespace kovrisk
