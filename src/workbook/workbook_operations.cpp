@@ -4,6 +4,7 @@
 #include "support/machine_tag.h"
 #include "support/shift_jis.h"
 #include "support/texts.h"
+#include "workbook/path_limit.h"
 #include "workbook/replacement_refusal.h"
 
 namespace kovrisk {
@@ -11,6 +12,18 @@ namespace kovrisk {
 namespace {
 
 constexpr int kWhiteColorIndex = 2;
+
+// The text of the error being handled (called inside a catch block), as the log shows it: the
+// application's own for an automation error, as the installation probe logs it.
+std::string failureText() {
+    try {
+        throw;
+    } catch (const AutomationError& error) {
+        return error.what();
+    } catch (...) {
+        return std::string(texts::kUnknownError);
+    }
+}
 
 // One operation's hold on the spreadsheet application: its log prefix, the application, the
 // workbook, and the failure path that tidies them up.
@@ -20,10 +33,12 @@ public:
 
     void step(std::string_view what) { log_.LogWrite(name_ + "():" + std::string(what)); }
 
-    // Creates a hidden application in which no macro of a workbook runs.
+    // Creates a hidden application in which no macro of a workbook runs and that asks nobody
+    // anything: nobody could answer it.
     void start(ApplicationFactory& spreadsheet) {
         application = spreadsheet.create();
         application->setVisible(false);
+        application->setDisplayAlerts(false);
         application->disableMacros();
     }
 
@@ -49,6 +64,7 @@ public:
     // was opened.
     void fail(std::string_view notOpened = {}) {
         step(texts::kCatchException);
+        log_.LogWrite(name_ + "()ERROR=" + failureText());
         if (opened) {
             step(texts::kWorkbookCleanup);
             if (workbook) {
@@ -150,6 +166,11 @@ bool WorkbookOperations::fncXlsOpenChk(const NativePath& path, const std::string
     }
 }
 
+std::string WorkbookOperations::savePathObstacle(const NativePath& target) const {
+    return pathTooLong(target, longestNewVersionPath(target, kTemporarySuffix),
+                       spreadsheet_.longestPath());
+}
+
 bool WorkbookOperations::fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
                                       const std::string& newPassword) {
     return resave(
@@ -209,6 +230,12 @@ bool WorkbookOperations::resave(const std::string& name, std::string_view trySte
         files_.beginReplacement(path, kTemporarySuffix, refusal);
     if (!replacement) {
         log_.LogWrite(describeRefusal(refusal, path));
+        return false;
+    }
+    if (const std::string tooLong = pathTooLong(path, replacement->newVersion().native().size(),
+                                                spreadsheet_.longestPath());
+        !tooLong.empty()) {
+        log_.LogWrite(tooLong);
         return false;
     }
     // A read-only file is made writable while the operation works on it: an application may open
