@@ -9,9 +9,6 @@ namespace kovrisk {
 
 namespace {
 
-// The longest full path Excel opens or saves, in characters.
-constexpr std::size_t kExcelLongestPath = 218;
-
 class ExcelApplicationFactory : public ApplicationFactory {
 public:
     explicit ExcelApplicationFactory(std::chrono::milliseconds patience) : patience_(patience) {}

@@ -10,6 +10,9 @@
 
 namespace kovrisk {
 
+// The longest full path Excel opens or saves, in characters.
+inline constexpr std::size_t kExcelLongestPath = 218;
+
 // A call Excel turns away while it is busy is made again for up to `patience`.
 std::unique_ptr<ApplicationFactory> makeExcelApplicationFactory(
     std::chrono::milliseconds patience = kBusyPatience);

@@ -39,6 +39,16 @@ StandinDispatch::StandinDispatch(std::shared_ptr<StandinServer> server, std::wst
 
 StandinDispatch::~StandinDispatch() {
     --gLiveObjects;
+    if (application_ != nullptr)
+        application_->Release();
+}
+
+UniqueVariant StandinDispatch::child(StandinDispatch* created) const {
+    IDispatch* application =
+        application_ != nullptr ? application_ : const_cast<StandinDispatch*>(this);
+    application->AddRef();
+    created->application_ = application;
+    return objectResult(created);
 }
 
 long StandinDispatch::liveObjects() {

@@ -58,7 +58,7 @@ private:
         }
         if (index == kValue)
             return textResult(range_->value());
-        return objectResult(new FontDispatch(server(), range_->font()));
+        return child(new FontDispatch(server(), range_->font()));
     }
     std::unique_ptr<Range> range_;
 };
@@ -106,7 +106,7 @@ private:
             case kRange:
                 if (arguments.given(1))
                     typeMismatch();  // one cell only
-                return objectResult(new RangeDispatch(server(), sheet_->range(arguments.text(0))));
+                return child(new RangeDispatch(server(), sheet_->range(arguments.text(0))));
             default: {
                 // Excel's defaults: no password, every protection flag true.
                 auto flag = [&arguments](std::size_t p) {
@@ -186,13 +186,13 @@ private:
                 return booleanResult(book_->readOnly());
             case kWorksheets:
                 if (!arguments.given(0)) {
-                    return objectResult(new WorksheetsDispatch(server(), book_->worksheets()));
+                    return child(new WorksheetsDispatch(server(), book_->worksheets()));
                 }
                 if ((arguments.type(0) & ~VT_BYREF) == VT_BSTR) {
-                    return objectResult(
+                    return child(
                         new WorksheetDispatch(server(), book_->worksheet(arguments.text(0))));
                 }
-                return objectResult(
+                return child(
                     new WorksheetDispatch(server(), book_->worksheet(arguments.integer(0))));
             case kSaveAs: {
                 for (std::size_t p : {3, 4, 5}) {
@@ -269,7 +269,7 @@ private:
             book->close(false);
             throw AutomationError("Excel cannot open the file: it is damaged.");
         }
-        return objectResult(new WorkbookDispatch(server(), std::move(book)));
+        return child(new WorkbookDispatch(server(), std::move(book)));
     }
     // The questions Excel puts to the user when it opens the file at `path` with these arguments:
     // each fails the call.  A file the stand-in cannot read fails later, as the application opens
@@ -381,7 +381,7 @@ private:
                 return {};
             }
             case kWorkbooks:
-                return objectResult(new WorkbooksDispatch(server(), application_->workbooks()));
+                return child(new WorkbooksDispatch(server(), application_->workbooks()));
             case kUserControl:
                 if (!put)
                     return booleanResult(userControl_);
