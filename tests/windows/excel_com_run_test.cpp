@@ -299,7 +299,7 @@ TEST_F(ExcelComRunTest, ALockWhoseSavedCopyPathIsTooLongForExcelIsRefusedFirst) 
     const std::string before = readFile(target);
     ComStandin com;
     run(target, BoxAnswer::Ok, &com);
-    const std::string& refusal = log().back();
+    const std::string refusal = log().back();
     EXPECT_EQ(refusal.rfind(std::string(texts::kPathTooLongPrefix) + "218", 0), 0u) << refusal;
     EXPECT_NE(refusal.find(toShiftJis(target)), std::string::npos);
     ASSERT_EQ(window->boxes.size(), 1u);
