@@ -547,9 +547,9 @@ class Suite:
         self.checks.check("Application.UserControl=BOOL(-1)" in wire, "handed over under the user's control")
         self.checks.check(not any(line.startswith("(released") for line in wire),
                           "Excel stays when the program lets go of it", repr(wire[-3:]))
-        time.sleep(1)
-        active = self.screen.tool("xdotool", "getwindowfocus", "getwindowname").strip()
-        self.checks.equal(active, "Kovrisk stand-in Excel", "Excel's window is in front")
+        # Which window wine focuses without a window manager says nothing of Windows.
+        self.checks.check(self.screen.wait_for("^Kovrisk stand-in Excel$", timeout=10) is not None,
+                          "Excel's window stays on screen after the program ended")
 
     def refused(self, name):
         print("open road: another computer's workbook is refused")

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <string>
+#include <utility>
 
 #include "standin_com/standin_objects.h"
 #include "workbook/automation.h"
@@ -109,6 +110,9 @@ public:
             return E_OUTOFMEMORY;
         }
         created_ = true;
+        // One creation per process: the next one starts another process.
+        if (cookie_ != 0)
+            ::CoRevokeClassObject(std::exchange(cookie_, 0));
         server_->flush();
         const HRESULT status = application->QueryInterface(iid, object);
         application->Release();
@@ -117,9 +121,16 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
     bool created() const { return created_; }
+    void registered(DWORD cookie) { cookie_ = cookie; }
+    // Withdraws the class object, if that has not happened yet.
+    void revoke() {
+        if (cookie_ != 0)
+            ::CoRevokeClassObject(std::exchange(cookie_, 0));
+    }
 
 private:
     std::shared_ptr<StandinServer> server_;
+    DWORD cookie_ = 0;
     std::atomic<ULONG> references_{1};
     bool created_ = false;
 };
@@ -204,16 +215,11 @@ int serve() {
                                            REGCLS_MULTIPLEUSE, &cookie))) {
             code = 1;
         } else {
-            bool revoked = false;
+            factory.registered(cookie);
             ::SetTimer(nullptr, kLifeTimer, kLifeCheck, nullptr);
             MSG message{};
             while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
                 if (message.message == WM_TIMER && message.hwnd == nullptr) {
-                    // One creation per process; the next starts another.
-                    if (factory.created() && !revoked) {
-                        ::CoRevokeClassObject(cookie);
-                        revoked = true;
-                    }
                     if (factory.created() &&
                         kovrisk::testing::StandinDispatch::liveObjects() == 0 &&
                         !server->wasHandedOver()) {
@@ -224,8 +230,7 @@ int serve() {
                 ::TranslateMessage(&message);
                 ::DispatchMessageW(&message);
             }
-            if (!revoked)
-                ::CoRevokeClassObject(cookie);
+            factory.revoke();
         }
         server->flush();
         ::CoRegisterMessageFilter(previous, nullptr);
