@@ -137,7 +137,7 @@ std::optional<std::string> canonicalCellAddress(std::string_view address) {
     return asciiUpper(address);
 }
 
-void writeStandinWorkbook(const NativePath& path, const StandinWorkbook& book) {
+std::string standinWorkbookText(const StandinWorkbook& book) {
     std::string text(kHeader);
     text += "\npassword " + escape(book.openPassword) + "\n";
     if (book.autoRunMacro)
@@ -172,6 +172,11 @@ void writeStandinWorkbook(const NativePath& path, const StandinWorkbook& book) {
             text += "color " + *canonicalCellAddress(address) + " " + std::to_string(index) + "\n";
         }
     }
+    return text;
+}
+
+void writeStandinWorkbook(const NativePath& path, const StandinWorkbook& book) {
+    const std::string text = standinWorkbookText(book);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
     out.close();
@@ -188,8 +193,11 @@ StandinWorkbook loadStandinWorkbook(const NativePath& path) {
     content << in.rdbuf();
     if (!in)
         notAWorkbook(path);
+    return parseStandinWorkbook(content.str(), path);
+}
 
-    std::istringstream lines(content.str());
+StandinWorkbook parseStandinWorkbook(std::string_view text, const NativePath& path) {
+    std::istringstream lines{std::string(text)};
     std::string line;
     if (!std::getline(lines, line) || line != kHeader)
         notAWorkbook(path);

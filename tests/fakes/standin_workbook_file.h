@@ -86,4 +86,9 @@ StandinWorkbook readStandinWorkbook(const NativePath& path, const std::string& p
 // Reads the workbook at `path`, whatever its password (as the application loads it).
 StandinWorkbook loadStandinWorkbook(const NativePath& path);
 
+// The file's text of `book`, and the workbook a file's text describes (`path` names it in the
+// error of a text that is no workbook).
+std::string standinWorkbookText(const StandinWorkbook& book);
+StandinWorkbook parseStandinWorkbook(std::string_view text, const NativePath& path);
+
 }  // namespace kovrisk::testing
