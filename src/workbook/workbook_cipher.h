@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "workbook/encryption/encryption_refusal.h"
+
 namespace kovrisk {
 
 class WorkbookCipher {

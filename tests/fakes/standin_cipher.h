@@ -35,7 +35,7 @@ public:
             throw EncryptionRefused(EncryptionRefusal::UnsuitablePassword, "empty password");
         book.openPassword = password;
         ++encrypted;
-        return standinWorkbookText(book);
+        return standinWorkbookFile(book);
     }
 
     int encrypted = 0;

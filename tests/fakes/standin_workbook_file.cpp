@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "fakes/standin_container.h"
 #include "support/shift_jis.h"
 
 namespace kovrisk::testing {
@@ -175,8 +176,12 @@ std::string standinWorkbookText(const StandinWorkbook& book) {
     return text;
 }
 
+std::string standinWorkbookFile(const StandinWorkbook& book) {
+    return packStandinText(book.format, standinWorkbookText(book));
+}
+
 void writeStandinWorkbook(const NativePath& path, const StandinWorkbook& book) {
-    const std::string text = standinWorkbookText(book);
+    const std::string text = standinWorkbookFile(book);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
     out.close();
@@ -196,8 +201,11 @@ StandinWorkbook loadStandinWorkbook(const NativePath& path) {
     return parseStandinWorkbook(content.str(), path);
 }
 
-StandinWorkbook parseStandinWorkbook(std::string_view text, const NativePath& path) {
-    std::istringstream lines{std::string(text)};
+StandinWorkbook parseStandinWorkbook(std::string_view file, const NativePath& path) {
+    const std::optional<std::string> text = unpackStandinText(file);
+    if (!text)
+        notAWorkbook(path);
+    std::istringstream lines{*text};
     std::string line;
     if (!std::getline(lines, line) || line != kHeader)
         notAWorkbook(path);
