@@ -13,11 +13,11 @@ namespace kovrisk {
 namespace {
 
 // The text of the error being handled (called inside a catch block), as the log shows it: the
-// application's own for an automation error, as the installation probe logs it.
+// application's own for an automation error.
 std::string failureText() {
     try {
         throw;
-    } catch (const AutomationError& error) {
+    } catch (const std::exception& error) {
         return error.what();
     } catch (...) {
         return std::string(texts::kUnknownError);
