@@ -22,8 +22,8 @@ public:
     std::size_t longestPath() const override { return kExcelLongestPath; }
     // A bare application object, for driving members by name.
     Dispatch dispatch() {
-        return Dispatch(ComPtr<IDispatch>::attach(makeStandinApplicationDispatch(
-                            server, server->application().create())),
+        return Dispatch(ComPtr<IDispatch>::attach(
+                            makeStandinApplicationDispatch(server, server->application().create())),
                         patience);
     }
     StandinApplicationFactory& standin() { return server->application(); }

@@ -212,8 +212,8 @@ TEST_F(DispatchTest, ACallTurnedAwayWhileExcelIsBusyIsMadeAgain) {
 // user's language resources refuses other locales.
 TEST_F(DispatchTest, CallsAreMadeInTheLocaleOfExcelsMemberNames) {
     const LCID before = ::GetThreadLocale();
-    ASSERT_TRUE(::SetThreadLocale(MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN),
-                                           SORT_DEFAULT)));
+    ASSERT_TRUE(::SetThreadLocale(
+        MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), SORT_DEFAULT)));
     ExcelApplication application(excel.dispatch());
     application.setVisible(false);
     application.quit();

@@ -9,11 +9,11 @@
 #include <set>
 
 #include "com_standin.h"
-#include "workbook/excel_com/com_error.h"
 #include "fakes/run_fixture.h"
 #include "platform/text_codec.h"
 #include "support/machine_tag.h"
 #include "support/texts.h"
+#include "workbook/excel_com/com_error.h"
 
 namespace kovrisk::testing {
 namespace {

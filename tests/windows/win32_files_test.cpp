@@ -78,8 +78,8 @@ std::wstring accessOf(const NativePath& path) {
         return L"(unreadable)";
     }
     wchar_t* text = nullptr;
-    ::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                           DACL_SECURITY_INFORMATION, &text, nullptr);
+    ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+        descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
     ::LocalFree(descriptor);
     std::wstring sddl = text != nullptr ? text : L"(none)";
     ::LocalFree(text);

@@ -67,10 +67,10 @@ TEST_F(WorkbookOperationsTest, ProbeTellsUnprotectedFromProtectedWorkbooks) {
 TEST_F(WorkbookOperationsTest, ProbeFailingAfterOpenClosesTheWorkbook) {
     spreadsheet.failCall("Workbook.Close(false)", "refused", 1);
     EXPECT_FALSE(operations.fncXlsOpenChk(makeWorkbook("Plain.xlsx"), ""));
-    EXPECT_EQ(log(),
-              (Lines{"fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK",
-                     "fncXlsOpenChk():Catch Exception", "fncXlsOpenChk()ERROR=refused",
-                     "fncXlsOpenChk():Excelファイル変数整理", "fncXlsOpenChk():Excel OLE終了処理"}));
+    EXPECT_EQ(log(), (Lines{"fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK",
+                            "fncXlsOpenChk():Catch Exception", "fncXlsOpenChk()ERROR=refused",
+                            "fncXlsOpenChk():Excelファイル変数整理",
+                            "fncXlsOpenChk():Excel OLE終了処理"}));
     EXPECT_EQ(spreadsheet.runningInstances(), 0);
 }
 
@@ -160,9 +160,10 @@ TEST_F(WorkbookOperationsTest, FailureAfterOpenCleansUpTheWorkbook) {
     spreadsheet.failCall("Worksheet(Kovrisk).Range(A2).Value", "unreadable");
     EXPECT_FALSE(openExec(lockedWorkbook(tagOf("PC01"), "")));
     const Lines lines = log();
-    EXPECT_EQ(Lines(lines.end() - 4, lines.end()),
-              (Lines{"fncXlsOpenExec():Catch Exception", "fncXlsOpenExec()ERROR=unreadable",
-                     "fncXlsOpenExec():Excelファイル変数整理", "fncXlsOpenExec():Excel OLE終了処理"}));
+    EXPECT_EQ(
+        Lines(lines.end() - 4, lines.end()),
+        (Lines{"fncXlsOpenExec():Catch Exception", "fncXlsOpenExec()ERROR=unreadable",
+               "fncXlsOpenExec():Excelファイル変数整理", "fncXlsOpenExec():Excel OLE終了処理"}));
     EXPECT_EQ(spreadsheet.runningInstances(), 0);
     EXPECT_EQ(spreadsheet.handedOverInstances(), 0);
 }

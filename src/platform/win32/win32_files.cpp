@@ -17,8 +17,7 @@ namespace {
 // computer: each may write the log and replace a backup copy another user made.  Every local user
 // may read, write and delete in them, and what is made inside inherits that; the system and the
 // administrators have full control.
-constexpr wchar_t kSharedFolderSddl[] =
-    L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)";
+constexpr wchar_t kSharedFolderSddl[] = L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)";
 
 // A security descriptor from its text form, freed with the owner.
 class SecurityDescriptor {

@@ -2,8 +2,8 @@
 // ("retry later" or "rejected", while it starts, loads add-ins or recalculates) is made again
 // after a short pause, for as long as the busy patience lasts; then it fails
 // (RPC_E_SERVERCALL_RETRYLATER or RPC_E_CALL_REJECTED).  Where COM does not ask the filter, the
-// call-level retry of Dispatch does the same.  Registered for the life of the owner and revoked (the earlier
-// filter put back) before COM is released.
+// call-level retry of Dispatch does the same.  Registered for the life of the owner and revoked
+// (the earlier filter put back) before COM is released.
 #pragma once
 
 #include <objidl.h>
@@ -26,8 +26,7 @@ public:
                                                LPINTERFACEINFO interfaceInfo) override;
     DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK callee, DWORD elapsed,
                                               DWORD rejectType) override;
-    DWORD STDMETHODCALLTYPE MessagePending(HTASK callee, DWORD elapsed,
-                                           DWORD pendingType) override;
+    DWORD STDMETHODCALLTYPE MessagePending(HTASK callee, DWORD elapsed, DWORD pendingType) override;
 
 private:
     std::atomic<ULONG> references_{1};

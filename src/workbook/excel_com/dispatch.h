@@ -20,8 +20,7 @@ namespace kovrisk {
 
 class Dispatch {
 public:
-    explicit Dispatch(ComPtr<IDispatch> object,
-                      std::chrono::milliseconds patience = kBusyPatience);
+    explicit Dispatch(ComPtr<IDispatch> object, std::chrono::milliseconds patience = kBusyPatience);
 
     // A method call, or a property read with arguments ("get"); positional arguments first, then
     // the named ones, each group in call order.
@@ -41,7 +40,9 @@ public:
     static Dispatch fromResult(UniqueVariant result,
                                std::chrono::milliseconds patience = kBusyPatience);
     // The same, with this object's patience.
-    Dispatch objectOf(UniqueVariant result) const { return fromResult(std::move(result), patience_); }
+    Dispatch objectOf(UniqueVariant result) const {
+        return fromResult(std::move(result), patience_);
+    }
 
 private:
     UniqueVariant invoke(std::wstring_view member, WORD flags,

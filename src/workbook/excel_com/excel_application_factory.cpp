@@ -24,8 +24,8 @@ public:
         status = retryWhileBusy(
             [&] {
                 return ::CoCreateInstance(classId, nullptr,
-                                          CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                          IID_IDispatch, application.putVoid());
+                                          CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                                          application.putVoid());
             },
             patience_);
         if (FAILED(status))

@@ -195,8 +195,8 @@ void ExcelApplication::setVisible(bool visible) {
     // (otherwise it quits with the last reference), and comes to the front.
     application_.put(L"UserControl", DispatchArgument::boolean(true));
     try {
-        const auto window = reinterpret_cast<HWND>(
-            static_cast<INT_PTR>(application_.integer(L"Hwnd")));
+        const auto window =
+            reinterpret_cast<HWND>(static_cast<INT_PTR>(application_.integer(L"Hwnd")));
         if (window != nullptr) {
             if (::IsIconic(window))
                 ::ShowWindow(window, SW_RESTORE);

@@ -51,8 +51,7 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
-    DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD,
-                                               LPINTERFACEINFO call) override {
+    DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO call) override {
         if (call != nullptr && call->iid == IID_IDispatch && server_.busy()) {
             server_.rejected();
             return SERVERCALL_REJECTED;

@@ -264,7 +264,8 @@ private:
             path, arguments.given(kPassword) ? arguments.text(kPassword) : std::string());
         // With xlNormalLoad (0, also when CorruptLoad is omitted) a workbook Excel cannot read
         // whole does not open; xlRepairFile or xlExtractData would open what could be saved of it.
-        const bool normalLoad = !arguments.given(kCorruptLoad) || arguments.integer(kCorruptLoad) == 0;
+        const bool normalLoad =
+            !arguments.given(kCorruptLoad) || arguments.integer(kCorruptLoad) == 0;
         if (normalLoad && !book->loadedWhole()) {
             book->close(false);
             throw AutomationError("Excel cannot open the file: it is damaged.");
@@ -388,8 +389,7 @@ private:
                 userControl_ = arguments.boolean(InvokeArguments::kValue);
                 return {};
             case kHwnd:
-                return integerResult(
-                    static_cast<int>(reinterpret_cast<INT_PTR>(window_)));
+                return integerResult(static_cast<int>(reinterpret_cast<INT_PTR>(window_)));
             default:
                 application_->quit();
                 quit_ = true;

@@ -94,8 +94,9 @@ void StandinServer::busyAfter(std::string call, long milliseconds, int occurrenc
     factory_.onCall(
         std::move(call),
         [this, milliseconds] {
-            busyUntil_ = milliseconds < 0 ? ~0ULL
-                                          : ::GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
+            busyUntil_ = milliseconds < 0
+                             ? ~0ULL
+                             : ::GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
         },
         occurrence);
 }
