@@ -39,6 +39,9 @@ public:
     bool protectsStructure() override;
     // Loaded read-only: another office holds the file, or it cannot be written.
     bool readOnly() override;
+    // Whether the document has Basic libraries with modules (an imported VBA project among them),
+    // by the rule the office itself applies before it asks about macros.
+    bool hasMacros() override;
     // Excel97: Excel 97 (RC4 CryptoAPI); Ooxml and OoxmlMacroEnabled: OOXML (agile encryption);
     // whatever the file name says.  The encryption is Excel's, not LibreOffice's own.
     void saveAs(const NativePath& fileName, WorkbookFormat format,
