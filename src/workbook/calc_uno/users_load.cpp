@@ -61,10 +61,12 @@ std::vector<css::beans::PropertyValue> usersLoadArguments(
                      : macroExecModeFor(readUsersMacroSecurity(usersRegistryModifications()),
                                         fileName, userHomeFolder());
     }
-    const css::uno::Reference<css::task::XInteractionHandler> handler(
-        new UsersInteraction(css::task::InteractionHandler::createWithParent(context, nullptr)));
+    const css::uno::Reference<css::task::XInteractionHandler> office(
+        css::task::InteractionHandler::createWithParent(context, nullptr),
+        css::uno::UNO_QUERY_THROW);
+    const css::uno::Reference<css::task::XInteractionHandler> handler(new UsersInteraction(office));
     std::vector<css::beans::PropertyValue> arguments = {
-        property("Hidden", css::uno::Any(false)),
+        property("Hidden", css::uno::Any(true)),
         property("MacroExecutionMode", css::uno::Any(macros)),
         property("UpdateDocMode", css::uno::Any(css::document::UpdateDocMode::NO_UPDATE)),
         property("InteractionHandler", css::uno::Any(handler)),

@@ -246,9 +246,9 @@ sal_Int16 macroExecModeFor(const UsersMacroSecurity& security, const NativePath&
             return css::document::MacroExecMode::ALWAYS_EXECUTE;
         case 2:
             // Signed by a trusted author, else not run and the user told so.
-            return css::document::MacroExecMode::FROM_LIST_AND_SIGNATURES_WARN;
+            return css::document::MacroExecMode::FROM_LIST_AND_SIGNED_WARN;
         default:
-            return css::document::MacroExecMode::FROM_LIST_AND_SIGNATURES_NO_WARN;
+            return css::document::MacroExecMode::FROM_LIST_AND_SIGNED_NO_WARN;
     }
 }
 

@@ -370,7 +370,7 @@ private:
                 return objectResult(this);
             case kVisible:
                 if (!put)
-                    return booleanResult(visible_);
+                    return booleanResult(application_->visible());
                 visible_ = arguments.boolean(InvokeArguments::kValue);
                 application_->setVisible(visible_);
                 if (window_ != nullptr)
