@@ -42,8 +42,8 @@ class Handover(e2e.TestCase):
         self.x = XServer()
         self.addCleanup(self.x.stop)
 
-    def run_on_display(self, path, keys=None, timeout=120, **environment):
-        process = self.case.start(path, env=self.case.environment(self.x.display, **environment))
+    def run_on_display(self, path, keys=None, timeout=120):
+        process = self.case.start(path, display=self.x.display)
         if keys:
             self.x.wait_for_window("Kovrisk", timeout=60)
             self.x.key(*keys)
@@ -93,7 +93,8 @@ class Handover(e2e.TestCase):
         self.assertFalse(marker.exists(), "a macro ran on the lock road")
         locked = e2e.digest(path)
 
-        # The user's own LibreOffice profile (the program's office runs on a profile of its own).
+        # The user's own LibreOffice profile, below the case's $XDG_CONFIG_HOME (the program's
+        # office runs on a profile of its own).
         settings = self.case.root / ".config/libreoffice/4/user/registrymodifications.xcu"
         # "$(home)" is the home folder the program is given: the case's folder.
         settings.parent.mkdir(parents=True)
@@ -114,18 +115,10 @@ class Handover(e2e.TestCase):
                 settings.unlink(missing_ok=True)
                 if user_settings is not None:
                     settings.write_text(registry_modifications(user_settings))
-                process = self.case.start(path, env=self.case.environment(
-                    self.x.display, XDG_CONFIG_HOME=str(self.case.root / ".config")))
+                process = self.case.start(path, display=self.x.display)
                 # The office's own notice, as the user's office gives it, waits for the user.
-                warned = False
-                deadline = time.monotonic() + 90
-                while process.poll() is None and time.monotonic() < deadline:
-                    for notice in self.x.windows_titled("Warning"):
-                        warned = True
-                        self.x.tool("xdotool", "windowfocus", "--sync", str(notice))
-                        self.x.key("Return")
-                    time.sleep(0.2)
-                self.assertEqual(e2e.finish(process), [])
+                lines, warned = e2e.finish_answering_notices(self.x, process)
+                self.assertEqual(lines, [])
                 if not warns:
                     self.assertFalse(warned, "the office put a question the settings do not ask")
                 self.assertEqual(self.case.log_messages()[-5:], [
