@@ -29,6 +29,7 @@ bool Ttaginformation::FormCreate(const std::vector<NativeString>& arguments) {
                  [](const NativeString& argument) { return !argument.empty(); });
     if (given.size() != 1) {
         view_.messageBox(std::string(texts::kDropOneFile), BoxButtons::Ok);
+        view_.noteEnd(RunEnd::dropOneFile, {});
         view_.terminate();
         return false;
     }
@@ -37,6 +38,7 @@ bool Ttaginformation::FormCreate(const std::vector<NativeString>& arguments) {
     state_.installed = fucXlsFind();
     if (!state_.installed) {
         log_->LogWrite(texts::kNotInstalled);
+        view_.noteEnd(RunEnd::notInstalled, std::string(texts::kNotInstalled));
         view_.terminate();
         return false;
     }
@@ -45,6 +47,7 @@ bool Ttaginformation::FormCreate(const std::vector<NativeString>& arguments) {
     const std::string extension = asciiUpper(extensionOf(fileNamePart(target, kNativePathStyle)));
     if (extension != ".XLS" && extension != ".XLSX") {
         log_->LogWrite(texts::kBadExtension);
+        view_.noteEnd(RunEnd::badExtension, std::string(texts::kBadExtension));
         view_.terminate();
         return false;
     }
@@ -76,6 +79,13 @@ std::string Ttaginformation::fncPcNameGet() {
     } catch (...) {
         return {};
     }
+}
+
+void Ttaginformation::workbookBusy() {
+    log_->LogWrite(texts::kWorkbookBusy);
+    view_.messageBox(std::string(texts::kWorkbookBusy), BoxButtons::Ok);
+    view_.noteEnd(RunEnd::workbookBusy, {});
+    view_.terminate();
 }
 
 void Ttaginformation::Timer1Timer() {

@@ -33,6 +33,9 @@ public:
     bool FormCreate(const std::vector<NativeString>& arguments);
     // The tick handler of Timer1: the lock-or-open run.
     void Timer1Timer();
+    // Ends the program before the run, because another run of the program is working on the
+    // workbook: logs it, tells the user and asks for the end.
+    void workbookBusy();
 
     bool fucXlsFind();
     std::string fncPcNameGet();

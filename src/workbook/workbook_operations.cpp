@@ -262,6 +262,7 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
     if (!state_.installed)
         return false;
     Session session(log_, "fncXlsOpenExec");
+    openRefused_ = false;
     try {
         session.start(spreadsheet_);
         session.step("TRY OPEN");
@@ -272,6 +273,7 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
             session.closeAndQuit();
             log_.LogWrite(text);
             boxes_.messageBox(text, BoxButtons::Ok);
+            openRefused_ = true;
             return true;
         };
 

@@ -44,6 +44,8 @@ public:
                                const std::string& newPassword);
     // Opens a locked workbook, checks its machine tag, and hands it to the user or refuses it.
     bool fncXlsOpenExec(const NativePath& path, const std::string& password);
+    // Whether the last fncXlsOpenExec that returned true refused the workbook (and said why).
+    bool lastOpenRefused() const { return openRefused_; }
 
 private:
     using Change = std::function<void(Application&, Workbook&)>;
@@ -69,6 +71,7 @@ private:
     MessageBoxes& boxes_;
     const ProcessState& state_;
     ProbeFindings probe_;
+    bool openRefused_ = false;
 };
 
 }  // namespace kovrisk

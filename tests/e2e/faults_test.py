@@ -245,6 +245,30 @@ class Faults(e2e.TestCase):
                                  original, earlier, temporary_allowed=True, rerun=True,
                                  end="terminated")
 
+    def test_every_program_process_signalled_by_name(self):
+        # What `killall kovrisk` does: the signal reaches the program and its office's keeper
+        # alike.  The office goes with the program, whatever the signal.
+        source, path, original, earlier = self.prepare(kind="large")
+        for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            with self.subTest(signal=sig.name):
+                process = self.case.start(path)
+                self.assertTrue(e2e.wait_for(
+                    process, e2e.logged(self.case, "fncXlsOpenChk():TRY OPEN")))
+                self.assertTrue(e2e.wait_for(process, lambda: e2e.office_pids()))
+                signalled = e2e.program_processes()
+                self.assertEqual(len(signalled), 2, signalled)
+                for pid in signalled:
+                    os.kill(pid, sig)
+                process.communicate(timeout=60)
+                self.assertEqual(process.returncode, -sig)
+                started = time.monotonic()
+                left = e2e.wait_for_no_processes(bound=20)
+                e2e.kill(left)
+                self.assertEqual(left, [], f"left running after {sig.name}")
+                print(f"SIGNAL {sig.name} to the program and its keeper: all gone "
+                      f"{time.monotonic() - started:.1f} s later", file=sys.stderr, flush=True)
+                self.assert_untouched(path, original)
+
     # Names beside the workbook and the backup copy taken by folders: the run does not need them.
 
     def test_names_beside_the_files_taken_by_folders(self):

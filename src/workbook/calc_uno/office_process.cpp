@@ -73,6 +73,19 @@ int statusCode(int status) {
     ::_exit(statusCode(status));
 }
 
+// What a user sends to end a program: the keeper waits for its owner to go instead.
+constexpr int kOwnerEndingSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+
+void setStandardSignals() {
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig)
+        ::sigaction(sig, &standard, nullptr);
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 void moveFd(int from, int to) {
     if (from >= 0 && from != to) {
         ::dup2(from, to);
@@ -89,15 +102,15 @@ void closeFrom(int first) {
 
 [[noreturn]] void runKeeper(const char* program, char* const* argv, int controlFd,
                             int inheritedFd) {
-    // Away from the terminal's signals and from the handlers this program installed.
+    // Away from the terminal's signals and from the handlers this program installed.  The keeper
+    // shares the program's name, so whatever ends the program by name (killall, pkill) reaches it
+    // too: it outlives such a request and ends the office once its owner has gone.
     ::setpgid(0, 0);
-    struct sigaction standard {};
-    standard.sa_handler = SIG_DFL;
-    for (int sig = 1; sig < NSIG; ++sig)
-        ::sigaction(sig, &standard, nullptr);
-    sigset_t none;
-    ::sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    setStandardSignals();
+    struct sigaction ignored {};
+    ignored.sa_handler = SIG_IGN;
+    for (const int sig : kOwnerEndingSignals)
+        ::sigaction(sig, &ignored, nullptr);
 
     // Only the control socket, the inherited descriptor and /dev/null stay open.
     controlFd = ::fcntl(controlFd, F_DUPFD, 100);
@@ -119,6 +132,7 @@ void closeFrom(int first) {
     if (office == 0) {
         ::setpgid(0, 0);
         ::close(kControlFd);
+        setStandardSignals();
         // The office keeps the user's umask: as root it makes folders shared by every user of the
         // machine (the extension cache below /var/spool/libreoffice), which others must enter.
         ::execv(program, argv);

@@ -3,8 +3,10 @@
 // The office is started without a shell, in a process group of its own, under a small keeper
 // process forked from this one.  The keeper holds one end of a socket whose other end only this
 // program holds: when this program goes away without saying so first (a crash, a kill), the keeper
-// sees the socket close and ends the whole office group.  Handing the office over tells the keeper
-// to go quietly and leave the office running.
+// sees the socket close and ends the whole office group.  The keeper shrugs off the signals that
+// end programs by name (SIGTERM, SIGINT, SIGHUP, SIGQUIT), so that `killall` of the program still
+// ends the office through the program's end.  Handing the office over tells the keeper to go
+// quietly and leave the office running.
 #pragma once
 
 #include <sys/types.h>

@@ -14,7 +14,11 @@ namespace kovrisk {
 
 namespace {
 
-constexpr int kSlots = 8;
+// Each office handed to the user keeps its slot for as long as the user keeps it open, so slots
+// are never few: a new one is made whenever every earlier one is taken.  The bound only stops a
+// folder where no lock file can be made at all from being tried for ever.
+constexpr int kSlotBound = 4096;
+constexpr int kFailedLocksBound = 16;
 
 }  // namespace
 
@@ -30,12 +34,15 @@ ProfileSlot::ProfileSlot(const NativePath& folder) {
     }
     if (fault != FolderFault::none)
         throw AutomationError(calc_texts::profileFolderRefused(folder, fault));
-    for (int slot = 0; slot < kSlots; ++slot) {
+    int failedLocks = 0;
+    for (int slot = 0; slot < kSlotBound && failedLocks < kFailedLocksBound; ++slot) {
         const std::string name = "office-profile-" + std::to_string(slot);
         const NativePath lockPath = folder / (name + ".lock");
         UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-        if (!lock)
+        if (!lock) {
+            ++failedLocks;
             continue;
+        }
         if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0)
             continue;
         profile_ = folder / name;

@@ -1,5 +1,5 @@
-// One of a few office user profiles below the profile folder, taken for as long as an office runs
-// on it.
+// One of the office user profiles below the profile folder, taken for as long as an office runs
+// on it; there are as many as offices run at once.
 //
 // An office started on a profile that another office already runs on does not start: it passes
 // its arguments to the running one and ends.  So each office gets a profile no other office of
@@ -14,10 +14,10 @@ namespace kovrisk {
 
 class ProfileSlot {
 public:
-    // Takes the first free slot below `folder`, creating the folder (mode 0700).  Throws
-    // AutomationError when there is no folder, when it cannot be made, when it is not the user's
-    // alone (a symbolic link, another user's, or writable by the group or others) or when every
-    // slot is taken.
+    // Takes the first free slot below `folder` (a new one when every earlier one is taken),
+    // creating the folder (mode 0700).  Throws AutomationError when there is no folder, when it
+    // cannot be made, when it is not the user's alone (a symbolic link, another user's, or
+    // writable by the group or others) or when no slot's lock can be made in it.
     explicit ProfileSlot(const NativePath& folder);
 
     // The office's user installation folder.
