@@ -1,7 +1,8 @@
-"""Two copies of the program started at the same moment: on one workbook, and on two workbooks of
-one name in different folders (which share one backup path).  Whichever copy wins, nothing is
-lost: each workbook is untouched or locked and readable, the backup copy holds one of the
-workbooks' data, and the day's log holds every line of both runs, whole."""
+"""Two copies of the program started at the same moment: on one workbook (one copy claims it, the
+other ends at once), and on two workbooks of one name in different folders (which share one backup
+path).  Whichever copy wins, nothing is lost: each workbook is untouched or locked and readable,
+the backup copy holds one of the workbooks' data, and the day's log holds every line of both runs,
+whole; each copy's exit code is the one of its end."""
 
 import functools
 import unittest
@@ -20,6 +21,9 @@ def possible_logs(lines):
         return [startup(e2e.this_computer()) + e2e.lock_lines()]
     if last == e2e.NO_DISPLAY_HANDOVER:
         return [startup(e2e.this_computer()) + e2e.open_lines()]
+    if lines == box([e2e.WORKBOOK_BUSY]):
+        # The other run had claimed the workbook: ended at once, before its run.
+        return [startup(e2e.this_computer()) + [e2e.WORKBOOK_BUSY]]
     if lines[-1:] == box([e2e.IN_USE]):
         # Probed while the other run's office held it: refused, naming the cause.
         return [begin + e2e.PROBE_OPENS + [e2e.IN_USE]]
@@ -47,7 +51,16 @@ def label(lines):
         return "locked it"
     if lines[-1:] == [e2e.NO_DISPLAY_HANDOVER]:
         return "opened it"
+    if lines == box([e2e.WORKBOOK_BUSY]):
+        return "busy"
     return e2e.end_of(possible_logs(lines)[0])
+
+
+def exit_code(lines):
+    """The exit code of a run, by what it showed on the terminal."""
+    if lines[-1:] in ([e2e.LOCKING], [e2e.NO_DISPLAY_HANDOVER]):
+        return 0
+    return e2e.exit_code_of(possible_logs(lines)[0])
 
 
 def failure_tails(operation):
@@ -80,8 +93,10 @@ class Concurrency(e2e.TestCase):
 
     def run_both(self, first, second):
         runs = [self.case.start(first, answer="y\n"), self.case.start(second, answer="y\n")]
-        lines = [e2e.finish(run) for run in runs]
+        lines = [e2e.finish(run, expected_code=None) for run in runs]
         log = self.case.log_messages()
+        for run, shown in zip(runs, lines):
+            self.assertEqual(run.returncode, exit_code(shown), shown)
         # Both runs whole in the log: every line framed (log_messages checks that), and the log is
         # the two runs' lines merged line by line.
         candidates = [possible_logs(run) for run in lines]
@@ -123,14 +138,12 @@ class Concurrency(e2e.TestCase):
                     source = self.library / f"plain.{extension}"
                     path = e2e.place(source, self.case.books / f"Shared.{extension}")
                     lines, log = self.run_both(path, path)
-                    state = self.assert_readable(path, source)
-                    locked_by = [run[-1] == e2e.LOCKING or run[-1:] == box(e2e.F5[1])
-                                 for run in lines]
-                    # A run that says it locked the workbook did.
-                    if any(locked_by):
-                        self.assertEqual(state, "locked")
-                    if self.case.backup(path.name).exists():
-                        self.assert_backup_holds(self.case.backup(path.name), source)
+                    # One run has the workbook to itself and locks it; the other ends at once,
+                    # having changed nothing, and the backup copy is the unlocked workbook's.
+                    self.assertEqual(sorted(label(run) for run in lines), ["busy", "locked it"])
+                    self.assertEqual(self.assert_readable(path, source), "locked")
+                    self.assert_backup_of(self.case.backup(path.name), source)
+                    state = "locked"
                     print(f"CONCURRENT one workbook: {[label(run) for run in lines]}, workbook "
                           f"{state}", flush=True)
 

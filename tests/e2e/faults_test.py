@@ -118,8 +118,10 @@ class Faults(e2e.TestCase):
         if stop_program:
             os.kill(process.pid, signal.SIGCONT)
         self.assertTrue(offices, "no office to kill")
-        lines = e2e.finish(process)
-        return lines, self.case.log_messages()[before:]
+        lines = e2e.finish(process, expected_code=None)
+        log = self.case.log_messages()[before:]
+        self.assertEqual(process.returncode, e2e.exit_code_of(log), log)
+        return lines, log
 
     @staticmethod
     def wait_until_stable(path, quiet=0.5, bound=30):
@@ -334,7 +336,7 @@ class Faults(e2e.TestCase):
             self.pinned(backup)
         finally:
             os.kill(process.pid, signal.SIGCONT)
-        lines = e2e.finish(process)
+        lines = e2e.finish(process, expected_code=e2e.EXIT_CODES["F5"])
         log = self.case.log_messages()
         self.assertEqual(lines[-1:], box(e2e.F5[1]))
         self.assertEqual(log[-3:], ["fncXlsPwdChgForBackup():TRY Backup File Open.",
