@@ -5,6 +5,7 @@ the backup copy holds one of the workbooks' data, and the day's log holds every 
 whole; each copy's exit code is the one of its end."""
 
 import functools
+import time
 import unittest
 
 import e2e
@@ -54,6 +55,17 @@ def label(lines):
     if lines == box([e2e.WORKBOOK_BUSY]):
         return "busy"
     return e2e.end_of(possible_logs(lines)[0])
+
+
+def wait_for_first_end(runs, bound=120):
+    """The first of `runs` to end within `bound` seconds, or None."""
+    deadline = time.monotonic() + bound
+    while time.monotonic() < deadline:
+        for run in runs:
+            if run.poll() is not None:
+                return run
+        time.sleep(0.01)
+    return None
 
 
 def exit_code(lines):
@@ -137,15 +149,31 @@ class Concurrency(e2e.TestCase):
                     self.case = e2e.Case(self.suite, f"{self._testMethodName}.{extension}{round_}")
                     source = self.library / f"plain.{extension}"
                     path = e2e.place(source, self.case.books / f"Shared.{extension}")
-                    lines, log = self.run_both(path, path)
-                    # One run has the workbook to itself and locks it; the other ends at once,
-                    # having changed nothing, and the backup copy is the unlocked workbook's.
-                    self.assertEqual(sorted(label(run) for run in lines), ["busy", "locked it"])
-                    self.assertEqual(self.assert_readable(path, source), "locked")
+                    # Whichever run claims the workbook first holds it while it waits at the
+                    # question; the other ends at once, having changed nothing.
+                    runs = [self.case.start(path, keep_input=True) for _ in range(2)]
+                    first_end = wait_for_first_end(runs)
+                    self.assertIsNotNone(first_end, "neither run ended")
+                    waiting = runs[1 - runs.index(first_end)]
+                    self.assertIsNone(waiting.poll(), "both runs ended")
+                    lines = e2e.finish(first_end, expected_code=e2e.EXIT_CODES["busy"])
+                    self.assertEqual(lines, box([e2e.WORKBOOK_BUSY]))
+                    self.assertEqual(e2e.digest(path), e2e.digest(source))
+                    self.assertFalse(self.case.backup(path.name).exists())
+                    waiting.stdin.write(b"y\n")
+                    waiting.stdin.close()
+                    waiting.stdin = None
+                    self.assertEqual(e2e.finish(waiting)[-1:], [e2e.LOCKING])
+                    self.assert_locked(path, source)
                     self.assert_backup_of(self.case.backup(path.name), source)
-                    state = "locked"
-                    print(f"CONCURRENT one workbook: {[label(run) for run in lines]}, workbook "
-                          f"{state}", flush=True)
+                    busy_lines = startup(e2e.this_computer()) + [e2e.WORKBOOK_BUSY]
+                    lock_lines = startup(e2e.this_computer()) + e2e.lock_lines()
+                    self.assertTrue(interleaves(tuple(self.case.log_messages()),
+                                                tuple(busy_lines), tuple(lock_lines)),
+                                    self.case.log_messages())
+                    self.assert_no_temporary_copies(path.parent, self.case.backup_folder)
+                    self.assert_no_processes()
+                    print("CONCURRENT one workbook: one run busy, the other locked it", flush=True)
 
     def test_two_runs_at_once_on_two_workbooks_of_one_name(self):
         for kind in ("plain", "large"):

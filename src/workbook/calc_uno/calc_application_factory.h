@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -29,7 +30,16 @@ struct CalcOptions {
     // user profile), and how long it may take to end before it is killed.
     std::chrono::milliseconds startBound{120'000};
     std::chrono::milliseconds endBound{10'000};
+    // How long one operation may keep the office busy before the office is ended and the
+    // operation fails: the base, and as much again per megabyte of a workbook it opens (the
+    // office reads a few megabytes a second at worst).
+    std::chrono::milliseconds operationBound{180'000};
+    std::chrono::milliseconds operationBoundPerMegabyte{6'000};
 };
+
+// Files larger than this are opened by no spreadsheet application (a binary workbook's container
+// ends at 2 GiB, and Excel gives up on packages long before): refused without asking the office.
+inline constexpr std::uintmax_t kLargestWorkbook = std::uintmax_t{2} << 30;
 
 // Creating an application object starts (or, with reuseOffice, reuses) a private office process:
 // started without a shell, reached through a pipe of its own, with its user profile below

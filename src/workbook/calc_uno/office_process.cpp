@@ -282,4 +282,13 @@ void OfficeProcess::handOver() {
     }
 }
 
+UniqueFd OfficeProcess::keeperControl() const {
+    return UniqueFd(control_ ? ::fcntl(control_.get(), F_DUPFD_CLOEXEC, 3) : -1);
+}
+
+void OfficeProcess::orderEnd(int keeperControl) {
+    if (keeperControl >= 0)
+        ::send(keeperControl, &kKill, 1, MSG_NOSIGNAL);
+}
+
 }  // namespace kovrisk

@@ -40,6 +40,12 @@ public:
     void kill();
     // Lets the office outlive this program.
     void handOver();
+    // A duplicate of the keeper's control socket, for orderEnd() from another thread; an empty
+    // descriptor once the keeper is gone.
+    UniqueFd keeperControl() const;
+    // Orders the keeper behind `keeperControl` to end the office at once; the owner then sees it
+    // ended.  Safe from any thread.
+    static void orderEnd(int keeperControl);
 
     // The keeper's report once ended: the office's exit status, or 128 + signal.
     int exitStatus() const { return exitStatus_; }

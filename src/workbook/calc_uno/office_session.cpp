@@ -137,10 +137,29 @@ void OfficeSession::closeAllDocuments() noexcept {
     }
 }
 
+void OfficeSession::watch(std::chrono::milliseconds bound) {
+    if (!over_)
+        watchdog_.arm(process_->keeperControl(), bound);
+}
+
+void OfficeSession::extendWatch(std::chrono::milliseconds bound) {
+    watchdog_.extend(bound);
+}
+
+void OfficeSession::unwatch() {
+    watchdog_.disarm();
+}
+
+bool OfficeSession::endedByWatchdog() {
+    return watchdog_.fired();
+}
+
 void OfficeSession::end() noexcept {
     if (over_)
         return;
     over_ = true;
+    // Ending has bounds of its own.
+    watchdog_.disarm();
     bool terminating = false;
     if (desktop_.is()) {
         closeAllDocuments();
@@ -161,6 +180,8 @@ void OfficeSession::handOver() noexcept {
     if (over_)
         return;
     over_ = true;
+    // The office is the user's now: nothing ends it.
+    watchdog_.disarm();
     desktop_.clear();
     context_.clear();
     process_->handOver();
