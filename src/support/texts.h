@@ -56,6 +56,8 @@ inline constexpr std::string_view kPcCompare = "PC名比較";
 inline constexpr std::string_view kCompatCheck = "下位互換チェック";
 inline constexpr std::string_view kRefusedPrefix = "PC名 ";
 inline constexpr std::string_view kRefusedSuffix = " にはオープン許可がありません。";
+inline constexpr std::string_view kAlreadyOpen =
+    "このブックはすでに開かれています。開いているウィンドウでご覧ください。";
 
 // Why a workbook is not locked; each is logged and shown, before anything changes.
 inline constexpr std::string_view kNoComputerName =

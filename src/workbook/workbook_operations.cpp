@@ -305,6 +305,10 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
         if (grants(book.worksheet(sheetName)->range("A2")->value()))
             granted = true;
 
+        // A workbook another office has open (one handed to the user earlier, still on screen)
+        // is not handed over a second time, read-only.
+        if (granted && book.heldByAnotherApplication())
+            return refuse(std::string(texts::kAlreadyOpen));
         if (granted) {
             session.step("OPEN OK");
             session.application->setVisible(true);

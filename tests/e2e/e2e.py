@@ -59,6 +59,7 @@ IN_USE = ("ブックが他のユーザーかアプリケーションで開かれ
 REMOVING_READ_ONLY = "読込み専用属性のため、ReadOnlyを外します。"
 DELETE_ERROR = "ファイル削除エラー"
 NO_CONTROL_SHEET = "コヴリスクで作成された制御情報が見つかりません。"
+ALREADY_OPEN = "このブックはすでに開かれています。開いているウィンドウでご覧ください。"
 WARNING = ("本シートは絶対に変更しないで下さい。変更しますとパスワード解除できなくなり、"
            "ファイルを開くことができなくなります。")
 OPEN_FAILED_BOX = ["ファイルのオープンに失敗しました。次の理由が考えられます。",
@@ -405,7 +406,7 @@ def end_of(log):
         return "C"
     if last in (NO_COMPUTER_NAME, IN_USE):
         return "refused"
-    if last == NO_CONTROL_SHEET or last.startswith("PC名 "):
+    if last in (NO_CONTROL_SHEET, ALREADY_OPEN) or last.startswith("PC名 "):
         return "refused"
     return "unknown: " + last
 

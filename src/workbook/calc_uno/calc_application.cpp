@@ -150,6 +150,7 @@ std::unique_ptr<Workbook> CalcWorkbooks::load(
         documents_->add(model);
         LoadFacts facts;
         facts.loadedWhole = !warnings->warned();
+        facts.heldElsewhere = warnings->heldElsewhere();
         const WorkbookFormat format = formatOfFilter(loadedFilter(model));
         if (format == WorkbookFormat::Ooxml || format == WorkbookFormat::OoxmlMacroEnabled) {
             if (isEncryptionContainer(fileName)) {
