@@ -478,6 +478,24 @@ class Faults(e2e.TestCase):
                                  earlier)
 
     @unittest.skipUnless(e2e.can_change_user(), "cannot run the program as another user here")
+    def test_a_locked_workbook_in_a_folder_the_user_may_not_write_opens_read_only(self):
+        # As from a read-only share: the office cannot keep its lock file beside the workbook, and
+        # opens it read-only, as any office does.  (The suites' own $TMPDIR is one this user may
+        # not write either: the office keeps its temporary files in its profile.)
+        source, path, original, earlier = self.prepare(earlier=False)
+        user = self.as_user()
+        lines, log = self.case.run(path, answer="y\n", **user)
+        self.assertEqual(log[-1], e2e.LOCKED, log)
+        locked = e2e.digest(path)
+        os.chmod(self.case.books, 0o555)
+        listing = sorted(os.listdir(self.case.books))
+        lines, log = self.case.run(path, **user)
+        self.assertEqual(lines, [e2e.STARTING, e2e.PREPARING_OPEN, e2e.NO_DISPLAY_HANDOVER])
+        self.assertEqual(log[-1], "fncXlsOpenExec():OPEN OK", log)
+        self.assert_untouched(path, locked)
+        self.assertEqual(sorted(os.listdir(self.case.books)), listing)
+
+    @unittest.skipUnless(e2e.can_change_user(), "cannot run the program as another user here")
     def test_a_read_only_workbook_of_the_users_own(self):
         # The office would open a file its user may not write as a read-only document, where
         # renaming a sheet is refused: the lock makes the file writable while it works on it.

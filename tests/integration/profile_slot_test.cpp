@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,22 @@ TEST(ProfileFolder, SlotsNeverRunOutWhileEarlierOnesAreKept) {
     // A slot let go is the first one taken again.
     taken.erase(taken.begin() + 3);
     EXPECT_EQ(ProfileSlot(temp / "kovrisk").profile(), temp / "kovrisk" / "office-profile-3");
+}
+
+TEST(ProfileFolder, TheOfficesTemporaryFolderIsPrivateAndEmptiedWhenTheSlotIsTaken) {
+    // What a killed office left in its temporary folder goes with the next office on the slot.
+    TempFolder temp;
+    const NativePath folder = temp / "kovrisk";
+    {
+        ProfileSlot slot(folder);
+        EXPECT_EQ(slot.temporary(), folder / "office-profile-0" / "tmp");
+        EXPECT_EQ(modeOf(slot.temporary()), 0700u);
+        std::FILE* left = std::fopen((slot.temporary() / "lu1234.tmp").c_str(), "w");
+        ASSERT_NE(left, nullptr);
+        std::fclose(left);
+    }
+    ProfileSlot again(folder);
+    EXPECT_TRUE(fs::is_empty(again.temporary()));
 }
 
 TEST(ProfileFolder, AFolderTheGroupOrOthersMayWriteIsRefused) {

@@ -100,8 +100,8 @@ void closeFrom(int first) {
     }
 }
 
-[[noreturn]] void runKeeper(const char* program, char* const* argv, int controlFd,
-                            int inheritedFd) {
+[[noreturn]] void runKeeper(const char* program, char* const* argv, char* const* envp,
+                            int controlFd, int inheritedFd) {
     // Away from the terminal's signals and from the handlers this program installed.  The keeper
     // shares the program's name, so whatever ends the program by name (killall, pkill) reaches it
     // too: it outlives such a request and ends the office once its owner has gone.
@@ -135,7 +135,7 @@ void closeFrom(int first) {
         setStandardSignals();
         // The office keeps the user's umask: as root it makes folders shared by every user of the
         // machine (the extension cache below /var/spool/libreoffice), which others must enter.
-        ::execv(program, argv);
+        ::execve(program, argv, envp);
         ::_exit(127);
     }
     ::setpgid(office, office);
@@ -173,7 +173,7 @@ void closeFrom(int first) {
 }  // namespace
 
 OfficeProcess::OfficeProcess(const NativePath& program, const std::vector<std::string>& arguments,
-                             int inheritedFd) {
+                             const std::vector<std::string>& environment, int inheritedFd) {
     // Everything the keeper needs is made before the fork.
     const std::string programText = program.native();
     std::vector<std::string> storage;
@@ -184,6 +184,11 @@ OfficeProcess::OfficeProcess(const NativePath& program, const std::vector<std::s
     for (std::string& argument : storage)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
+    std::vector<std::string> settings = environment;
+    std::vector<char*> envp;
+    for (std::string& setting : settings)
+        envp.push_back(setting.data());
+    envp.push_back(nullptr);
 
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
@@ -196,7 +201,7 @@ OfficeProcess::OfficeProcess(const NativePath& program, const std::vector<std::s
     if (keeper < 0)
         throw std::system_error(errno, std::generic_category(), "fork");
     if (keeper == 0)
-        runKeeper(programText.c_str(), argv.data(), theirs.get(), inheritedFd);
+        runKeeper(programText.c_str(), argv.data(), envp.data(), theirs.get(), inheritedFd);
 
     keeper_ = keeper;
     control_ = std::move(ours);

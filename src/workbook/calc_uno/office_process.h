@@ -22,11 +22,12 @@ namespace kovrisk {
 
 class OfficeProcess {
 public:
-    // Starts `program` with `arguments`.  `inheritedFd`, when not -1, stays open in the office
-    // (and only there) for as long as it runs.  Throws std::system_error when no process could be
-    // made; a program that cannot be executed shows as a process that has ended at once.
+    // Starts `program` with `arguments` and `environment` ("NAME=value" each).  `inheritedFd`,
+    // when not -1, stays open in the office (and only there) for as long as it runs.  Throws
+    // std::system_error when no process could be made; a program that cannot be executed shows as
+    // a process that has ended at once.
     OfficeProcess(const NativePath& program, const std::vector<std::string>& arguments,
-                  int inheritedFd);
+                  const std::vector<std::string>& environment, int inheritedFd);
     // Ends the office (kills it) unless it has ended or was handed over.
     ~OfficeProcess();
     OfficeProcess(const OfficeProcess&) = delete;

@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include <string>
 #include <system_error>
@@ -47,9 +50,20 @@ ProfileSlot::ProfileSlot(const NativePath& folder) {
             continue;
         profile_ = folder / name;
         lock_ = std::move(lock);
+        prepareTemporary();
         return;
     }
     throw AutomationError(calc_texts::profilesBusy(folder));
+}
+
+void ProfileSlot::prepareTemporary() {
+    // Nothing else runs on the slot while its lock is held: what is in it is an ended office's.
+    const NativePath temporary = profile_ / "tmp";
+    std::error_code error;
+    std::filesystem::remove_all(temporary, error);
+    std::filesystem::create_directories(profile_, error);
+    if (::mkdir(temporary.c_str(), 0700) == 0)
+        temporary_ = temporary;
 }
 
 }  // namespace kovrisk

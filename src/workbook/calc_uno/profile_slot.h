@@ -22,11 +22,18 @@ public:
 
     // The office's user installation folder.
     const NativePath& profile() const { return profile_; }
+    // The office's temporary folder, inside the profile and emptied whenever the slot is taken:
+    // what an office that was killed left there goes with the next office on the slot.  Empty
+    // when it could not be made (the office then keeps to $TMPDIR).
+    const NativePath& temporary() const { return temporary_; }
     // The descriptor that holds the lock; hand it to the office so that it keeps the slot taken.
     int lockFd() const { return lock_.get(); }
 
 private:
+    void prepareTemporary();
+
     NativePath profile_;
+    NativePath temporary_;
     UniqueFd lock_;
 };
 
