@@ -38,7 +38,9 @@ bool Ttaginformation::FormCreate(const std::vector<NativeString>& arguments) {
     state_.installed = fucXlsFind();
     if (!state_.installed) {
         log_->LogWrite(texts::kNotInstalled);
-        view_.noteEnd(RunEnd::notInstalled, std::string(texts::kNotInstalled));
+        // Where only the log tells, the end says what the probe met as well.
+        view_.noteEnd(RunEnd::notInstalled,
+                      std::string(texts::kNotInstalled) + "\r\n" + probeError_);
         view_.terminate();
         return false;
     }
@@ -64,10 +66,11 @@ bool Ttaginformation::fucXlsFind() {
         application->quit();
         return true;
     } catch (const AutomationError& error) {
-        log_->LogWrite(std::string("fucXlsFind()ERROR=") + error.what());
+        probeError_ = error.what();
     } catch (...) {
-        log_->LogWrite(std::string("fucXlsFind()ERROR=") + std::string(texts::kUnknownError));
+        probeError_ = std::string(texts::kUnknownError);
     }
+    log_->LogWrite(std::string("fucXlsFind()ERROR=") + probeError_);
     return false;
 }
 

@@ -48,6 +48,8 @@ private:
     TaginformationView& view_;
     ProcessState state_;
     std::optional<ActivityLog> log_;
+    // What the installation probe met when it failed.
+    std::string probeError_;
 };
 
 }  // namespace kovrisk

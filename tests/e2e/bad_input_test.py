@@ -189,8 +189,8 @@ class BadInput(e2e.TestCase):
         path = e2e.place(self.library / "plain.xlsx", self.case.books / "Book.xlsm")
         before = e2e.digest(path)
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(lines, [])
-        self.assertEqual(log, ["fucXlsFind()", "拡張子がXLSもしくはXLSXではありません。終了します。"])
+        self.assertEqual(lines, box([e2e.BAD_EXTENSION]))
+        self.assertEqual(log, ["fucXlsFind()", e2e.BAD_EXTENSION])
         self.assert_untouched(path, before)
         self.assertFalse(self.case.backup_folder.exists())
 

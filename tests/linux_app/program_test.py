@@ -32,9 +32,11 @@ class ProgramTest(unittest.TestCase):
     def test_in_the_terminal_without_an_office(self):
         workbook = self.home.make_workbook()
         before = workbook.read_bytes()
-        # The terminal says why and ends with the code of its own.
-        self.assertEqual(self.run_program(workbook, code=kt.EXIT_NOT_INSTALLED),
-                         ["Kovrisk: " + kt.NOT_INSTALLED])
+        # The terminal says why, with what the probe met, and ends with the code of its own.
+        lines = self.run_program(workbook, code=kt.EXIT_NOT_INSTALLED)
+        self.assertEqual(lines[0], "Kovrisk: " + kt.NOT_INSTALLED)
+        self.assertEqual(lines[1:], [self.home.log_messages()[1][len("fucXlsFind()ERROR="):]])
+        self.assertIn("/nonexistent", lines[1])
         self.assert_not_installed_logged()
         self.assertEqual(workbook.read_bytes(), before)
 

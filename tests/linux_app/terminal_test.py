@@ -112,7 +112,7 @@ class TerminalTest(unittest.TestCase):
         workbook = self.home.make_workbook()
         lines = self.run_program(workbook, KOVRISK_STANDIN_MISSING="no such application",
                                  code=kt.EXIT_NOT_INSTALLED)
-        self.assertEqual(lines, ["Kovrisk: " + kt.NOT_INSTALLED])
+        self.assertEqual(lines, ["Kovrisk: " + kt.NOT_INSTALLED, "no such application"])
         self.assertEqual(self.home.log_messages(), [
             "fucXlsFind()", "fucXlsFind()ERROR=no such application", kt.NOT_INSTALLED])
         lines = self.run_program(self.home.workbooks / "Book1.csv", code=kt.EXIT_BAD_EXTENSION)
