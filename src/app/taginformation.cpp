@@ -85,9 +85,17 @@ std::string Ttaginformation::fncPcNameGet() {
 }
 
 void Ttaginformation::workbookBusy() {
-    log_->LogWrite(texts::kWorkbookBusy);
-    view_.messageBox(std::string(texts::kWorkbookBusy), BoxButtons::Ok);
-    view_.noteEnd(RunEnd::workbookBusy, {});
+    endBeforeRun(RunEnd::workbookBusy, texts::kWorkbookBusy);
+}
+
+void Ttaginformation::workbookTooLarge() {
+    endBeforeRun(RunEnd::tooLarge, texts::kTooLarge);
+}
+
+void Ttaginformation::endBeforeRun(RunEnd end, std::string_view text) {
+    log_->LogWrite(text);
+    view_.messageBox(std::string(text), BoxButtons::Ok);
+    view_.noteEnd(end, {});
     view_.terminate();
 }
 

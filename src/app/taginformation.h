@@ -33,9 +33,10 @@ public:
     bool FormCreate(const std::vector<NativeString>& arguments);
     // The tick handler of Timer1: the lock-or-open run.
     void Timer1Timer();
-    // Ends the program before the run, because another run of the program is working on the
-    // workbook: logs it, tells the user and asks for the end.
+    // End the program before the run, logging and showing why: another run of the program is
+    // working on the workbook; the file is larger than any workbook an application opens.
     void workbookBusy();
+    void workbookTooLarge();
 
     bool fucXlsFind();
     std::string fncPcNameGet();
@@ -44,6 +45,8 @@ public:
     ActivityLog& log() { return *log_; }
 
 private:
+    void endBeforeRun(RunEnd end, std::string_view text);
+
     Platform platform_;
     TaginformationView& view_;
     ProcessState state_;

@@ -17,6 +17,8 @@ inline constexpr std::string_view kBadExtension =
 inline constexpr std::string_view kUnknownError = "不明なエラー";
 
 // The run.
+inline constexpr std::string_view kTooLarge =
+    "ファイルが大きすぎるため、ブックとして開けません（2 GB まで）。終了します。";
 inline constexpr std::string_view kWorkbookBusy =
     "このブックは別のコヴリスクが処理中です。処理が終わってから、もう一度ドロップしてください。";
 inline constexpr std::string_view kStarted = "起動しました。";

@@ -11,6 +11,7 @@ enum class RunEnd {
     notInstalled,      // the spreadsheet application could not be started
     badExtension,      // neither .xls nor .xlsx
     workbookBusy,      // another run of the program is working on the workbook
+    tooLarge,          // larger than any workbook: not given to the spreadsheet application
     lockRefused,       // the workbook cannot be locked as it is; nothing changed
     openRefused,       // the workbook is not for this computer, or not locked by the program
     passwordFailed,    // F1

@@ -79,6 +79,7 @@ F5 = ("バックアップファイルのパスワード施工に失敗しまし�
 WORKBOOK_BUSY = ("このブックは別のコヴリスクが処理中です。処理が終わってから、もう一度ドロップ"
                  "してください。")
 BAD_EXTENSION = "拡張子がXLSもしくはXLSXではありません。終了します。"
+TOO_LARGE = "ファイルが大きすぎるため、ブックとして開けません（2 GB まで）。終了します。"
 # Why a workbook is not locked, beyond IN_USE and NO_COMPUTER_NAME: the starts of those texts.
 LOCK_REFUSALS = ("ファイルの実際の形式（", "ファイルの形式を確認できないため",
                  "ファイルの一部を読み込めなかったため", "ブックの構成が保護されているため")
@@ -86,7 +87,7 @@ LOCK_REFUSALS = ("ファイルの実際の形式（", "ファイルの形式を�
 # The program's exit codes in the terminal (README), by the end the log shows.
 EXIT_CODES = {"S": 0, "C": 1, "not installed": 3, "bad extension": 4, "busy": 5,
               "lock refused": 6, "open refused": 7,
-              "F1": 8, "F2": 9, "F3": 10, "F4": 11, "F5": 12}
+              "F1": 8, "F2": 9, "F3": 10, "F4": 11, "F5": 12, "too large": 14}
 
 
 def refusal(computer):
@@ -426,6 +427,8 @@ def exit_code_of(log):
         end = "bad extension"
     elif last == WORKBOOK_BUSY:
         end = "busy"
+    elif last == TOO_LARGE:
+        end = "too large"
     return EXIT_CODES.get(end)
 
 

@@ -92,6 +92,18 @@ class OfficeLifetime(unittest.TestCase):
         print(f"BOUND stopped office ended, lock failed {ended:.1f} s after the stop",
               flush=True)
 
+    def test_a_file_larger_than_any_workbook_is_not_given_to_the_office(self):
+        # 4 GiB of nothing named .xlsx: the probe and the open fail at once, the office untouched
+        # by it (it would read it for many minutes, taking many gigabytes).
+        path = os.path.join(self.folder, "huge.xlsx")
+        with open(path, "wb") as huge:
+            huge.truncate(4 << 30)
+        code, events = suite.driver("run", path, data_home=self.data_home, timeout=60)
+        self.assertEqual(code, 0)
+        lines = self.log_lines()
+        self.assertEqual(lines[-1], "エクセルファイルオープンに失敗しました。", lines)
+        self.assertEqual(os.path.getsize(path), 4 << 30)
+
     def test_a_missing_office_ends_start_up_with_its_message(self):
         code, events = suite.driver("--office", "/nonexistent/libreoffice/soffice", "run",
                                     self.workbook(), data_home=self.data_home)

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "platform/native_environment.h"
 #include "platform/native_files.h"
 #include "platform/system_clock.h"
+#include "workbook/workbook_limits.h"
 
 namespace kovrisk {
 
@@ -44,6 +46,14 @@ void runTaginformation(LinuxView& view, ProgramEnd& end, ApplicationFactory& spr
     const WorkbookClaim claim(taginformation.state().dataFolder / "claims", view.targetPath());
     if (claim.state() == WorkbookClaim::State::busy) {
         taginformation.workbookBusy();
+        return;
+    }
+    // What no spreadsheet application opens is not given to one: it would read it for as long as
+    // it took.
+    std::error_code error;
+    if (std::filesystem::is_regular_file(view.targetPath(), error) &&
+        std::filesystem::file_size(view.targetPath(), error) > kLargestWorkbook && !error) {
+        taginformation.workbookTooLarge();
         return;
     }
     view.showTaginformation();

@@ -37,6 +37,8 @@ constexpr int terminalExitCode(RunEnd end) {
             return 11;
         case RunEnd::backupLockFailed:
             return 12;
+        case RunEnd::tooLarge:
+            return 14;
     }
     return kProgramErrorExit;
 }

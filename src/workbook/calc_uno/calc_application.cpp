@@ -25,6 +25,7 @@
 #include "workbook/calc_uno/save_format.h"
 #include "workbook/calc_uno/uno_error.h"
 #include "workbook/calc_uno/uno_text.h"
+#include "workbook/workbook_limits.h"
 
 namespace kovrisk {
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -37,9 +36,6 @@ struct CalcOptions {
     std::chrono::milliseconds operationBoundPerMegabyte{6'000};
 };
 
-// Files larger than this are opened by no spreadsheet application (a binary workbook's container
-// ends at 2 GiB, and Excel gives up on packages long before): refused without asking the office.
-inline constexpr std::uintmax_t kLargestWorkbook = std::uintmax_t{2} << 30;
 
 // Creating an application object starts (or, with reuseOffice, reuses) a private office process:
 // started without a shell, reached through a pipe of its own, with its user profile below
