@@ -40,11 +40,11 @@ long long millisecondsSince(Clock::time_point start) {
 }
 
 int usage() {
-    std::fprintf(
-        stderr,
-        "usage: kovrisk_calc_driver [--display] [--profile DIR] [--office PROGRAM] "
-        "[--no-reuse] [--operation-bound MS PER-MEGABYTE-MS] run WORKBOOK | password FILENAME | decode TAG | encode NAME | create | "
-        "crash WORKBOOK\n");
+    std::fprintf(stderr,
+                 "usage: kovrisk_calc_driver [--display] [--profile DIR] [--office PROGRAM] "
+                 "[--no-reuse] [--operation-bound MS PER-MEGABYTE-MS] run WORKBOOK | password "
+                 "FILENAME | decode TAG | encode NAME | create | "
+                 "crash WORKBOOK\n");
     return 2;
 }
 

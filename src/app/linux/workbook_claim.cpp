@@ -27,8 +27,8 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 // The workbook's path with every symbolic link and "." or ".." resolved, as far as it exists.
 NativePath settled(const NativePath& workbook) {
     std::error_code error;
-    NativePath path = std::filesystem::weakly_canonical(std::filesystem::absolute(workbook, error),
-                                                        error);
+    NativePath path =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(workbook, error), error);
     return error || path.empty() ? std::filesystem::absolute(workbook, error).lexically_normal()
                                  : path;
 }

@@ -101,8 +101,7 @@ std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
         if (error)
             size = 0;
     }
-    session_->extendWatch(operationBound_ +
-                          boundPerMegabyte_ * static_cast<long long>(size >> 20));
+    session_->extendWatch(operationBound_ + boundPerMegabyte_ * static_cast<long long>(size >> 20));
     const auto desktop = session_->desktop();
     const auto context = session_->context();
     try {

@@ -36,7 +36,6 @@ struct CalcOptions {
     std::chrono::milliseconds operationBoundPerMegabyte{6'000};
 };
 
-
 // Creating an application object starts (or, with reuseOffice, reuses) a private office process:
 // started without a shell, reached through a pipe of its own, with its user profile below
 // profileFolder.  No office outlives the factory, a failure or a crash of the program, except one
