@@ -8,7 +8,9 @@ bytes as the Linux build through OpenSSL for the same random values, and which m
 decrypts.  On Xvfb: kovrisk.exe itself, first without any "Excel.Application"
 (message box for a wrong argument count, the not-installed end), then with the stand-in COM
 server registered in the prefix, through the lock road, the open road, a refusal, a cancel, a
-read-only workbook, a long Japanese path, and failures that Excel reports through EXCEPINFO.
+read-only workbook, a long Japanese path, and failures that Excel reports through EXCEPINFO; then
+the installer: a silent install, the installed program through its "Send to" shortcut, a silent
+uninstall.
 Message boxes are found and answered with xdotool; screenshots go to the artifacts folder.
 
 Exit status 0 when every check passed.
@@ -192,6 +194,21 @@ def navy(pixel):
     return b >= 90 and b > r + 50 and b > g + 50
 
 
+def bmp_rows(path):
+    """The pixels of a 24-bit bottom-up BMP file, as rows of (r, g, b) from the top."""
+    data = Path(path).read_bytes()
+    offset, width, height = (int.from_bytes(data[at:at + 4], "little", signed=True)
+                             for at in (10, 18, 22))
+    stride = (width * 3 + 3) & ~3
+    return [[tuple(data[offset + r * stride + c * 3:offset + r * stride + c * 3 + 3][::-1])
+             for c in range(width)] for r in reversed(range(height))]
+
+
+# Image1 lies 4 pixels above and left of the client area; the icon in its picture covers this
+# part of the client area, above the status text's line.
+ICON_IN_CLIENT = (6, 2, 24, 24)
+
+
 class Suite:
     def __init__(self, args):
         self.build = Path(args.build)
@@ -201,6 +218,8 @@ class Suite:
         self.random_strings = args.random_strings
         self.checks = Checks()
         self.program = self.build / "src/app/win32/kovrisk.exe"
+        self.picture = self.build / "src/app/win32/artwork/status_window.bmp"
+        self.installers = self.build / "packaging/windows"
         self.tools = self.build / "tests/windows"
         self.standin_tool = self.tools / "kovrisk_standin_tool.exe"
         self.encrypt_tool = self.build / "tests/tools/kovrisk_encrypt_tool.exe"
@@ -259,10 +278,10 @@ class Suite:
 
     # --- running the program ----------------------------------------------------------------
 
-    def run_program(self, args, answers=(), extra=None, on_box=None, timeout=60):
-        """Runs kovrisk.exe; answers each message box in turn with its keys.  Returns the exit code,
-        or None when the program did not end."""
-        process = self.wine.start([self.program] + list(args), extra)
+    def run_program(self, args, answers=(), extra=None, on_box=None, timeout=60, command=None):
+        """Runs kovrisk.exe (or `command`); answers each message box in turn with its keys.
+        Returns the exit code, or None when the program did not end."""
+        process = self.wine.start((command or [self.program]) + list(args), extra)
         try:
             for index, keys in enumerate(answers):
                 box = self.screen.wait_for("^Kovrisk$", process, timeout)
@@ -486,6 +505,13 @@ class Suite:
         self.checks.check(sum(top) > sum(bottom) + 20 and min(top) > 200,
                           f"{text}: the gradient picture fills the window, light at the top",
                           f"top {top}, bottom {bottom}")
+        picture = bmp_rows(self.picture)
+        ix, iy, iw, ih = ICON_IN_CLIENT
+        differing = [(c, r) for r in range(iy, iy + ih) for c in range(ix, ix + iw)
+                     if rows[r][c] != picture[r + 4][c + 4]]
+        self.checks.check(not differing and len(set(picture[iy + 4 + ih // 2])) > 3,
+                          f"{text}: the icon shows in the picture's corner as drawn",
+                          f"{len(differing)} pixels differ, first at {differing[:3]}")
         columns = sorted({c for r in range(24, 52) for c in range(w) if navy(rows[r][c])})
         if not self.checks.check(len(columns) > 20, f"{text}: navy status text in the label"):
             return None
@@ -624,6 +650,68 @@ class Suite:
         self.checks.equal(self.record(), ["Application.Create", "Application.Quit"],
                           "the probe starts and quits the application once")
 
+    def installer(self, name):
+        print("the installer: silent install, the Send to shortcut, silent uninstall")
+        found = sorted(self.installers.glob("kovrisk-*-setup.exe"))
+        if not self.checks.check(len(found) == 1, "the build made one installer", repr(found)):
+            return
+        data = self.wine.unix("C:\\ProgramData\\Kovrisk")
+        shutil.rmtree(data, ignore_errors=True)
+        folder = "C:\\Program Files\\Kovrisk"
+        start_menu = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Kovrisk.lnk"
+        send_to = self.wine.prefix / "drive_c/users"
+        key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kovrisk"
+
+        def present():
+            return [what for what, there in (
+                ("kovrisk.exe", self.wine.unix(folder + "\\kovrisk.exe").exists()),
+                ("uninstall.exe", self.wine.unix(folder + "\\uninstall.exe").exists()),
+                ("the program's folder", self.wine.unix(folder).exists()),
+                ("the Start menu entry", self.wine.unix(start_menu).exists()),
+                ("the Send to entry", bool(list(send_to.glob("*/AppData/Roaming/Microsoft/Windows/SendTo/Kovrisk.lnk")))),
+                ("the uninstall entry", self.wine.run(["reg", "query", key], headless=True).returncode == 0),
+            ) if there]
+
+        result = self.wine.run([found[0], "/S"], headless=True, timeout=120)
+        self.checks.equal(result.returncode, 0, f"{found[0].name} /S: exit code 0")
+        installed = present()
+        self.checks.equal(len(installed), 6, "installed: " + ", ".join(installed))
+        program = self.wine.unix(folder + "\\kovrisk.exe")
+        self.checks.check(program.exists() and program.read_bytes() == self.program.read_bytes(),
+                          "the installed kovrisk.exe is the one built")
+        links = list(send_to.glob("*/AppData/Roaming/Microsoft/Windows/SendTo/Kovrisk.lnk"))
+        target = (folder + "\\kovrisk.exe").encode()
+        self.checks.check(all(target in link.read_bytes()
+                              for link in links + [self.wine.unix(start_menu)] if link.exists()),
+                          "both shortcuts start the installed program")
+        self.checks.check(data.is_dir(), "the data folder is made")
+        entry = self.wine.run(["reg", "query", key], headless=True).stdout.decode("utf-8", "replace")
+        self.checks.check('uninstall.exe" /S' in entry and "1.0" in entry,
+                          "the uninstall entry: quiet uninstall and version", entry.strip())
+
+        # A workbook sent to Kovrisk: what Explorer does with the Send to shortcut.
+        workbook = "C:\\work\\Sent.xlsx"
+        self.tool("create", workbook)
+        self.clear_log()
+        code = self.run_program([workbook], answers=[["Tab", "Return"]], extra=self.standin_env(),
+                                command=["start", "/wait", Wine.windows(links[0]) if links else "none"])
+        self.checks.equal(code, 0, "sent to Kovrisk: exit code 0")
+        self.checks.equal(self.log()[-1:], [TEXTS["locked"]], "the installed program locks the workbook")
+        code, _, err = self.tool("check-locked", workbook, name)
+        self.checks.check(code == 0, "the workbook is locked with its file password", err)
+
+        result = self.wine.run([self.wine.unix(folder + "\\uninstall.exe"), "/S"], headless=True,
+                               timeout=120)
+        self.checks.equal(result.returncode, 0, "uninstall.exe /S: exit code 0")
+        # The uninstaller runs from a copy of itself that it starts and does not wait for.
+        deadline = time.monotonic() + 60
+        while present() and time.monotonic() < deadline:
+            time.sleep(0.5)
+        self.checks.equal(present(), [], "uninstalled: nothing of what was installed is left")
+        self.checks.check(bool(list((data / "syslog").glob("*.txt"))) and
+                          (data / "BackUp" / "Sent.xlsx").exists(),
+                          "the data folder keeps the activity log and the backup copies")
+
     def scenario(self, part, *args):
         try:
             part(*args)
@@ -662,6 +750,7 @@ class Suite:
                 self.scenario(self.read_only, name)
                 self.scenario(self.japanese_path, name)
                 self.scenario(self.failures)
+                self.scenario(self.installer, name)
                 self.wine.stop()
         finally:
             self.wine.stop()
