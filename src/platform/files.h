@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace kovrisk {
@@ -69,6 +70,12 @@ public:
     virtual bool remove(const NativePath& path) = 0;
     // Copies `from` into a new file `to`; fails when anything is at `to` already.
     virtual bool copy(const NativePath& from, const NativePath& to) = 0;
+    // The whole content of the regular file at `path`; nullopt when it cannot be read.
+    virtual std::optional<std::string> readAll(const NativePath& path) = 0;
+    // Writes `bytes` into a new file `path` that only this user may read, never through a link,
+    // and flushes it to the disk; fails, leaving no file, when anything is at `path` already or
+    // the write fails.
+    virtual bool writeNew(const NativePath& path, std::string_view bytes) = 0;
 
     // The path of the file that `path` leads to, symbolic links resolved; `path` itself when it
     // leads nowhere.

@@ -20,6 +20,8 @@ public:
     bool createDirectories(const NativePath& path) override;
     bool remove(const NativePath& path) override;
     bool copy(const NativePath& from, const NativePath& to) override;
+    std::optional<std::string> readAll(const NativePath& path) override;
+    bool writeNew(const NativePath& path, std::string_view bytes) override;
     NativePath settledPath(const NativePath& path) override;
     ReplacementRefusal replacementRefusal(const NativePath& target) override;
     std::unique_ptr<FileReplacement> beginReplacement(const NativePath& target,

@@ -4,19 +4,16 @@
 #include "support/machine_tag.h"
 #include "support/shift_jis.h"
 #include "support/texts.h"
+#include "workbook/encryption/encryption_refusal.h"
 #include "workbook/replacement_refusal.h"
 
 namespace kovrisk {
 
-namespace {
-
-constexpr int kWhiteColorIndex = 2;
-
 // One operation's hold on the spreadsheet application: its log prefix, the application, the
 // workbook, and the failure path that tidies them up.
-class Session {
+class OperationSession {
 public:
-    Session(ActivityLog& log, std::string name) : log_(log), name_(std::move(name)) {}
+    OperationSession(ActivityLog& log, std::string name) : log_(log), name_(std::move(name)) {}
 
     void step(std::string_view what) { log_.LogWrite(name_ + "():" + std::string(what)); }
 
@@ -80,24 +77,69 @@ private:
     std::string name_;
 };
 
+namespace {
+
+constexpr int kWhiteColorIndex = 2;
+
 bool isControlSheetName(const std::string& name) {
     return asciiUpper(name) == asciiUpper(texts::kControlSheetName);
 }
 
+// A read-only file is made writable while it is replaced: an application may open a file it
+// cannot write in a mode that refuses changes.  Its attributes come back on failure.
+class WritableMeanwhile {
+public:
+    WritableMeanwhile(Files& files, NativePath path) : files_(files), path_(std::move(path)) {
+        attributes_ = files_.attributes(path_);
+        readOnly_ = attributes_ && files_.isReadOnly(*attributes_);
+        if (readOnly_)
+            files_.setAttributes(path_, files_.withoutReadOnly(*attributes_));
+    }
+    bool wasReadOnly() const { return readOnly_; }
+    void giveBack() {
+        if (readOnly_)
+            files_.setAttributes(path_, *attributes_);
+    }
+
+private:
+    Files& files_;
+    NativePath path_;
+    std::optional<FileAttributes> attributes_;
+    bool readOnly_ = false;
+};
+
 // The saved copy's name: the workbook's own, followed by this.
 constexpr std::string_view kTemporarySuffix = ".pwd";
+
+// Puts the new version in the file's place; on failure the file stays as it was, with its
+// attributes, and the new version goes with the private folder.
+bool putInPlace(ActivityLog& log, OperationSession& session, FileReplacement& replacement,
+                WritableMeanwhile& writable) {
+    if (writable.wasReadOnly()) {
+        log.LogWrite(toShiftJis(replacement.target()));
+        log.LogWrite(texts::kRemovingReadOnly);
+    }
+    if (!replacement.commit()) {
+        log.LogWrite(texts::kDeleteError);
+        writable.giveBack();
+        return false;
+    }
+    session.step("CLOSE.");
+    return true;
+}
 
 }  // namespace
 
 WorkbookOperations::WorkbookOperations(ApplicationFactory& spreadsheet, ActivityLog& log,
                                        Files& files, Clock& clock, MessageBoxes& boxes,
-                                       const ProcessState& state)
+                                       const ProcessState& state, WorkbookCipher& cipher)
     : spreadsheet_(spreadsheet),
       log_(log),
       files_(files),
       clock_(clock),
       boxes_(boxes),
-      state_(state) {}
+      state_(state),
+      cipher_(cipher) {}
 
 ProbeFindings WorkbookOperations::findingsOf(Workbook& book) {
     ProbeFindings findings;
@@ -133,7 +175,7 @@ bool WorkbookOperations::fncXlsOpenChk(const NativePath& path, const std::string
     probe_ = ProbeFindings{};
     if (!state_.installed)
         return false;
-    Session session(log_, "fncXlsOpenChk");
+    OperationSession session(log_, "fncXlsOpenChk");
     try {
         session.start(spreadsheet_);
         session.step("TRY OPEN");
@@ -155,13 +197,6 @@ bool WorkbookOperations::fncXlsPwdChg(const NativePath& path, const std::string&
     return resave(
         "fncXlsPwdChg", "TRY OPEN", path, openPassword, newPassword,
         [this](Application& application, Workbook& book) { addControlSheet(application, book); });
-}
-
-bool WorkbookOperations::fncXlsPwdChgForBackup(const NativePath& path,
-                                               const std::string& openPassword,
-                                               const std::string& newPassword) {
-    return resave("fncXlsPwdChgForBackup", "TRY Backup File Open.", path, openPassword, newPassword,
-                  [](Application&, Workbook&) {});
 }
 
 void WorkbookOperations::addControlSheet(Application& application, Workbook& book) {
@@ -201,9 +236,7 @@ bool WorkbookOperations::resave(const std::string& name, std::string_view trySte
                                 const std::string& newPassword, const Change& change) {
     if (!state_.installed)
         return false;
-    Session session(log_, name);
-    // The saved copy is written in a folder only this run may write, beside the file; it goes
-    // with that folder on every road that does not put it in the file's place.
+    OperationSession session(log_, name);
     ReplacementRefusal refusal = ReplacementRefusal::None;
     const std::unique_ptr<FileReplacement> replacement =
         files_.beginReplacement(path, kTemporarySuffix, refusal);
@@ -211,45 +244,79 @@ bool WorkbookOperations::resave(const std::string& name, std::string_view trySte
         log_.LogWrite(describeRefusal(refusal, path));
         return false;
     }
-    // A read-only file is made writable while the operation works on it: an application may open
-    // a file it cannot write in a mode that refuses changes.  Its attributes come back on failure.
-    const std::optional<FileAttributes> attributes = files_.attributes(path);
-    const bool readOnly = attributes && files_.isReadOnly(*attributes);
-    if (readOnly)
-        files_.setAttributes(path, files_.withoutReadOnly(*attributes));
+    WritableMeanwhile writable(files_, path);
     try {
-        session.start(spreadsheet_);
-        session.step(tryStep);
-        session.open(path, openPassword);
-        // A workbook without any worksheet fails here.
-        const std::unique_ptr<Worksheet> first = session.workbook->worksheet(1);
-        // Only what the application read whole, in a format that keeps all of it and carries the
-        // password, is saved; the file may have changed since the probe looked at it.
-        const ProbeFindings findings = findingsOf(*session.workbook);
-        if (const std::string obstacle = lockObstacle(findings); !obstacle.empty())
-            throw AutomationError(obstacle);
-        change(*session.application, *session.workbook);
-        session.workbook->saveAs(replacement->newVersion(), findings.format.kind, newPassword);
-        session.closeAndQuit();
+        saveThroughApplication(session, tryStep, path, openPassword, newPassword,
+                               replacement->newVersion(), change);
     } catch (...) {
         session.fail();
-        if (readOnly)
-            files_.setAttributes(path, *attributes);
+        writable.giveBack();
         return false;
     }
-    if (readOnly) {
-        log_.LogWrite(toShiftJis(path));
-        log_.LogWrite(texts::kRemovingReadOnly);
-    }
-    if (!replacement->commit()) {
-        // The file at the path stays as it was; the saved copy goes with the private folder.
-        log_.LogWrite(texts::kDeleteError);
-        if (readOnly)
-            files_.setAttributes(path, *attributes);
+    return putInPlace(log_, session, *replacement, writable);
+}
+
+void WorkbookOperations::saveThroughApplication(OperationSession& session, std::string_view tryStep,
+                                                const NativePath& path,
+                                                const std::string& openPassword,
+                                                const std::string& newPassword,
+                                                const NativePath& newVersion,
+                                                const Change& change) {
+    session.start(spreadsheet_);
+    if (!tryStep.empty())
+        session.step(tryStep);
+    session.open(path, openPassword);
+    // A workbook without any worksheet fails here.
+    const std::unique_ptr<Worksheet> first = session.workbook->worksheet(1);
+    // Only what the application read whole, in a format that keeps all of it and carries the
+    // password, is saved; the file may have changed since the probe looked at it.
+    const ProbeFindings findings = findingsOf(*session.workbook);
+    if (const std::string obstacle = lockObstacle(findings); !obstacle.empty())
+        throw AutomationError(obstacle);
+    change(*session.application, *session.workbook);
+    session.workbook->saveAs(newVersion, findings.format.kind, newPassword);
+    session.closeAndQuit();
+}
+
+bool WorkbookOperations::fncXlsPwdChgForBackup(const NativePath& path,
+                                               const std::string& openPassword,
+                                               const std::string& newPassword) {
+    if (!state_.installed)
+        return false;
+    OperationSession session(log_, "fncXlsPwdChgForBackup");
+    ReplacementRefusal refusal = ReplacementRefusal::None;
+    const std::unique_ptr<FileReplacement> replacement =
+        files_.beginReplacement(path, kTemporarySuffix, refusal);
+    if (!replacement) {
+        log_.LogWrite(describeRefusal(refusal, path));
         return false;
     }
-    session.step("CLOSE.");
-    return true;
+    WritableMeanwhile writable(files_, path);
+    try {
+        session.step("TRY Backup File Open.");
+        const std::optional<std::string> original = files_.readAll(path);
+        if (!original)
+            throw AutomationError("the backup copy cannot be read");
+        // The copy is encrypted from its own bytes: decrypted, it is the workbook's file as it
+        // was.  What the cipher does not take (an Excel 95 workbook, a file it finds damaged or
+        // encrypted already) is saved with the password by the application, as it opens it.
+        std::optional<std::string> encrypted;
+        try {
+            encrypted = cipher_.encrypt(*original, newPassword);
+        } catch (const encryption::EncryptionRefused&) {
+        }
+        if (!encrypted) {
+            saveThroughApplication(session, {}, path, openPassword, newPassword,
+                                   replacement->newVersion(), [](Application&, Workbook&) {});
+        } else if (!files_.writeNew(replacement->newVersion(), *encrypted)) {
+            throw AutomationError("the encrypted backup copy cannot be written");
+        }
+    } catch (...) {
+        session.fail();
+        writable.giveBack();
+        return false;
+    }
+    return putInPlace(log_, session, *replacement, writable);
 }
 
 bool WorkbookOperations::grants(const std::string& tag) const {
@@ -261,7 +328,7 @@ bool WorkbookOperations::grants(const std::string& tag) const {
 bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::string& password) {
     if (!state_.installed)
         return false;
-    Session session(log_, "fncXlsOpenExec");
+    OperationSession session(log_, "fncXlsOpenExec");
     try {
         session.start(spreadsheet_);
         session.step("TRY OPEN");

@@ -11,8 +11,11 @@
 #include "support/message_boxes.h"
 #include "support/process_state.h"
 #include "workbook/automation.h"
+#include "workbook/workbook_cipher.h"
 
 namespace kovrisk {
+
+class OperationSession;
 
 // What the protection probe found out about a workbook that opened without a password: what a
 // lock would keep of it.
@@ -27,7 +30,8 @@ struct ProbeFindings {
 class WorkbookOperations {
 public:
     WorkbookOperations(ApplicationFactory& spreadsheet, ActivityLog& log, Files& files,
-                       Clock& clock, MessageBoxes& boxes, const ProcessState& state);
+                       Clock& clock, MessageBoxes& boxes, const ProcessState& state,
+                       WorkbookCipher& cipher = excelCipher());
 
     // The protection probe: does the workbook open with `password`?  When it does, what it found
     // is in lastProbe().
@@ -39,7 +43,8 @@ public:
     // Adds the control sheet and saves the workbook with `newPassword` in place of the file.
     bool fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
                       const std::string& newPassword);
-    // Saves the backup copy with `newPassword` in place of the file.
+    // Encrypts the backup copy with `newPassword` in place of the file, from the file's own bytes,
+    // without the spreadsheet application: decrypted, it is the workbook's file as it was.
     bool fncXlsPwdChgForBackup(const NativePath& path, const std::string& openPassword,
                                const std::string& newPassword);
     // Opens a locked workbook, checks its machine tag, and hands it to the user or refuses it.
@@ -52,11 +57,18 @@ private:
     static ProbeFindings findingsOf(Workbook& book);
 
     // Opens the workbook at `path` with `openPassword` in a hidden application, lets `change` work
-    // on it, saves it with `newPassword` as a temporary copy beside it and puts that copy in its
-    // place.  `name` and `tryStep` make its log lines.
+    // on it, saves it with `newPassword` as a new version and puts that in its place.  `name` and
+    // `tryStep` make its log lines.
     bool resave(const std::string& name, std::string_view tryStep, const NativePath& path,
                 const std::string& openPassword, const std::string& newPassword,
                 const Change& change);
+    // The application's part of `resave`: starts it, logs `tryStep` (unless empty), opens the
+    // workbook, lets `change` work on it and saves it with `newPassword` as `newVersion`.
+    void saveThroughApplication(OperationSession& session, std::string_view tryStep,
+                                const NativePath& path, const std::string& openPassword,
+                                const std::string& newPassword, const NativePath& newVersion,
+                                const Change& change);
+
     // Replaces any control sheet by a fresh one naming this computer, last and hidden.
     void addControlSheet(Application& application, Workbook& book);
     // Whether a stored machine tag names this computer.
@@ -68,6 +80,7 @@ private:
     Clock& clock_;
     MessageBoxes& boxes_;
     const ProcessState& state_;
+    WorkbookCipher& cipher_;
     ProbeFindings probe_;
 };
 

@@ -17,12 +17,13 @@ struct Failure {
 }  // namespace
 
 LockOrOpenRun::LockOrOpenRun(RunWindow& window, ActivityLog& log, Files& files, Clock& clock,
-                             ApplicationFactory& spreadsheet, const ProcessState& state)
+                             ApplicationFactory& spreadsheet, const ProcessState& state,
+                             WorkbookCipher& cipher)
     : window_(window),
       log_(log),
       files_(files),
       state_(state),
-      operations_(spreadsheet, log, files, clock, window, state) {}
+      operations_(spreadsheet, log, files, clock, window, state, cipher) {}
 
 void LockOrOpenRun::Timer1Timer() {
     window_.disableTimer();

@@ -13,7 +13,8 @@ namespace kovrisk {
 class LockOrOpenRun {
 public:
     LockOrOpenRun(RunWindow& window, ActivityLog& log, Files& files, Clock& clock,
-                  ApplicationFactory& spreadsheet, const ProcessState& state);
+                  ApplicationFactory& spreadsheet, const ProcessState& state,
+                  WorkbookCipher& cipher = excelCipher());
 
     void Timer1Timer();
 

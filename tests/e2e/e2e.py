@@ -569,8 +569,12 @@ class TestCase(unittest.TestCase):
 
     def assert_backup_of(self, backup, original):
         """`backup` is the backup copy of `original`: protected with the backup password only,
-        holding the user's sheets unchanged and no control sheet."""
+        and decrypted, the original file (for a binary workbook, its streams with FILEPASS
+        added), which the readers read as the user's sheets without a control sheet."""
         self.assertTrue(checks.is_encrypted(str(backup)), f"{backup} is not encrypted")
+        self.assertTrue(checks.gives_back(str(backup), pathlib.Path(original).read_bytes(),
+                                          BACKUP_PASSWORD),
+                        f"{backup} does not decrypt to {original}")
         book = checks.read_book(str(backup), BACKUP_PASSWORD)
         expected = checks.read_book(str(original), None)
         self.assertEqual(book.names, expected.names)

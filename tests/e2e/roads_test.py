@@ -12,6 +12,7 @@ import unittest
 import e2e
 from e2e import box, startup
 import openpyxl
+import public_workbooks
 import workbooks
 
 
@@ -144,6 +145,41 @@ class XlsRoads(Roads):
 
 
 del Roads
+
+
+class PublicWorkbooks(e2e.TestCase):
+    """Workbooks Excel wrote, which nobody here made (from Debian's packages): each locks, its
+    backup copy decrypts to the file as it was, and it opens again; Excel 95 is refused."""
+    suite = "roads"
+
+    BOOKS = ["Test97J.xls", "datasets.xls", "namesdemo.xls", "readTest.xlsx",
+             "loadPivotTables.xlsx", "type-me.xlsx"]
+
+    def test_real_workbooks_lock_with_a_byte_exact_backup_and_open_again(self):
+        folder = public_workbooks.folder(e2e.OUTPUT)
+        for name in self.BOOKS:
+            with self.subTest(book=name):
+                source = folder / name
+                path = e2e.place(source, self.case.books / name)
+                lines, log = self.case.run(path, answer="y\n")
+                self.assertEqual(log[-1], e2e.LOCKED, log)
+                password = e2e.office_password(path.name)
+                book = e2e.checks.read_book(str(path), password)
+                self.assertEqual(book.names, e2e.checks.read_book(str(source), None).names
+                                 + ["Kovrisk"])
+                self.assert_backup_of(self.case.backup(name), source)
+                lines, log = self.case.run(path)
+                self.assertEqual(log[-1], "fncXlsOpenExec():OPEN OK", log)
+        self.assert_no_temporary_copies()
+        self.assert_no_processes()
+
+    def test_an_excel_95_workbook_is_refused_untouched(self):
+        source = public_workbooks.folder(e2e.OUTPUT) / "Test95J.xls"
+        path = e2e.place(source, self.case.books / source.name)
+        lines, log = self.case.run(path)
+        self.assertTrue(log[-1].startswith("ファイルの実際の形式（"), log)
+        self.assertEqual(e2e.digest(path), e2e.digest(source))
+        self.assertFalse(self.case.backup(source.name).exists())
 
 
 class Refusals(e2e.TestCase):

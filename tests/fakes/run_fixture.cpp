@@ -31,7 +31,7 @@ void RunFixture::run(const NativePath& target, BoxAnswer answer, ApplicationFact
     window->edit1 = target;
     window->answers.push_back(answer);
     LockOrOpenRun run(*window, activityLog, files, clock, application ? *application : spreadsheet,
-                      state);
+                      state, cipher);
     run.Timer1Timer();
 }
 

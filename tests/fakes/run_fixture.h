@@ -12,6 +12,7 @@
 #include "fakes/faulty_files.h"
 #include "fakes/log_reader.h"
 #include "fakes/recording_window.h"
+#include "fakes/standin_cipher.h"
 #include "fakes/standin_application.h"
 #include "fakes/temp_folder.h"
 #include "support/activity_log.h"
@@ -43,6 +44,7 @@ protected:
     FakeClock clock;
     FaultyFiles files;
     StandinApplicationFactory spreadsheet;
+    StandinCipher cipher;
     ProcessState state;
     ActivityLog activityLog;
     std::unique_ptr<RecordingWindow> window;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "fakes/standin_container.h"
 #include "support/shift_jis.h"
 
 namespace kovrisk::testing {
@@ -137,7 +138,7 @@ std::optional<std::string> canonicalCellAddress(std::string_view address) {
     return asciiUpper(address);
 }
 
-void writeStandinWorkbook(const NativePath& path, const StandinWorkbook& book) {
+std::string standinWorkbookText(const StandinWorkbook& book) {
     std::string text(kHeader);
     text += "\npassword " + escape(book.openPassword) + "\n";
     if (book.autoRunMacro)
@@ -172,6 +173,15 @@ void writeStandinWorkbook(const NativePath& path, const StandinWorkbook& book) {
             text += "color " + *canonicalCellAddress(address) + " " + std::to_string(index) + "\n";
         }
     }
+    return text;
+}
+
+std::string standinWorkbookFile(const StandinWorkbook& book) {
+    return packStandinText(book.format, standinWorkbookText(book));
+}
+
+void writeStandinWorkbook(const NativePath& path, const StandinWorkbook& book) {
+    const std::string text = standinWorkbookFile(book);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
     out.close();
@@ -188,8 +198,14 @@ StandinWorkbook loadStandinWorkbook(const NativePath& path) {
     content << in.rdbuf();
     if (!in)
         notAWorkbook(path);
+    return parseStandinWorkbook(content.str(), path);
+}
 
-    std::istringstream lines(content.str());
+StandinWorkbook parseStandinWorkbook(std::string_view file, const NativePath& path) {
+    const std::optional<std::string> text = unpackStandinText(file);
+    if (!text)
+        notAWorkbook(path);
+    std::istringstream lines{*text};
     std::string line;
     if (!std::getline(lines, line) || line != kHeader)
         notAWorkbook(path);

@@ -1,7 +1,8 @@
 // The stand-in spreadsheet application's own workbook file, and helpers for tests to write a
 // workbook from a description and to read one back.
 //
-// The file is text, one item a line.  Every text in it is escaped: the bytes 0x00-0x20, "%" and
+// The file is text, one item a line, kept in the container of the workbook's format
+// (fakes/standin_container.h).  Every text in it is escaped: the bytes 0x00-0x20, "%" and
 // 0x7F are written as %XX, all other bytes (Shift-JIS included) as they are.
 //
 //   KOVRISK-STANDIN-WORKBOOK 1
@@ -85,5 +86,11 @@ StandinWorkbook readStandinWorkbook(const NativePath& path, const std::string& p
 
 // Reads the workbook at `path`, whatever its password (as the application loads it).
 StandinWorkbook loadStandinWorkbook(const NativePath& path);
+
+// The text of `book`; the file of `book` (its text in the container of its format); and the
+// workbook a file describes (`path` names it in the error of a file that is no workbook).
+std::string standinWorkbookText(const StandinWorkbook& book);
+std::string standinWorkbookFile(const StandinWorkbook& book);
+StandinWorkbook parseStandinWorkbook(std::string_view file, const NativePath& path);
 
 }  // namespace kovrisk::testing

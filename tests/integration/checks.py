@@ -187,6 +187,7 @@ def kill_all(pids):
 # --- BIFF8 workbook streams and compound files, for the encryption suite ----------------------
 
 BOF, FILEPASS, BOUNDSHEET8, INDEX, EXTSST = 0x0809, 0x002F, 0x0085, 0x020B, 0x00FF
+WRITEPROTECT = 0x0086
 
 
 def ole_streams(data):
@@ -215,8 +216,10 @@ def without_inserted_record(stream, index):
     out = bytearray(stream[:position] + stream[position + size:])
 
     def moved_back(at):
+        # A value past the stream's end points at nothing (0xFFFFFFFF marks unused EXTSST
+        # buckets) and stays.
         value = struct.unpack_from("<I", out, at)[0]
-        if value >= position + size:
+        if position + size <= value < len(stream):
             struct.pack_into("<I", out, at, value - size)
 
     for at, kind, length in biff_records(bytes(out)):
@@ -237,3 +240,22 @@ def substream_kinds(stream):
     chart...)."""
     return [struct.unpack_from("<H", stream, at + 6)[0]
             for at, kind, _ in biff_records(stream) if kind == BOF]
+
+
+def gives_back(path, original, password):
+    """Whether msoffcrypto, decrypting `path` with `password`, gives back the workbook file
+    `original` (bytes): a package byte for byte; a binary workbook stream for stream, its workbook
+    stream with only the FILEPASS record added (after the first BOF, or after WRITEPROTECT when
+    that follows it)."""
+    data = decrypt(path, password)
+    if original[:4] == b"PK\x03\x04":
+        return data == original
+    before, after = ole_streams(original), ole_streams(data)
+    if sorted(before) != sorted(after):
+        return False
+    if any(after[name] != stream for name, stream in before.items() if name != "Workbook"):
+        return False
+    index = 2 if biff_records(before["Workbook"])[1][1] == WRITEPROTECT else 1
+    # Bytes after the last record too few for a record header (padding) are no record and go.
+    back, plain = without_inserted_record(after["Workbook"], index), before["Workbook"]
+    return plain[:len(back)] == back and len(plain) - len(back) < 4

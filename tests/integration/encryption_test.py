@@ -8,6 +8,7 @@ import sys
 import unittest
 
 import checks
+import public_workbooks
 import suite
 import workbooks
 
@@ -234,6 +235,30 @@ class XlsEncryption(Encryption):
         result = tool("xlsx", encrypted, os.path.join(self.folder, "refused.xlsx"), password_hex)
         self.assertEqual(result.returncode, REFUSED)
         self.assertTrue(result.stdout.startswith("refused not-a-workbook-file:"), result.stdout)
+
+
+class PublicWorkbooks(unittest.TestCase):
+    """Workbooks Excel wrote, encrypted as the backup copy is: msoffcrypto gives each back, and
+    the older binary ones are refused."""
+
+    def test_every_public_workbook_comes_back(self):
+        folder = suite.fresh_folder("encryption/public")
+        books = public_workbooks.workbooks(suite.OUTPUT)
+        self.assertGreater(len(books), 30)
+        password_hex = passwords("xls")[2]
+        for book in books:
+            with self.subTest(book=book.name):
+                kind = book.suffix[1:]
+                target = os.path.join(folder, book.name)
+                result = tool(kind, str(book), target, password_hex)
+                if book.name in public_workbooks.EXCEL_95:
+                    self.assertEqual(result.returncode, REFUSED, result.stdout + result.stderr)
+                    self.assertTrue(result.stdout.startswith("refused older-binary-format:"))
+                    continue
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+                self.assertTrue(checks.gives_back(target, book.read_bytes(),
+                                                  unicode_of(password_hex)))
+                self.assertTrue(checks.refuses(target, wrong(unicode_of(password_hex))))
 
 
 del Encryption

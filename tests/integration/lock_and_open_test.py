@@ -6,6 +6,7 @@ import io
 import os
 import shutil
 import socket
+import sys
 import unittest
 import zipfile
 
@@ -15,6 +16,9 @@ from openpyxl.workbook.protection import WorkbookProtection
 import checks
 import suite
 import workbooks
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import office_tool  # noqa: E402  (the e2e suites' own office, reused)
 
 WARNING = ("本シートは絶対に変更しないで下さい。変更しますとパスワード解除できなくなり、"
            "ファイルを開くことができなくなります。")
@@ -168,6 +172,28 @@ class Roads(Runs):
         self.assertEqual(len(boxes), 1, events)
         self.assertIn(OPEN_FAILED, boxes[0])
         self.assertIn("fncXlsOpenExec():パスワードが一致しません。", self.log_lines())
+
+    def test_a_workbook_locked_by_the_earlier_build_still_opens(self):
+        # The earlier build had LibreOffice's own writer encrypt the lock: standard encryption
+        # (AES-128) for packages, LibreOffice's RC4 CryptoAPI for binary workbooks.
+        plain = os.path.join(self.folder, "earlier-source.xlsx")
+        workbooks.make_xlsx(plain)
+        book = openpyxl.load_workbook(plain)
+        control = book.create_sheet("Kovrisk")
+        control.sheet_state = "hidden"
+        control["A1"] = WARNING
+        control["Z2"] = suite.encode_name(this_computer())
+        control.protection.sheet = True
+        book.save(plain)
+        path = os.path.join(self.folder, f"{NAME}.{self.extension}")
+        with office_tool.Office(os.path.join(self.folder, "earlier-office")) as office:
+            office.convert(plain, path, password=suite.password_of(os.path.basename(path)))
+        self.assertTrue(checks.is_encrypted(path))
+        before = digest(path)
+        events = self.run_program(path)
+        self.assertIn("handover-no-display ", events)
+        self.assertEqual(self.log_lines()[-1], "fncXlsOpenExec():OPEN OK")
+        self.assertEqual(digest(path), before)
 
 
 class XlsxRoads(Roads):

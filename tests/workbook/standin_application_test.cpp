@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "fakes/temp_folder.h"
+#include "workbook/workbook_cipher.h"
 
 namespace {
 
@@ -77,6 +78,24 @@ TEST_F(StandinFileTest, WritesAndReadsBackEveryPartOfAWorkbook) {
     const auto path = write("book.xlsx", book);
 
     EXPECT_EQ(readStandinWorkbook(path, book.openPassword), book);
+}
+
+TEST_F(StandinFileTest, FilesAreKeptInTheContainersOfTheirFormatsAsTheRealCipherTakesThem) {
+    // Longer than one record of a binary workbook.
+    StandinWorkbook book{.sheets = {sheet("Data", {{"A1", std::string(20000, 'x')}})}};
+    for (const auto* format : {"xlsx", "xlsm", "xls", "44"}) {
+        SCOPED_TRACE(format);
+        book.format = format;
+        const auto path = write(std::string("book.") + format, book);
+        EXPECT_EQ(readStandinWorkbook(path, ""), book);
+        const std::string file = kovrisk::testing::readFile(path);
+        if (book.format == "44") {
+            EXPECT_THROW(kovrisk::excelCipher().encrypt(file, "MIRTHOLAN"),
+                         kovrisk::encryption::EncryptionRefused);
+        } else {
+            EXPECT_FALSE(kovrisk::excelCipher().encrypt(file, "MIRTHOLAN").empty());
+        }
+    }
 }
 
 TEST_F(StandinFileTest, ReadingBackNeedsExactlyTheOpenPassword) {

@@ -14,7 +14,7 @@ using Lines = std::vector<std::string>;
 class WorkbookOperationsTest : public RunFixture {
 protected:
     RecordingWindow boxes;
-    WorkbookOperations operations{spreadsheet, activityLog, files, clock, boxes, state};
+    WorkbookOperations operations{spreadsheet, activityLog, files, clock, boxes, state, cipher};
 
     std::string tagOf(const std::string& name) { return fncPcNameEnc(name, clock); }
 
@@ -189,15 +189,62 @@ TEST_F(WorkbookOperationsTest, LockOfAWorkbookWithoutWorksheetsFails) {
     const NativePath path = makeWorkbook("Charts.xlsx", charts);
     const std::string before = readFile(path);
     EXPECT_FALSE(operations.fncXlsPwdChg(path, "", "pw"));
-    EXPECT_FALSE(operations.fncXlsPwdChgForBackup(path, "", "pw"));
     EXPECT_EQ(readFile(path), before);
     EXPECT_EQ(log(),
               (Lines{"fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():Catch Exception",
-                     "fncXlsPwdChg():Excelファイル変数整理", "fncXlsPwdChg():Excel OLE終了処理",
-                     "fncXlsPwdChgForBackup():TRY Backup File Open.",
-                     "fncXlsPwdChgForBackup():Catch Exception",
-                     "fncXlsPwdChgForBackup():Excelファイル変数整理",
-                     "fncXlsPwdChgForBackup():Excel OLE終了処理"}));
+                     "fncXlsPwdChg():Excelファイル変数整理", "fncXlsPwdChg():Excel OLE終了処理"}));
+}
+
+TEST_F(WorkbookOperationsTest, BackupCopyIsEncryptedFromItsOwnBytesWithoutTheApplication) {
+    // Nothing the application would read or change matters: not even a missing worksheet.
+    StandinWorkbook charts;
+    charts.format = "xls";
+    const NativePath path = makeWorkbook("Charts.xls", charts);
+    EXPECT_TRUE(operations.fncXlsPwdChgForBackup(path, "", "MIRTHOLAN"));
+    StandinWorkbook expected = charts;
+    expected.openPassword = "MIRTHOLAN";
+    EXPECT_EQ(readStandinWorkbook(path, "MIRTHOLAN"), expected);
+    EXPECT_EQ(cipher.encrypted, 1);
+    EXPECT_TRUE(spreadsheet.calls().empty());
+    EXPECT_EQ(log(), (Lines{"fncXlsPwdChgForBackup():TRY Backup File Open.",
+                            "fncXlsPwdChgForBackup():CLOSE."}));
+    EXPECT_TRUE(leftovers().empty());
+}
+
+TEST_F(WorkbookOperationsTest, BackupCopyTheCipherRefusesIsSavedByTheApplication) {
+    for (const auto reason : {encryption::EncryptionRefusal::DamagedCompoundFile,
+                              encryption::EncryptionRefusal::AlreadyEncrypted}) {
+        cipher.refusal = reason;
+        const NativePath path = makeWorkbook("Book1.xlsx");
+        EXPECT_TRUE(operations.fncXlsPwdChgForBackup(path, "", "MIRTHOLAN"));
+        readStandinWorkbook(path, "MIRTHOLAN");
+        EXPECT_EQ(spreadsheet.runningInstances(), 0);
+    }
+    EXPECT_EQ(
+        log(),
+        (Lines{"fncXlsPwdChgForBackup():TRY Backup File Open.", "fncXlsPwdChgForBackup():CLOSE.",
+               "fncXlsPwdChgForBackup():TRY Backup File Open.", "fncXlsPwdChgForBackup():CLOSE."}));
+    EXPECT_EQ(cipher.encrypted, 0);
+    // The application keeps its own rules: a format that cannot carry the password is no backup.
+    StandinWorkbook page = plainBook();
+    page.format = "44";
+    const NativePath path = makeWorkbook("Page.xls", page);
+    const std::string before = readFile(path);
+    EXPECT_FALSE(operations.fncXlsPwdChgForBackup(path, "", "MIRTHOLAN"));
+    EXPECT_EQ(readFile(path), before);
+}
+
+TEST_F(WorkbookOperationsTest, FailedBackupEncryptionLeavesTheCopyAsItWas) {
+    const NativePath path = makeWorkbook("Book1.xlsx");
+    const std::string before = readFile(path);
+    cipher.failing = true;
+    EXPECT_FALSE(operations.fncXlsPwdChgForBackup(path, "", "MIRTHOLAN"));
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_TRUE(spreadsheet.calls().empty());
+    EXPECT_EQ(log(), (Lines{"fncXlsPwdChgForBackup():TRY Backup File Open.",
+                            "fncXlsPwdChgForBackup():Catch Exception",
+                            "fncXlsPwdChgForBackup():Excel OLE終了処理"}));
+    EXPECT_TRUE(leftovers().empty());
 }
 
 TEST_F(WorkbookOperationsTest, NoQuestionIsPutToAnybodyInTheHiddenInstances) {

@@ -107,6 +107,37 @@ bool NativeFiles::copy(const NativePath& from, const NativePath& to) {
     return target.close();
 }
 
+std::optional<std::string> NativeFiles::readAll(const NativePath& path) {
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            return bytes;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+bool NativeFiles::writeNew(const NativePath& path, std::string_view bytes) {
+    UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                         S_IRUSR | S_IWUSR));
+    if (!file)
+        return false;
+    if (writeAll(file.get(), bytes) && ::fsync(file.get()) == 0 && file.close())
+        return true;
+    ::unlink(path.c_str());
+    return false;
+}
+
 NativePath NativeFiles::settledPath(const NativePath& path) {
     std::error_code error;
     NativePath settled = std::filesystem::canonical(path, error);

@@ -68,6 +68,47 @@ bool NativeFiles::copy(const NativePath& from, const NativePath& to) {
     return ::CopyFileW(from.c_str(), to.c_str(), TRUE) != 0;
 }
 
+std::optional<std::string> NativeFiles::readAll(const NativePath& path) {
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || ::GetFileType(file.get()) != FILE_TYPE_DISK ||
+        ::GetFileSizeEx(file.get(), &size) == 0) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+    char buffer[1 << 16];
+    for (;;) {
+        DWORD got = 0;
+        if (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) == 0)
+            return std::nullopt;
+        if (got == 0)
+            return bytes;
+        bytes.append(buffer, got);
+    }
+}
+
+bool NativeFiles::writeNew(const NativePath& path, std::string_view bytes) {
+    // CREATE_NEW fails on anything at the path, a link among them.
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    bool written = true;
+    while (written && !bytes.empty()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        DWORD done = 0;
+        written = ::WriteFile(file.get(), bytes.data(), chunk, &done, nullptr) != 0 && done != 0;
+        bytes.remove_prefix(done);
+    }
+    if (written && ::FlushFileBuffers(file.get()) != 0 && file.close())
+        return true;
+    file.close();
+    ::DeleteFileW(path.c_str());
+    return false;
+}
+
 NativePath NativeFiles::settledPath(const NativePath& path) {
     const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (size == 0)

@@ -141,7 +141,7 @@ void CalcWorkbook::saveAs(const NativePath& fileName, WorkbookFormat format,
     // encrypted from there as Excel does.  The unencrypted copy goes on every road.
     const PlainCopy plain(fileName);
     store(plain.path(), filter);
-    encryptFile(plain.path(), fileName, format, password);
+    encryptFile(plain.path(), fileName, password);
 }
 
 void CalcWorkbook::close(bool saveChanges) {

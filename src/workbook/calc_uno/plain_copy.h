@@ -23,9 +23,8 @@ private:
     NativePath path_;
 };
 
-// Encrypts the workbook file `plain` (of `format`) with `password` (Shift-JIS, converted as
-// Windows converts code page 932) into the new file `encrypted`.  Throws AutomationError.
-void encryptFile(const NativePath& plain, const NativePath& encrypted, WorkbookFormat format,
-                 const std::string& password);
+// Encrypts the workbook file `plain` with `password` (Shift-JIS, converted as Windows converts
+// code page 932) as Excel does, into the new file `encrypted`.  Throws AutomationError.
+void encryptFile(const NativePath& plain, const NativePath& encrypted, const std::string& password);
 
 }  // namespace kovrisk

@@ -120,7 +120,7 @@ std::string encryptBiff8(std::string_view compoundFile, std::u16string_view pass
         if (record.at >= insertAt)
             record.at += filePass.size();
     }
-    biff::shiftStreamPositions(stream, shifted, insertAt,
+    biff::shiftStreamPositions(stream, shifted, insertAt, plain.size(),
                                static_cast<std::uint32_t>(filePass.size()));
     encryptRecords(stream, crypto, std::move(passwordHash));
 

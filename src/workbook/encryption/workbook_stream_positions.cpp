@@ -13,31 +13,33 @@ constexpr std::size_t kIndexPositionsAt = 12;
 constexpr std::size_t kExtSstBucketsAt = 2;
 constexpr std::size_t kExtSstBucketSize = 8;
 
-void shiftAt(std::string& stream, std::size_t at, std::size_t from, std::uint32_t shift) {
+// A value past the stream's end is no position (EXTSST marks unused buckets with 0xFFFFFFFF).
+void shiftAt(std::string& stream, std::size_t at, std::size_t from, std::size_t end,
+             std::uint32_t shift) {
     const std::uint32_t position = load32(stream, at);
-    if (position >= from)
+    if (position >= from && position < end)
         store32(stream, at, position + shift);
 }
 
 }  // namespace
 
 void shiftStreamPositions(std::string& stream, const std::vector<Record>& records, std::size_t from,
-                          std::uint32_t shift) {
+                          std::size_t end, std::uint32_t shift) {
     for (const Record& record : records) {
         const std::size_t data = record.dataAt();
         switch (record.type) {
             case kBoundSheet8:
                 if (record.length >= 4)
-                    shiftAt(stream, data, from, shift);
+                    shiftAt(stream, data, from, end, shift);
                 break;
             case kIndex:
                 for (std::size_t at = kIndexPositionsAt; at + 4 <= record.length; at += 4)
-                    shiftAt(stream, data + at, from, shift);
+                    shiftAt(stream, data + at, from, end, shift);
                 break;
             case kExtSst:
                 for (std::size_t at = kExtSstBucketsAt; at + kExtSstBucketSize <= record.length;
                      at += kExtSstBucketSize) {
-                    shiftAt(stream, data + at, from, shift);
+                    shiftAt(stream, data + at, from, end, shift);
                 }
                 break;
             default:

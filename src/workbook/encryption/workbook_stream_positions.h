@@ -11,9 +11,10 @@
 namespace kovrisk::encryption::biff {
 
 // Adds `shift` to every stream position held by the records of `stream` that is at or past
-// `from`: BOUNDSHEET8's sheet position, INDEX's DEFCOLWIDTH and DBCELL positions, and EXTSST's
+// `from` and before `end` (the stream's size before the insertion; what lies past it points at
+// nothing): BOUNDSHEET8's sheet position, INDEX's DEFCOLWIDTH and DBCELL positions, and EXTSST's
 // SST string positions.  DBCELL's own offsets are relative and stay.
 void shiftStreamPositions(std::string& stream, const std::vector<Record>& records, std::size_t from,
-                          std::uint32_t shift);
+                          std::size_t end, std::uint32_t shift);
 
 }  // namespace kovrisk::encryption::biff

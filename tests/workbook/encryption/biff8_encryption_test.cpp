@@ -66,7 +66,9 @@ Workbook makeWorkbook(std::uint16_t version = biff::kBiff8Version, bool writePro
     w.sstAt = s.size();
     record(s, 0x00FC, unhex("01000000 01000000 0300 00") + "abc");  // SST
     const std::size_t extSstAt = s.size();
-    record(s, biff::kExtSst, unhex("0800") + u32(0) + unhex("0c00 0000"));
+    // Two buckets, the second unused: its position is no position.
+    record(s, biff::kExtSst,
+           unhex("0800") + u32(0) + unhex("0c00 0000") + u32(0xFFFFFFFF) + unhex("ffff ffff"));
     record(s, biff::kEof, "");
 
     w.sheetPositions.push_back(s.size());
@@ -208,6 +210,7 @@ TEST(Biff8EncryptionTest, DecryptedStreamIsTheOriginalWithFilePassAndPositionsMo
         }
         if (r.type == biff::kExtSst) {
             EXPECT_EQ(load32(stream, r.dataAt() + 2), plain.sstAt + shift);
+            EXPECT_EQ(load32(stream, r.dataAt() + 10), 0xFFFFFFFFu);
         }
     }
     ASSERT_EQ(sheets.size(), 2u);
