@@ -18,7 +18,6 @@ import unittest
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "e2e"))
 import e2e  # noqa: E402  (tests/e2e)
-import workbooks  # noqa: E402  (tests/integration)
 
 SKIPPED = 77
 PACKAGE = "kovrisk"
