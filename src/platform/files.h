@@ -35,6 +35,9 @@ enum class ReplacementRefusal {
     NoPrivateFolder,
 };
 
+// The longest name the private folder of a replacement (below) has.
+inline constexpr std::size_t kLongestPrivateFolderName = 17;
+
 // A new version of one file, made in a folder beside it that only this process may write, so that
 // nobody can plant a link or a file in the new version's place.  Committing puts the new version
 // in the file's place in one step, with the owner, group, mode, access control lists and extended

@@ -73,6 +73,11 @@ inline constexpr std::string_view kInUse =
 inline constexpr std::string_view kStructureProtected =
     "ブックの構成が保護されているため、パスワードを設定できません。ブックの保護を解除してから、"
     "もう一度ドロップしてください。";
+// A path the spreadsheet application cannot take: the limit, the length, then the workbook's path.
+inline constexpr std::string_view kPathTooLongPrefix =
+    "パスが長すぎるため、パスワードを設定できません（Excel が扱えるパスは ";
+inline constexpr std::string_view kPathTooLongMiddle = " 文字まで、保存に必要なパスは ";
+inline constexpr std::string_view kPathTooLongSuffix = " 文字）: ";
 
 // Why a file cannot be replaced by its new version; the file's path follows.
 inline constexpr std::string_view kNotARegularFile =

@@ -119,6 +119,8 @@ class ApplicationFactory {
 public:
     virtual ~ApplicationFactory() = default;
     virtual std::unique_ptr<Application> create() = 0;
+    // The longest full path, in characters, that the application opens and saves; 0: no limit.
+    virtual std::size_t longestPath() const { return 0; }
 };
 
 }  // namespace kovrisk

@@ -5,9 +5,26 @@
 #include "support/shift_jis.h"
 #include "support/texts.h"
 #include "workbook/encryption/encryption_refusal.h"
+#include "workbook/path_limit.h"
 #include "workbook/replacement_refusal.h"
 
 namespace kovrisk {
+
+namespace {
+
+// The text of the error being handled (called inside a catch block), as the log shows it: the
+// application's own for an automation error.
+std::string failureText() {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return std::string(texts::kUnknownError);
+    }
+}
+
+}  // namespace
 
 // One operation's hold on the spreadsheet application: its log prefix, the application, the
 // workbook, and the failure path that tidies them up.
@@ -17,10 +34,12 @@ public:
 
     void step(std::string_view what) { log_.LogWrite(name_ + "():" + std::string(what)); }
 
-    // Creates a hidden application in which no macro of a workbook runs.
+    // Creates a hidden application in which no macro of a workbook runs and that asks nobody
+    // anything: nobody could answer it.
     void start(ApplicationFactory& spreadsheet) {
         application = spreadsheet.create();
         application->setVisible(false);
+        application->setDisplayAlerts(false);
         application->disableMacros();
     }
 
@@ -46,6 +65,7 @@ public:
     // was opened.
     void fail(std::string_view notOpened = {}) {
         step(texts::kCatchException);
+        log_.LogWrite(name_ + "()ERROR=" + failureText());
         if (opened) {
             step(texts::kWorkbookCleanup);
             if (workbook) {
@@ -192,6 +212,11 @@ bool WorkbookOperations::fncXlsOpenChk(const NativePath& path, const std::string
     }
 }
 
+std::string WorkbookOperations::savePathObstacle(const NativePath& target) const {
+    return pathTooLong(target, longestNewVersionPath(target, kTemporarySuffix),
+                       spreadsheet_.longestPath());
+}
+
 bool WorkbookOperations::fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
                                       const std::string& newPassword) {
     return resave(
@@ -262,6 +287,12 @@ void WorkbookOperations::saveThroughApplication(OperationSession& session, std::
                                                 const std::string& newPassword,
                                                 const NativePath& newVersion,
                                                 const Change& change) {
+    // The application could not save under a longer path than it takes.
+    if (const std::string tooLong =
+            pathTooLong(path, newVersion.native().size(), spreadsheet_.longestPath());
+        !tooLong.empty()) {
+        throw AutomationError(tooLong);
+    }
     session.start(spreadsheet_);
     if (!tryStep.empty())
         session.step(tryStep);

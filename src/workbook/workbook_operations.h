@@ -40,6 +40,9 @@ public:
     // Why a lock could not keep the workbook the findings describe, as the text to log and show;
     // empty when it can keep all of it.
     static std::string lockObstacle(const ProbeFindings& findings);
+    // Why the application could not save the new version of `target` under its path, as the text
+    // to log and show; empty when it can.
+    std::string savePathObstacle(const NativePath& target) const;
     // Adds the control sheet and saves the workbook with `newPassword` in place of the file.
     bool fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
                       const std::string& newPassword);

@@ -54,6 +54,12 @@ LockOrOpenRun::End LockOrOpenRun::lockRoad(const std::string& fileName) {
     }
     if (const std::string obstacle = WorkbookOperations::lockObstacle(findings); !obstacle.empty())
         return refuse(obstacle);
+    // The new version is saved under a longer path than the workbook's own.
+    if (const std::string obstacle =
+            operations_.savePathObstacle(files_.settledPath(window_.targetPath()));
+        !obstacle.empty()) {
+        return refuse(obstacle);
+    }
     if (window_.messageBox(std::string(texts::kConfirm), BoxButtons::OkCancelDefaultCancel) !=
         BoxAnswer::Ok) {
         return End::Cancelled;

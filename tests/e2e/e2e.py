@@ -286,12 +286,15 @@ class Case:
         folder = self.data / "Kovrisk" / "syslog"
         return sorted(folder.glob("*.txt")) if folder.is_dir() else []
 
-    def log_messages(self):
-        """Every line of every day's file, checked for its frame, as its message text."""
+    def log_messages(self, failure_texts=False):
+        """Every line of every day's file, checked for its frame, as its message text.  Each
+        operation's "Catch Exception" line is checked to come with the failure's text
+        ("<operation>()ERROR=<text>"); those lines are left out unless `failure_texts`."""
         messages = []
         for day in self.log_files():
             messages += [message for _, _, message in parse_log(day.read_bytes())]
-        return messages
+        check_failure_texts(messages)
+        return messages if failure_texts else [m for m in messages if not FAILURE_TEXT.match(m)]
 
     def start(self, workbook, answer=None, display=None, prefix=(), cwd=None, env=None,
               keep_input=False, umask=-1):
@@ -315,6 +318,26 @@ class Case:
         before = len(self.log_messages())
         process = self.start(workbook, answer, **options)
         return finish(process, timeout), self.log_messages()[before:]
+
+
+FAILURE_TEXT = re.compile(r"(fnc\w+)\(\)ERROR=(.*)", re.S)
+
+
+def check_failure_texts(messages):
+    """Every failure of an operation is logged with a text of its own, after its "Catch
+    Exception" line (other runs' lines may come between)."""
+    caught, texts = {}, {}
+    for message in messages:
+        if message.endswith("():Catch Exception"):
+            caught[message[:-len("():Catch Exception")]] = caught.get(
+                message[:-len("():Catch Exception")], 0) + 1
+        found = FAILURE_TEXT.fullmatch(message)
+        if found:
+            if not found.group(2).strip():
+                raise AssertionError(f"a failure logged without its text: {message!r}")
+            texts[found.group(1)] = texts.get(found.group(1), 0) + 1
+    if caught != texts:
+        raise AssertionError(f"failures {caught} logged with texts {texts}")
 
 
 def finish(process, timeout=180, expected_code=0):

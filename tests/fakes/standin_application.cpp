@@ -24,6 +24,7 @@ struct Book {
     bool damaged = false;
     bool structureProtected = false;
     bool inUse = false;  // opened read-only: in use elsewhere, or a read-only file
+    bool externalLinks = false;
     bool open = true;
     bool changed = false;
     std::vector<std::shared_ptr<Sheet>> sheets;
@@ -41,6 +42,7 @@ struct StandinCore {
     std::vector<std::shared_ptr<standin_state::App>> instances;
     std::vector<NativePath> macrosRun;
     std::vector<std::string> prompts;
+    bool promptsFail = false;
 };
 
 namespace {
@@ -64,7 +66,8 @@ StandinWorkbook toFile(const Book& book, const std::string& password) {
                          .format = book.format,
                          .damaged = false,  // what is saved is what was read
                          .structureProtected = book.structureProtected,
-                         .inUse = false};
+                         .inUse = false,
+                         .externalLinks = book.externalLinks};
     for (const auto& sheet : book.sheets)
         file.sheets.push_back(sheet->data);
     return file;
@@ -84,6 +87,7 @@ std::shared_ptr<Book> fromFile(const NativePath& path, const StandinWorkbook& fi
     book->damaged = file.damaged;
     book->structureProtected = file.structureProtected;
     book->inUse = file.inUse;
+    book->externalLinks = file.externalLinks;
     for (const auto& data : file.sheets)
         book->sheets.push_back(std::make_shared<Sheet>(Sheet{data}));
     // The first visible sheet marked active is the active one; without one, the first visible.
@@ -179,8 +183,11 @@ struct Context {
             refuse("The worksheet has been deleted.");
     }
     void prompt(const std::string& question) const {
-        if (app->state.displayAlerts)
-            core->prompts.push_back(question);
+        if (!app->state.displayAlerts)
+            return;
+        core->prompts.push_back(question);
+        if (core->promptsFail)
+            refuse("A dialog waits for an answer: " + question);
     }
     void requireEditable() const {
         const auto& protection = sheet->data.protection;
@@ -522,6 +529,10 @@ void StandinApplicationFactory::clearCalls() {
     core_->record.clearCalls();
 }
 
+void StandinApplicationFactory::countEarlierCall(const std::string& line) {
+    core_->record.countEarlier(line);
+}
+
 void StandinApplicationFactory::failCall(std::string call, std::string text, int occurrence) {
     core_->record.failCall(std::move(call), std::move(text), occurrence);
 }
@@ -559,6 +570,22 @@ const std::vector<NativePath>& StandinApplicationFactory::macrosRun() const {
 
 const std::vector<std::string>& StandinApplicationFactory::prompts() const {
     return core_->prompts;
+}
+
+void StandinApplicationFactory::failOnPrompts() {
+    core_->promptsFail = true;
+}
+
+void StandinApplicationFactory::endUnattended(std::size_t instance) {
+    if (instance >= core_->instances.size())
+        return;
+    App& app = *core_->instances[instance];
+    if (app.state.quit)
+        return;
+    for (const auto& book : app.books)
+        book->open = false;
+    app.books.clear();
+    app.state.quit = true;
 }
 
 }  // namespace kovrisk::testing

@@ -32,7 +32,8 @@
 //   - Where the real application would put a question to a user (deleting a sheet that holds
 //     cells, SaveAs over an existing file, Quit with a changed workbook, each while DisplayAlerts
 //     is true), the stand-in goes on as if answered and notes the question in prompts(): in a
-//     hidden instance nobody is there to answer, so tests expect prompts() to stay empty.
+//     hidden instance nobody is there to answer, so tests expect prompts() to stay empty.  After
+//     failOnPrompts() such a call fails instead, as a call that hangs on a dialog ends for a test.
 //   - Every failure is an AutomationError.
 //
 // The call record: every call any object of this factory receives is one line, in order, made of
@@ -122,6 +123,9 @@ public:
     void failCall(std::string call, std::string text, int occurrence = 0);
     // Runs `hook` when the matching call arrives, before it takes effect.
     void onCall(std::string call, std::function<void()> hook, int occurrence = 0);
+    // A call line another stand-in received earlier in the same run: it counts for the
+    // occurrences of failCall and onCall (StandinCallRecord::countEarlier).
+    void countEarlierCall(const std::string& line);
 
     // Every instance created, in order of creation.
     std::vector<StandinInstance> instances() const;
@@ -135,6 +139,12 @@ public:
     const std::vector<NativePath>& macrosRun() const;
     // The questions a user would have been asked, in order.
     const std::vector<std::string>& prompts() const;
+    // From now on a call that would ask a question fails (it is noted in prompts() all the same).
+    void failOnPrompts();
+    // The `instance`-th instance created (0-based) ends, its workbooks closed unsaved, without a
+    // call: what Excel does when the last reference to an application the user does not control
+    // goes.  No effect on an instance that has quit.
+    void endUnattended(std::size_t instance);
 
 private:
     std::shared_ptr<StandinCore> core_;

@@ -32,6 +32,16 @@ void StandinCallRecord::enter(const std::string& name, const std::string& argume
         throw AutomationError(*failure);
 }
 
+void StandinCallRecord::countEarlier(const std::string& line) {
+    for (auto& trigger : triggers_) {
+        const std::string& call = trigger.call;
+        const bool named = line.size() > call.size() && line.starts_with(call) &&
+                           (line[call.size()] == '(' || line[call.size()] == '=');
+        if (line == call || named)
+            ++trigger.seen;
+    }
+}
+
 void StandinCallRecord::failCall(std::string call, std::string text, int occurrence) {
     triggers_.push_back(
         Trigger{.call = std::move(call), .occurrence = occurrence, .failureText = std::move(text)});

@@ -19,6 +19,11 @@ public:
     void failCall(std::string call, std::string text, int occurrence);
     void onCall(std::string call, std::function<void()> hook, int occurrence);
 
+    // A call another instance of the stand-in received before this one was made (a line of its
+    // record): counted for the occurrences of the triggers, neither recorded nor acted on.  The
+    // call's name is taken to be the line up to a "(" or "=" that follows a trigger's name.
+    void countEarlier(const std::string& line);
+
     const std::vector<std::string>& calls() const { return calls_; }
     const std::vector<std::string>& callNames() const { return names_; }
     void clearCalls() {

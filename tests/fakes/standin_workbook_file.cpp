@@ -151,6 +151,12 @@ std::string standinWorkbookText(const StandinWorkbook& book) {
         text += "protect-structure\n";
     if (book.inUse)
         text += "in-use\n";
+    if (book.externalLinks)
+        text += "links\n";
+    if (book.readOnlyRecommended)
+        text += "read-only-recommended\n";
+    if (!book.writePassword.empty())
+        text += "write-password " + escape(book.writePassword) + "\n";
     for (const auto& sheet : book.sheets) {
         text += "sheet " + escape(sheet.name) + "\n";
         if (!sheet.visible)
@@ -232,6 +238,15 @@ StandinWorkbook parseStandinWorkbook(std::string_view file, const NativePath& pa
             book.structureProtected = true;
         } else if (line == "in-use" && book.sheets.empty()) {
             book.inUse = true;
+        } else if (line == "links" && book.sheets.empty()) {
+            book.externalLinks = true;
+        } else if (line == "read-only-recommended" && book.sheets.empty()) {
+            book.readOnlyRecommended = true;
+        } else if (keyword == "write-password" && book.sheets.empty()) {
+            const auto password = unescape(rest);
+            if (!password || password->empty())
+                notAWorkbook(path);
+            book.writePassword = *password;
         } else if (keyword == "sheet") {
             const auto name = unescape(rest);
             if (!name)

@@ -14,6 +14,10 @@
 //   damaged                        only when the application can read the file only in part
 //   protect-structure              only when the workbook's structure is protected
 //   in-use                         only when another user has the file open (it opens read-only)
+//   links                          only when the workbook links to other workbooks
+//   read-only-recommended          only when saved with "read-only recommended"
+//   write-password <password>      only when the workbook is reserved for writing (a password to
+//                                  modify)
 //   sheet <name>                   a worksheet; the lines below belong to it up to the next "sheet"
 //   hidden                         only when the sheet is hidden
 //   active                         only for the active sheet
@@ -64,6 +68,9 @@ struct StandinWorkbook {
     bool damaged = false;                // loads with a warning, in part
     bool structureProtected = false;
     bool inUse = false;                  // another user has it open: it opens read-only
+    bool externalLinks = false;          // links to other workbooks, which Open may update
+    bool readOnlyRecommended = false;    // Open recommends opening it read-only
+    std::string writePassword{};         // the password to modify; empty: none
     std::vector<StandinSheet> sheets{};  // in order; none at all stands for a chart-only workbook
 
     // The sheet whose name equals `name` regardless of ASCII letter case, or nullptr.

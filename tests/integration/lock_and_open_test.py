@@ -159,6 +159,10 @@ class Roads(Runs):
         self.assertFalse([e for e in events if e.startswith("box ")], events)
         lines = self.log_lines()
         self.assertIn("fncXlsOpenChk():Catch Exception", lines)
+        # The probe's failure is logged with LibreOffice's own text.
+        failures = [line for line in lines if line.startswith("fncXlsOpenChk()ERROR=")]
+        self.assertEqual(len(failures), 1, lines)
+        self.assertGreater(len(failures[0]), len("fncXlsOpenChk()ERROR="), lines)
         self.assertIn("fncXlsOpenExec():OPEN OK", lines)
         self.assertEqual(digest(path), locked)
 

@@ -2,9 +2,11 @@
 // talking to a strict automation server, with both records of the server at hand.
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "standin_com/standin_objects.h"
+#include "workbook/excel_com/excel_application_factory.h"
 #include "workbook/excel_com/excel_objects.h"
 
 namespace kovrisk::testing {
@@ -14,16 +16,21 @@ public:
     std::unique_ptr<Application> create() override {
         IDispatch* application =
             makeStandinApplicationDispatch(server, server->application().create());
-        return std::make_unique<ExcelApplication>(Dispatch(ComPtr<IDispatch>::attach(application)));
+        return std::make_unique<ExcelApplication>(
+            Dispatch(ComPtr<IDispatch>::attach(application), patience));
     }
+    std::size_t longestPath() const override { return kExcelLongestPath; }
     // A bare application object, for driving members by name.
     Dispatch dispatch() {
         return Dispatch(ComPtr<IDispatch>::attach(
-            makeStandinApplicationDispatch(server, server->application().create())));
+                            makeStandinApplicationDispatch(server, server->application().create())),
+                        patience);
     }
     StandinApplicationFactory& standin() { return server->application(); }
 
     std::shared_ptr<StandinServer> server = std::make_shared<StandinServer>();
+    // How long a call the busy stand-in turns away is tried again.
+    std::chrono::milliseconds patience = kBusyPatience;
 };
 
 }  // namespace kovrisk::testing

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "com_standin.h"
 #include "fakes/temp_folder.h"
 #include "platform/text_codec.h"
@@ -129,7 +131,9 @@ TEST_F(DispatchTest, EveryCallTravelsAsExcelExpectsIt) {
                   L"Application.DisplayAlerts=BOOL(-1)",
                   L"Application.AutomationSecurity=I4",
                   L"Application.WorkBooks()",
-                  L"Workbooks.Open(#1:BSTR&, Password:BSTR&, CorruptLoad:I4)",
+                  L"Workbooks.Open(#1:BSTR&, UpdateLinks:I4, Password:BSTR&, "
+                  L"WriteResPassword:BSTR&, IgnoreReadOnlyRecommended:BOOL(-1), Notify:BOOL(0), "
+                  L"AddToMru:BOOL(0), CorruptLoad:I4)",
                   L"Workbook.WorkSheets(#1:I4)",
                   L"Workbook.WorkSheets()",
                   L"Worksheets.Add(#1:VARIANT&->ERROR(80020004), #2:DISPATCH)",
@@ -165,6 +169,57 @@ TEST_F(DispatchTest, EveryCallTravelsAsExcelExpectsIt) {
     EXPECT_EQ(saved.sheets[1].colorIndexes.at("Z2"), 2);
     EXPECT_EQ(saved.sheets[1].protection, (StandinProtection{"secret", true, false, true}));
     EXPECT_FALSE(saved.sheets[1].visible);
+}
+
+// Excel turns calls away while it starts, loads add-ins or recalculates: each is made again
+// until Excel takes it, for as long as the patience lasts.
+TEST_F(DispatchTest, ACallTurnedAwayWhileExcelIsBusyIsMadeAgain) {
+    excel.server->busyAfter("Application.Create", 300);
+    excel.server->busyAfter("Workbooks.Open", 200);
+    {
+        ExcelApplication application(excel.dispatch());
+        application.setVisible(false);
+        application.workbooks()->open(workbook(), "")->close(false);
+        application.quit();
+    }
+    const std::vector<std::wstring>& wire = excel.server->wireRecord();
+    const std::wstring rejected = L"(busy: call rejected)";
+    const auto open = std::find_if(wire.begin(), wire.end(), [](const std::wstring& line) {
+        return line.starts_with(L"Workbooks.Open");
+    });
+    ASSERT_NE(open, wire.end());
+    EXPECT_EQ(wire.front(), rejected) << "turned away at the start";
+    EXPECT_EQ(*(open + 1), rejected) << "turned away after the Open";
+    // Every call arrived once it was taken, none twice.
+    std::vector<std::wstring> taken;
+    std::copy_if(wire.begin(), wire.end(), std::back_inserter(taken),
+                 [&](const std::wstring& line) { return line != rejected; });
+    EXPECT_EQ(taken.front(), L"Application.Visible=BOOL(0)");
+    EXPECT_EQ(taken.size(), 5u);
+    EXPECT_EQ(excel.standin().calls().back(), "Application.Quit");
+
+    // An Excel that stays busy: the call fails once the patience has run out.
+    excel.patience = std::chrono::milliseconds(300);
+    excel.server->busyAfter("Application.Create", -1);
+    Dispatch busy = excel.dispatch();
+    const ULONGLONG started = ::GetTickCount64();
+    EXPECT_EQ(failureText([&] { busy.put(L"Visible", DispatchArgument::boolean(false)); }),
+              statusText(RPC_E_CALL_REJECTED));
+    EXPECT_GE(::GetTickCount64() - started, 290u);
+}
+
+// The calls are made in United States English, whatever the user's locale: an Excel without the
+// user's language resources refuses other locales.
+TEST_F(DispatchTest, CallsAreMadeInTheLocaleOfExcelsMemberNames) {
+    const LCID before = ::GetThreadLocale();
+    ASSERT_TRUE(::SetThreadLocale(
+        MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), SORT_DEFAULT)));
+    ExcelApplication application(excel.dispatch());
+    application.setVisible(false);
+    application.quit();
+    ::SetThreadLocale(before);
+    for (const std::wstring& line : excel.server->wireRecord())
+        EXPECT_EQ(line.find(L'!'), std::wstring::npos) << "refused: " << line;
 }
 
 TEST_F(DispatchTest, TextsTravelAsCodePage932ConvertsThem) {

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include "fakes/temp_folder.h"
@@ -65,6 +68,47 @@ TEST_F(Win32FilesTest, CreatesEveryMissingFolder) {
     EXPECT_TRUE(files.createDirectories(deep));  // already there
     writeFile(folder / "file", "x");
     EXPECT_FALSE(files.createDirectories(folder / "file" / "below"));
+}
+
+// The access control list of `path` in SDDL.
+std::wstring accessOf(const NativePath& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return L"(unreadable)";
+    }
+    wchar_t* text = nullptr;
+    ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+        descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
+    ::LocalFree(descriptor);
+    std::wstring sddl = text != nullptr ? text : L"(none)";
+    ::LocalFree(text);
+    return sddl;
+}
+
+// The program's folders are shared by the computer's users: one may append to the log another
+// began, or replace the backup copy another made.  A backup copy made in a private folder takes
+// the permissions of the folder it ends up in.
+TEST_F(Win32FilesTest, MadeFoldersAndTheFilesPutInThemAreSharedByEveryLocalUser) {
+    // Wine keeps no access control lists: it answers with one made from the Unix mode.
+    if (::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr)
+        GTEST_SKIP() << "wine keeps no access control lists; this holds on Windows only";
+    const NativePath data = folder / "Kovrisk" / "BackUp";
+    ASSERT_TRUE(files.createDirectories(data));
+    const std::wstring everyUser = L"(A;OICI;0x1301bf;;;BU)";
+    for (const NativePath& made : {folder / "Kovrisk", data})
+        EXPECT_NE(accessOf(made).find(everyUser), std::wstring::npos) << accessOf(made);
+
+    ReplacementRefusal refusal = ReplacementRefusal::None;
+    const NativePath backup = data / "Book1.xlsx";
+    {
+        auto replacement = files.beginReplacement(backup, ".copy", refusal);
+        ASSERT_TRUE(replacement);
+        writeFile(replacement->newVersion(), "copy");
+        ASSERT_TRUE(replacement->commit());
+    }
+    const std::wstring copied = accessOf(backup);
+    EXPECT_NE(copied.find(L"(A;ID;0x1301bf;;;BU)"), std::wstring::npos) << copied;
 }
 
 TEST_F(Win32FilesTest, CopiesIntoANewFileOnly) {

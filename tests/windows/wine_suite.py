@@ -7,10 +7,11 @@ Linux conversion must match; the workbook encryption through CNG, which must wri
 bytes as the Linux build through OpenSSL for the same random values, and which msoffcrypto-tool
 decrypts.  On Xvfb: kovrisk.exe itself, first without any "Excel.Application"
 (message box for a wrong argument count, the not-installed end), then with the stand-in COM
-server registered in the prefix, through the lock road, the open road, a refusal, a cancel, a
-read-only workbook, a long Japanese path, and failures that Excel reports through EXCEPINFO; then
-the installer: a silent install, the installed program through its "Send to" shortcut, a silent
-uninstall.
+server (out of process, as Excel is) registered in the prefix, through the lock road, the open
+road, a refusal, a cancel, a read-only workbook, a long Japanese path, failures that Excel reports
+through EXCEPINFO, an Excel that turns calls away while it is busy, a workbook Excel would ask
+about and a path too long for Excel; then the installer: a silent install, the installed program
+through its "Send to" shortcut, a silent uninstall.
 Message boxes are found and answered with xdotool; screenshots go to the artifacts folder.
 
 Exit status 0 when every check passed.
@@ -39,6 +40,9 @@ TEXTS = {
     "cancelled": "パスワード設定キャンセル",
     "lock_failed": "パスワード施工に失敗しました。",
 }
+OPEN_ON_THE_WIRE = ("Workbooks.Open(#1:BSTR&, UpdateLinks:I4, Password:BSTR&, WriteResPassword:BSTR&, "
+                    "IgnoreReadOnlyRecommended:BOOL(-1), Notify:BOOL(0), AddToMru:BOOL(0), "
+                    "CorruptLoad:I4)")
 LOG_LINE = re.compile(rb"^\d{4}/\d{2}/\d{2},\d{2}:\d{2}:\d{2}\.\d{3},\(Kovrisk\),(.*)$")
 
 
@@ -225,6 +229,7 @@ class Suite:
         self.host_encrypt_tool = Path(args.encrypt_tool)
         self.artifacts = Path(args.artifacts)
         self.random_strings = args.random_strings
+        self.only = set(args.only.split(",")) if args.only else set()
         self.checks = Checks()
         self.program = self.build / "src/app/win32/kovrisk.exe"
         self.picture = self.build / "src/app/win32/artwork/status_window.bmp"
@@ -314,14 +319,14 @@ class Suite:
             if process.poll() is None:
                 process.kill()
 
-    def standin_env(self, faults=None, pauses=None):
+    def standin_env(self, faults=None, pauses=None, busy=None):
         record = self.workdir / "record.txt"
         wire = self.workdir / "wire.txt"
         for file in (record, wire):
             file.unlink(missing_ok=True)
         env = {"KOVRISK_STANDIN_RECORD": Wine.windows(record),
                "KOVRISK_STANDIN_WIRE": Wine.windows(wire)}
-        for name, lines in (("FAULTS", faults), ("PAUSES", pauses)):
+        for name, lines in (("FAULTS", faults), ("PAUSES", pauses), ("BUSY", busy)):
             if lines:
                 file = self.workdir / f"{name.lower()}.txt"
                 file.write_bytes("".join(line + "\r\n" for line in lines).encode("cp932"))
@@ -432,13 +437,17 @@ class Suite:
             print(f"       ({lines[1] if len(lines) > 1 else ''})")
 
     def register(self):
-        print("the stand-in Excel.Application, registered in the prefix")
-        dll = self.tools / "standin_excel.dll"
-        result = self.wine.run(["regsvr32", "/s", Wine.windows(dll)], headless=True)
-        self.checks.equal(result.returncode, 0, "regsvr32 standin_excel.dll")
+        print("the stand-in Excel.Application, an out-of-process server registered in the prefix")
+        server = self.tools / "standin_excel_server.exe"
+        result = self.wine.run([server, "/regserver"], headless=True)
+        self.checks.equal(result.returncode, 0, "standin_excel_server.exe /regserver")
         query = self.wine.run(["reg", "query", "HKCR\\Excel.Application\\CLSID"], headless=True)
         self.checks.check(b"{4F1B6C3E-8D2A-4B7F-A1E5-93C07D6B2E18}" in query.stdout,
                           "Excel.Application names the stand-in's class")
+        query = self.wine.run(["reg", "query", "HKCR\\CLSID\\{4F1B6C3E-8D2A-4B7F-A1E5-93C07D6B2E18}"
+                               "\\LocalServer32"], headless=True)
+        self.checks.check(b"standin_excel_server.exe" in query.stdout,
+                          "the class is served by a local server (LocalServer32)")
 
     def lock_road(self, name):
         print("lock road: status window, confirmation, lock and backup through COM")
@@ -547,11 +556,15 @@ class Suite:
         refused = [line for line in wire if "!" in line]
         self.checks.check(not refused, "the server accepted every call as sent", repr(refused[:5]))
         opens = [i for i, line in enumerate(wire) if line.startswith("Workbooks.Open")]
-        self.checks.check(all(line == "Workbooks.Open(#1:BSTR&, Password:BSTR&, CorruptLoad:I4)"
-                              for line in (wire[i] for i in opens)),
-                          "Open: file name and named Password, by reference, and CorruptLoad")
-        self.checks.check(all("Application.AutomationSecurity=I4" in wire[max(0, i - 3):i] for i in opens),
+        self.checks.check(opens and all(wire[i] == OPEN_ON_THE_WIRE for i in opens),
+                          "Open: file name, named Password by reference and the arguments that keep "
+                          "Excel from asking", repr([wire[i] for i in opens[:1]]))
+        before_open = [[line for line in wire[max(0, i - 5):i] if not line.startswith("(busy")]
+                       for i in opens]
+        self.checks.check(all("Application.AutomationSecurity=I4" in lines for lines in before_open),
                           "macros disabled before every Open")
+        self.checks.check(all("Application.DisplayAlerts=BOOL(0)" in lines for lines in before_open),
+                          "alerts off before every Open")
         self.checks.equal(sum(1 for line in wire if line == "Application.Quit()"), instances,
                           "every instance quit")
 
@@ -566,6 +579,7 @@ class Suite:
         self.checks.equal(self.log(), [
             "fucXlsFind()", f"My Name is [ {name} ]", TEXTS["started"],
             "fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():Catch Exception",
+            "fncXlsOpenChk()ERROR=The password you supplied is not correct",
             "fncXlsOpenChk():Excel OLE終了処理", "fncXlsOpenExec():TRY OPEN", "PCチェック",
             "PC名比較", "下位互換チェック", "fncXlsOpenExec():OPEN OK"], "the open road's log")
         record = self.record()
@@ -575,6 +589,13 @@ class Suite:
                           and not any(line.startswith("Workbook.Close") for line in record[last:]),
                           "the last instance is made visible and left open", repr(record[last:]))
         self.checks.check(self.wine.unix(workbook).read_bytes() == before, "the workbook file is unchanged")
+        wire = self.wire()
+        self.checks.check("Application.UserControl=BOOL(-1)" in wire, "handed over under the user's control")
+        self.checks.check(not any(line.startswith("(released") for line in wire),
+                          "Excel stays when the program lets go of it", repr(wire[-3:]))
+        # Which window wine focuses without a window manager says nothing of Windows.
+        self.checks.check(self.screen.wait_for("^Kovrisk stand-in Excel$", timeout=10) is not None,
+                          "Excel's window stays on screen after the program ended")
 
     def refused(self, name):
         print("open road: another computer's workbook is refused")
@@ -642,10 +663,11 @@ class Suite:
         env = self.standin_env(faults=["Workbook.SaveAs\t1\tThe disk is full.  "])
         code = self.run_program([workbook], answers=[["Tab", "Return"], ["Return"]], extra=env)
         self.checks.equal(code, 0, "SaveAs refused: two boxes, exit code 0")
-        self.checks.equal(self.log()[-5:], [
+        self.checks.equal(self.log()[-6:], [
             "fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():Catch Exception",
+            "fncXlsPwdChg()ERROR=The disk is full",
             "fncXlsPwdChg():Excelファイル変数整理", "fncXlsPwdChg():Excel OLE終了処理",
-            TEXTS["lock_failed"]], "SaveAs refused: the failure path's log")
+            TEXTS["lock_failed"]], "SaveAs refused: the failure path's log, with Excel's text")
         self.checks.check(self.wine.unix(workbook).read_bytes() == before, "the workbook file is unchanged")
         self.checks.check(not list(self.wine.unix("C:\\work").glob("*.pwd")), "no temporary copy left")
 
@@ -742,6 +764,59 @@ class Suite:
                           (data / "BackUp" / "Sent.xlsx").exists(),
                           "the data folder keeps the activity log and the backup copies")
 
+    def busy_excel(self, name):
+        print("lock road with an Excel that turns calls away while it starts and after every Open")
+        workbook = "C:\\work\\Busy.xlsx"
+        self.tool("create", workbook)
+        self.clear_log()
+        env = self.standin_env(busy=["Application.Create\t0\t2500", "Workbooks.Open\t0\t1500"])
+        code = self.run_program([workbook], answers=[["Tab", "Return"]], extra=env, timeout=120)
+        self.checks.equal(code, 0, "exit code 0")
+        self.checks.equal(self.log(), [
+            "fucXlsFind()", f"My Name is [ {name} ]", TEXTS["started"],
+            "fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK", "fncXlsOpenChk():CLOSE",
+            "fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():CLOSE.",
+            "fncXlsPwdChgForBackup():TRY Backup File Open.", "fncXlsPwdChgForBackup():CLOSE.",
+            TEXTS["locked"]], "installed, unprotected and locked all the same")
+        code, _, err = self.tool("check-locked", workbook, name)
+        self.checks.check(code == 0, "the workbook is locked", err)
+        wire = self.wire()
+        rejected = sum(1 for line in wire if line == "(busy: call rejected)")
+        self.checks.check(rejected >= 8, f"calls were turned away ({rejected}) and made again")
+        self.check_wire(wire, instances=3)
+
+    def questions(self, name):
+        print("lock road on a workbook Excel would ask about: links, read-only recommended")
+        workbook = "C:\\work\\Asking.xlsx"
+        self.tool("create-asking", workbook)
+        self.clear_log()
+        code = self.run_program([workbook], answers=[["Tab", "Return"]], extra=self.standin_env())
+        self.checks.equal(code, 0, "exit code 0")
+        self.checks.equal(self.log()[-1:], [TEXTS["locked"]], "locked")
+        wire = self.wire()
+        self.checks.check(not [line for line in wire if line.startswith("Dialog!")],
+                          "no question put on a hidden Excel", repr([l for l in wire if "!" in l][:3]))
+        code, _, err = self.tool("check-locked", workbook, name)
+        self.checks.check(code == 0, "the workbook is locked", err)
+
+    def long_path(self):
+        print("a workbook whose saved copy's path would be longer than Excel takes")
+        folder = "C:\\work\\" + "p" * 180
+        workbook = folder + "\\Long.xlsx"
+        self.wine.unix(folder).mkdir(parents=True, exist_ok=True)
+        self.tool("create", workbook)
+        before = self.wine.unix(workbook).read_bytes()
+        self.clear_log()
+        code = self.run_program([workbook], answers=[["Return"]], extra=self.standin_env())
+        self.checks.equal(code, 0, f"the refusal's box, exit code 0 ({len(workbook)} characters)")
+        lines = self.log()
+        self.checks.check(lines and lines[-1].startswith("パスが長すぎるため") and "218" in lines[-1]
+                          and workbook in lines[-1], "the log names the cause", repr(lines[-1:]))
+        self.checks.check(self.wine.unix(workbook).read_bytes() == before, "the workbook file is unchanged")
+        self.checks.check(not self.wine.unix("C:\\ProgramData\\Kovrisk\\BackUp\\Long.xlsx").exists(),
+                          "no backup copy")
+        self.checks.check(not [l for l in self.wire() if l.startswith("Workbook.SaveAs")], "nothing saved")
+
     def scenario(self, part, *args):
         try:
             part(*args)
@@ -762,25 +837,24 @@ class Suite:
             self.checks.check(code_page != "932", f"the ANSI code page is {code_page}, not 932, so "
                               "every Shift-JIS conversion has to name code page 932")
             print(f"  prefix ready in {time.monotonic() - started:.1f} s")
-            self.unit_tests()
-            self.cp932()
-            self.scenario(self.encryption)
+            if not self.only:
+                self.unit_tests()
+                self.cp932()
+                self.scenario(self.encryption)
             with Xvfb() as display:
                 self.wine.display = display.display
                 self.screen = Screen(display.display)
                 self.wine.unix("C:\\work").mkdir(parents=True, exist_ok=True)
                 name = self.tool("computer-name")[1].decode("cp932")
                 print(f"computer name as the program logs it: {name}")
-                self.scenario(self.without_excel)
-                self.scenario(self.register)
-                self.scenario(self.lock_road, name)
-                self.scenario(self.open_road, name)
-                self.scenario(self.refused, name)
-                self.scenario(self.cancelled)
-                self.scenario(self.read_only, name)
-                self.scenario(self.japanese_path, name)
-                self.scenario(self.failures)
-                self.scenario(self.installer, name)
+                parts = [(self.without_excel,), (self.register,), (self.lock_road, name),
+                         (self.open_road, name), (self.refused, name), (self.cancelled,),
+                         (self.read_only, name), (self.japanese_path, name), (self.failures,),
+                         (self.busy_excel, name), (self.questions, name), (self.long_path,),
+                         (self.installer, name)]
+                for part, *part_args in parts:
+                    if not self.only or part.__name__ in self.only or part == self.register:
+                        self.scenario(part, *part_args)
                 self.wine.stop()
         finally:
             self.wine.stop()
@@ -802,6 +876,7 @@ def main():
     parser.add_argument("--encrypt-tool", required=True, help="the Linux kovrisk_encrypt_tool")
     parser.add_argument("--artifacts", required=True, help="where screenshots go")
     parser.add_argument("--random-strings", type=int, default=20000)
+    parser.add_argument("--only", help="only these scenarios on Xvfb, comma-separated (lock_road, ...)")
     return Suite(parser.parse_args()).run()
 
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/run_fixture.h"
+#include "platform/text_codec.h"
 #include "support/machine_tag.h"
 #include "support/texts.h"
 
@@ -49,22 +50,27 @@ TEST_F(WorkbookOperationsTest, ProbeTellsUnprotectedFromProtectedWorkbooks) {
     EXPECT_TRUE(operations.fncXlsOpenChk(plain, ""));
     EXPECT_EQ(readFile(plain), before);
     EXPECT_FALSE(operations.fncXlsOpenChk(lockedWorkbook(tagOf("PC01"), ""), ""));
-    EXPECT_FALSE(operations.fncXlsOpenChk(temp / "work" / "none.xlsx", ""));
+    const NativePath none = temp / "work" / "none.xlsx";
+    EXPECT_FALSE(operations.fncXlsOpenChk(none, ""));
+    // Each failure is logged with the application's own text.
     EXPECT_EQ(log(),
               (Lines{"fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK", "fncXlsOpenChk():CLOSE",
                      "fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():Catch Exception",
+                     "fncXlsOpenChk()ERROR=The password you supplied is not correct.",
                      "fncXlsOpenChk():Excel OLE終了処理", "fncXlsOpenChk():TRY OPEN",
-                     "fncXlsOpenChk():Catch Exception", "fncXlsOpenChk():Excel OLE終了処理"}));
+                     "fncXlsOpenChk():Catch Exception",
+                     "fncXlsOpenChk()ERROR='" + toShiftJis(none) + "' is not a workbook file.",
+                     "fncXlsOpenChk():Excel OLE終了処理"}));
     EXPECT_EQ(spreadsheet.runningInstances(), 0);
 }
 
 TEST_F(WorkbookOperationsTest, ProbeFailingAfterOpenClosesTheWorkbook) {
     spreadsheet.failCall("Workbook.Close(false)", "refused", 1);
     EXPECT_FALSE(operations.fncXlsOpenChk(makeWorkbook("Plain.xlsx"), ""));
-    EXPECT_EQ(log(),
-              (Lines{"fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK",
-                     "fncXlsOpenChk():Catch Exception", "fncXlsOpenChk():Excelファイル変数整理",
-                     "fncXlsOpenChk():Excel OLE終了処理"}));
+    EXPECT_EQ(log(), (Lines{"fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK",
+                            "fncXlsOpenChk():Catch Exception", "fncXlsOpenChk()ERROR=refused",
+                            "fncXlsOpenChk():Excelファイル変数整理",
+                            "fncXlsOpenChk():Excel OLE終了処理"}));
     EXPECT_EQ(spreadsheet.runningInstances(), 0);
 }
 
@@ -154,9 +160,10 @@ TEST_F(WorkbookOperationsTest, FailureAfterOpenCleansUpTheWorkbook) {
     spreadsheet.failCall("Worksheet(Kovrisk).Range(A2).Value", "unreadable");
     EXPECT_FALSE(openExec(lockedWorkbook(tagOf("PC01"), "")));
     const Lines lines = log();
-    EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
-              (Lines{"fncXlsOpenExec():Catch Exception", "fncXlsOpenExec():Excelファイル変数整理",
-                     "fncXlsOpenExec():Excel OLE終了処理"}));
+    EXPECT_EQ(
+        Lines(lines.end() - 4, lines.end()),
+        (Lines{"fncXlsOpenExec():Catch Exception", "fncXlsOpenExec()ERROR=unreadable",
+               "fncXlsOpenExec():Excelファイル変数整理", "fncXlsOpenExec():Excel OLE終了処理"}));
     EXPECT_EQ(spreadsheet.runningInstances(), 0);
     EXPECT_EQ(spreadsheet.handedOverInstances(), 0);
 }
@@ -192,6 +199,7 @@ TEST_F(WorkbookOperationsTest, LockOfAWorkbookWithoutWorksheetsFails) {
     EXPECT_EQ(readFile(path), before);
     EXPECT_EQ(log(),
               (Lines{"fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():Catch Exception",
+                     "fncXlsPwdChg()ERROR=Subscript out of range.",
                      "fncXlsPwdChg():Excelファイル変数整理", "fncXlsPwdChg():Excel OLE終了処理"}));
 }
 
@@ -243,6 +251,7 @@ TEST_F(WorkbookOperationsTest, FailedBackupEncryptionLeavesTheCopyAsItWas) {
     EXPECT_TRUE(spreadsheet.calls().empty());
     EXPECT_EQ(log(), (Lines{"fncXlsPwdChgForBackup():TRY Backup File Open.",
                             "fncXlsPwdChgForBackup():Catch Exception",
+                            "fncXlsPwdChgForBackup()ERROR=failing as asked",
                             "fncXlsPwdChgForBackup():Excel OLE終了処理"}));
     EXPECT_TRUE(leftovers().empty());
 }

@@ -19,6 +19,7 @@ using Lines = std::vector<std::string>;
 const Lines kProbeOpens = {"fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK",
                            "fncXlsOpenChk():CLOSE"};
 const Lines kProbeFails = {"fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():Catch Exception",
+                           "fncXlsOpenChk()ERROR=The password you supplied is not correct.",
                            "fncXlsOpenChk():Excel OLE終了処理"};
 
 Lines join(std::initializer_list<Lines> parts) {
@@ -144,6 +145,7 @@ TEST_F(LockOrOpenRunTest, RenamedLockedWorkbookFailsToOpenWhileAMovedOneOpens) {
               join({{str(texts::kStarted)},
                     kProbeFails,
                     {"fncXlsOpenExec():TRY OPEN", "fncXlsOpenExec():Catch Exception",
+                     "fncXlsOpenExec()ERROR=The password you supplied is not correct.",
                      "fncXlsOpenExec():パスワードが一致しません。",
                      "fncXlsOpenExec():Excel OLE終了処理", str(texts::kOpenFailedLog)}}));
     ASSERT_EQ(window->boxes.size(), 1u);

@@ -10,6 +10,7 @@
 #include "platform/native_environment.h"
 #include "platform/native_files.h"
 #include "platform/system_clock.h"
+#include "workbook/excel_com/busy_message_filter.h"
 #include "workbook/excel_com/excel_application_factory.h"
 
 namespace {
@@ -29,6 +30,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Module initialization: the hidden application window, made a tool window.
     ApplicationWindow application(instance, L"コヴリスク");
     const ComApartment com;
+    // Calls Excel turns away while busy are retried; revoked before COM is released.
+    const MessageFilterRegistration busyFilter(kBusyPatience);
 
     NativeEnvironment environment;
     NativeFiles files;

@@ -25,6 +25,7 @@ namespace {
 // The private folder's name beside the file; mkdtemp fills in the X's.
 constexpr char kFolderPrefix[] = ".kovrisk-";
 constexpr char kFolderTemplate[] = ".kovrisk-XXXXXX";
+static_assert(sizeof(kFolderTemplate) - 1 <= kLongestPrivateFolderName);
 // How long a replacement waits for another one beside the same file to finish making its folder.
 constexpr int kParentLockTries = 50;
 constexpr useconds_t kParentLockPause = 20'000;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <string>
@@ -61,6 +62,7 @@ NativePath makePrivateFolder(const NativePath& target) {
     for (DWORD attempt = 0; attempt < 100; ++attempt) {
         wchar_t name[32];
         ::wsprintfW(name, L".kovrisk-%08lx", static_cast<unsigned long>(seed + attempt * 7919));
+        static_assert(sizeof(".kovrisk-01234567") - 1 <= kLongestPrivateFolderName);
         const NativePath folder = target.parent_path() / name;
         // A folder that is there already, whoever made it, is never used.
         if (::CreateDirectoryW(folder.c_str(), &attributes) != 0)
@@ -75,6 +77,17 @@ NativePath makePrivateFolder(const NativePath& target) {
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// Drops the file's own access control entries: it has only what its folder hands down.
+void inheritFromFolder(const NativePath& path) {
+    ACL empty{};
+    if (::InitializeAcl(&empty, sizeof empty, ACL_REVISION) == 0)
+        return;
+    std::wstring name = path.native();
+    ::SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
+                            DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, &empty, nullptr);
+}
 
 bool isPlainFile(const NativePath& path) {
     const DWORD word = ::GetFileAttributesW(path.c_str());
@@ -103,7 +116,12 @@ public:
             return false;
         if (!existed_) {
             // Onto a free path, never in the place of anything that came meanwhile.
-            return ::MoveFileExW(newVersion_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+            if (::MoveFileExW(newVersion_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH) == 0)
+                return false;
+            // A new file takes the permissions of the folder it is in, as if made there, not
+            // those of the private folder it was written in.
+            inheritFromFolder(target_);
+            return true;
         }
         if (!isPlainFile(target_))
             return false;

@@ -2,12 +2,46 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <algorithm>
 
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_file_replacement.h"
 
 namespace kovrisk {
+
+namespace {
+
+// The program's folders (the data folder and what lies below it) are shared by every user of the
+// computer: each may write the log and replace a backup copy another user made.  Every local user
+// may read, write and delete in them, and what is made inside inherits that; the system and the
+// administrators have full control.
+constexpr wchar_t kSharedFolderSddl[] = L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)";
+
+// A security descriptor from its text form, freed with the owner.
+class SecurityDescriptor {
+public:
+    explicit SecurityDescriptor(const wchar_t* sddl) {
+        if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                                   &descriptor_, nullptr) == 0) {
+            descriptor_ = nullptr;
+        }
+    }
+    ~SecurityDescriptor() {
+        if (descriptor_ != nullptr)
+            ::LocalFree(descriptor_);
+    }
+    SecurityDescriptor(const SecurityDescriptor&) = delete;
+    SecurityDescriptor& operator=(const SecurityDescriptor&) = delete;
+
+    PSECURITY_DESCRIPTOR get() const { return descriptor_; }
+
+private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+};
+
+}  // namespace
 
 std::optional<FileAttributes> NativeFiles::attributes(const NativePath& path) {
     const DWORD word = ::GetFileAttributesW(path.c_str());
@@ -40,6 +74,7 @@ bool NativeFiles::isDirectory(const NativePath& path) {
     return found && (found->word & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// Every folder made here is shared by the computer's users (kSharedFolderSddl).
 bool NativeFiles::createDirectories(const NativePath& path) {
     NativePath folder = path;
     // "C:\a\b\" names the folder "C:\a\b".
@@ -52,7 +87,11 @@ bool NativeFiles::createDirectories(const NativePath& path) {
     const NativePath parent = folder.parent_path();
     if (!parent.empty() && parent != folder && !createDirectories(parent))
         return false;
-    if (::CreateDirectoryW(folder.c_str(), nullptr) == 0 &&
+    const SecurityDescriptor shared(kSharedFolderSddl);
+    if (shared.get() == nullptr)
+        return false;
+    SECURITY_ATTRIBUTES security{sizeof security, shared.get(), FALSE};
+    if (::CreateDirectoryW(folder.c_str(), &security) == 0 &&
         ::GetLastError() != ERROR_ALREADY_EXISTS) {
         return false;
     }

@@ -9,7 +9,8 @@ namespace {
 
 // The member first, then the named arguments, as GetIDsOfNames wants them.
 std::vector<DISPID> lookUp(IDispatch* object, std::wstring_view member,
-                           const std::vector<NamedArgument>& named) {
+                           const std::vector<NamedArgument>& named,
+                           std::chrono::milliseconds patience) {
     std::vector<std::wstring> names{std::wstring(member)};
     for (const NamedArgument& argument : named)
         names.push_back(argument.name);
@@ -17,9 +18,13 @@ std::vector<DISPID> lookUp(IDispatch* object, std::wstring_view member,
     for (std::wstring& name : names)
         pointers.push_back(name.data());
     std::vector<DISPID> ids(names.size(), DISPID_UNKNOWN);
-    const HRESULT status =
-        object->GetIDsOfNames(IID_NULL, pointers.data(), static_cast<UINT>(pointers.size()),
-                              ::GetThreadLocale(), ids.data());
+    const HRESULT status = retryWhileBusy(
+        [&] {
+            return object->GetIDsOfNames(IID_NULL, pointers.data(),
+                                         static_cast<UINT>(pointers.size()), kAutomationLocale,
+                                         ids.data());
+        },
+        patience);
     if (status == DISP_E_UNKNOWNNAME)
         throw missingMemberError(member);
     if (FAILED(status))
@@ -29,7 +34,8 @@ std::vector<DISPID> lookUp(IDispatch* object, std::wstring_view member,
 
 }  // namespace
 
-Dispatch::Dispatch(ComPtr<IDispatch> object) : object_(std::move(object)) {
+Dispatch::Dispatch(ComPtr<IDispatch> object, std::chrono::milliseconds patience)
+    : object_(std::move(object)), patience_(patience) {
     if (!object_)
         throw notAnObjectError();
 }
@@ -47,7 +53,7 @@ void Dispatch::put(std::wstring_view member, DispatchArgument value) {
 }
 
 Dispatch Dispatch::object(std::wstring_view member, std::vector<DispatchArgument> positional) {
-    return fromResult(call(member, std::move(positional)));
+    return objectOf(call(member, std::move(positional)));
 }
 
 std::string Dispatch::text(std::wstring_view member) {
@@ -69,17 +75,17 @@ int Dispatch::integer(std::wstring_view member) {
     return converted.get().lVal;
 }
 
-Dispatch Dispatch::fromResult(UniqueVariant result) {
+Dispatch Dispatch::fromResult(UniqueVariant result, std::chrono::milliseconds patience) {
     VARIANT& value = result.get();
     if (value.vt != VT_DISPATCH || value.pdispVal == nullptr)
         throw notAnObjectError();
-    return Dispatch(ComPtr<IDispatch>::share(value.pdispVal));
+    return Dispatch(ComPtr<IDispatch>::share(value.pdispVal), patience);
 }
 
 UniqueVariant Dispatch::invoke(std::wstring_view member, WORD flags,
                                std::vector<DispatchArgument>& positional,
                                std::vector<NamedArgument>& named, bool propertyPut) {
-    const std::vector<DISPID> ids = lookUp(object_.get(), member, named);
+    const std::vector<DISPID> ids = lookUp(object_.get(), member, named, patience_);
 
     // DISPPARAMS lists the arguments from last to first: the named ones (last named first), then
     // the positional ones.
@@ -107,9 +113,15 @@ UniqueVariant Dispatch::invoke(std::wstring_view member, WORD flags,
     UniqueVariant result;
     EXCEPINFO exception{};
     UINT argumentError = 0;
-    const HRESULT status =
-        object_->Invoke(ids.front(), IID_NULL, ::GetThreadLocale(), flags, &parameters,
-                        propertyPut ? nullptr : result.put(), &exception, &argumentError);
+    const HRESULT status = retryWhileBusy(
+        [&] {
+            // A refused call left nothing behind; what an earlier try filled in goes first.
+            exception = EXCEPINFO{};
+            return object_->Invoke(ids.front(), IID_NULL, kAutomationLocale, flags, &parameters,
+                                   propertyPut ? nullptr : result.put(), &exception,
+                                   &argumentError);
+        },
+        patience_);
     if (FAILED(status))
         throw invokeError(status, exception);
     return result;

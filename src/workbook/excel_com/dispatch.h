@@ -1,13 +1,17 @@
 // An automation object driven late-bound through IDispatch: every call looks up its member and
-// its named arguments by name, then invokes.  Every failure becomes an AutomationError.
+// its named arguments by name, then invokes, in the locale Excel's English member names belong
+// to.  A call Excel turns away while it is busy is made again for up to `patience`; every other
+// failure, and a refusal that outlasts the patience, becomes an AutomationError.
 #pragma once
 
 #include <oaidl.h>
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "workbook/excel_com/busy_retry.h"
 #include "workbook/excel_com/com_ptr.h"
 #include "workbook/excel_com/dispatch_argument.h"
 #include "workbook/excel_com/unique_variant.h"
@@ -16,7 +20,7 @@ namespace kovrisk {
 
 class Dispatch {
 public:
-    explicit Dispatch(ComPtr<IDispatch> object);
+    explicit Dispatch(ComPtr<IDispatch> object, std::chrono::milliseconds patience = kBusyPatience);
 
     // A method call, or a property read with arguments ("get"); positional arguments first, then
     // the named ones, each group in call order.
@@ -33,7 +37,12 @@ public:
     IDispatch* get() const { return object_.get(); }
 
     // The object a result holds; "not an object" for anything else.
-    static Dispatch fromResult(UniqueVariant result);
+    static Dispatch fromResult(UniqueVariant result,
+                               std::chrono::milliseconds patience = kBusyPatience);
+    // The same, with this object's patience.
+    Dispatch objectOf(UniqueVariant result) const {
+        return fromResult(std::move(result), patience_);
+    }
 
 private:
     UniqueVariant invoke(std::wstring_view member, WORD flags,
@@ -41,6 +50,12 @@ private:
                          std::vector<NamedArgument>& named, bool propertyPut);
 
     ComPtr<IDispatch> object_;
+    std::chrono::milliseconds patience_;
 };
+
+// The locale of every call: United States English, whose member names the calls use.  Excel
+// refuses another locale whose language resources are not installed ("Old format or invalid type
+// library").
+inline constexpr LCID kAutomationLocale = 0x0409;
 
 }  // namespace kovrisk

@@ -2,12 +2,19 @@
 // late-bound.  COM must be initialised on the calling thread.
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "workbook/automation.h"
+#include "workbook/excel_com/busy_retry.h"
 
 namespace kovrisk {
 
-std::unique_ptr<ApplicationFactory> makeExcelApplicationFactory();
+// The longest full path Excel opens or saves, in characters.
+inline constexpr std::size_t kExcelLongestPath = 218;
+
+// A call Excel turns away while it is busy is made again for up to `patience`.
+std::unique_ptr<ApplicationFactory> makeExcelApplicationFactory(
+    std::chrono::milliseconds patience = kBusyPatience);
 
 }  // namespace kovrisk

@@ -1,5 +1,8 @@
 #include "workbook/excel_com/excel_objects.h"
 
+#include <windows.h>
+
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -21,6 +24,14 @@ constexpr int kOpenXmlMacroEnabled = 52;  // xlOpenXMLWorkbookMacroEnabled
 // XlCorruptLoad xlNormalLoad: a workbook Excel cannot read whole fails to open instead of being
 // repaired, so that an open workbook is always one read whole.
 constexpr int kNormalLoad = 0;
+
+// Workbooks.Open: external links are not updated (no question about them), a read-only
+// recommendation and a file in use are not asked about, and the file does not join the list of
+// recent files.
+constexpr int kDoNotUpdateLinks = 0;
+// Given as the password to modify: a workbook reserved for writing then fails to open instead of
+// asking for its password.  Excel ignores it for every other workbook.
+constexpr std::string_view kNoWritePassword = "kovrisk: no password to modify";
 
 // XlSheetVisibility xlSheetVisible.
 constexpr int kSheetVisible = -1;
@@ -165,14 +176,35 @@ void ExcelWorkbook::close(bool saveChanges) {
 
 std::unique_ptr<Workbook> ExcelWorkbooks::open(const NativePath& fileName,
                                                const std::string& password) {
-    return std::make_unique<ExcelWorkbook>(Dispatch::fromResult(
-        books_.call(L"Open", arguments(DispatchArgument::pathByRef(fileName)),
-                    named(NamedArgument{L"Password", DispatchArgument::textByRef(password)},
-                          NamedArgument{L"CorruptLoad", DispatchArgument::integer(kNormalLoad)}))));
+    return std::make_unique<ExcelWorkbook>(books_.objectOf(books_.call(
+        L"Open", arguments(DispatchArgument::pathByRef(fileName)),
+        named(NamedArgument{L"UpdateLinks", DispatchArgument::integer(kDoNotUpdateLinks)},
+              NamedArgument{L"Password", DispatchArgument::textByRef(password)},
+              NamedArgument{L"WriteResPassword", DispatchArgument::textByRef(kNoWritePassword)},
+              NamedArgument{L"IgnoreReadOnlyRecommended", DispatchArgument::boolean(true)},
+              NamedArgument{L"Notify", DispatchArgument::boolean(false)},
+              NamedArgument{L"AddToMru", DispatchArgument::boolean(false)},
+              NamedArgument{L"CorruptLoad", DispatchArgument::integer(kNormalLoad)}))));
 }
 
 void ExcelApplication::setVisible(bool visible) {
     application_.put(L"Visible", DispatchArgument::boolean(visible));
+    if (!visible)
+        return;
+    // Handed to the user: an Excel under the user's control stays when the program lets go of it
+    // (otherwise it quits with the last reference), and comes to the front.
+    application_.put(L"UserControl", DispatchArgument::boolean(true));
+    try {
+        const auto window =
+            reinterpret_cast<HWND>(static_cast<INT_PTR>(application_.integer(L"Hwnd")));
+        if (window != nullptr) {
+            if (::IsIconic(window))
+                ::ShowWindow(window, SW_RESTORE);
+            ::SetForegroundWindow(window);
+        }
+    } catch (const AutomationError&) {
+        // An Excel without a window of its own to show: it is visible all the same.
+    }
 }
 
 void ExcelApplication::setDisplayAlerts(bool displayAlerts) {

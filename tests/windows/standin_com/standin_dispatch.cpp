@@ -12,6 +12,9 @@ namespace {
 
 std::atomic<long> gLiveObjects{0};
 
+// The locale Excel's English member names belong to; the stand-in has resources for no other.
+constexpr LCID kEnglishUnitedStates = 0x0409;
+
 // Excel's own code for a failed method of an object (xlErrValue as an automation error).
 constexpr SCODE kApplicationError = static_cast<SCODE>(0x800A03EC);
 
@@ -36,6 +39,16 @@ StandinDispatch::StandinDispatch(std::shared_ptr<StandinServer> server, std::wst
 
 StandinDispatch::~StandinDispatch() {
     --gLiveObjects;
+    if (application_ != nullptr)
+        application_->Release();
+}
+
+UniqueVariant StandinDispatch::child(StandinDispatch* created) const {
+    IDispatch* application =
+        application_ != nullptr ? application_ : const_cast<StandinDispatch*>(this);
+    application->AddRef();
+    created->application_ = application;
+    return objectResult(created);
 }
 
 long StandinDispatch::liveObjects() {
@@ -79,9 +92,18 @@ HRESULT STDMETHODCALLTYPE StandinDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** i
 }
 
 HRESULT STDMETHODCALLTYPE StandinDispatch::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count,
-                                                         LCID, DISPID* ids) {
+                                                         LCID locale, DISPID* ids) {
+    if (server_->inProcess() && server_->busy()) {
+        server_->rejected();
+        return RPC_E_CALL_REJECTED;
+    }
     if (iid != IID_NULL)
         return DISP_E_UNKNOWNINTERFACE;
+    if (locale != kEnglishUnitedStates) {
+        server_->wire(objectName_ + L"!locale " + hex(static_cast<HRESULT>(locale)));
+        server_->flush();
+        return TYPE_E_INVDATAREAD;
+    }
     if (count == 0 || names == nullptr || ids == nullptr)
         return E_INVALIDARG;
     for (UINT i = 0; i < count; ++i)
@@ -108,11 +130,20 @@ HRESULT STDMETHODCALLTYPE StandinDispatch::GetIDsOfNames(REFIID iid, LPOLESTR* n
     return allKnown ? S_OK : DISP_E_UNKNOWNNAME;
 }
 
-HRESULT STDMETHODCALLTYPE StandinDispatch::Invoke(DISPID id, REFIID iid, LCID, WORD flags,
+HRESULT STDMETHODCALLTYPE StandinDispatch::Invoke(DISPID id, REFIID iid, LCID locale, WORD flags,
                                                   DISPPARAMS* parameters, VARIANT* result,
                                                   EXCEPINFO* exception, UINT* argumentError) {
+    if (server_->inProcess() && server_->busy()) {
+        server_->rejected();
+        return RPC_E_CALL_REJECTED;
+    }
     if (iid != IID_NULL)
         return DISP_E_UNKNOWNINTERFACE;
+    if (locale != kEnglishUnitedStates) {
+        server_->wire(objectName_ + L"!locale " + hex(static_cast<HRESULT>(locale)));
+        server_->flush();
+        return TYPE_E_INVDATAREAD;
+    }
     if (id < 1 || static_cast<std::size_t>(id) > members_.size())
         return DISP_E_MEMBERNOTFOUND;
     if (parameters == nullptr)

@@ -67,11 +67,16 @@ protected:
     static UniqueVariant booleanResult(bool value);
 
     const std::shared_ptr<StandinServer>& server() const { return server_; }
+    // A new object of the same application as this one: it keeps the application object alive,
+    // as every object of Excel does.  Takes the new object's reference.
+    UniqueVariant child(StandinDispatch* created) const;
     // The server's own object behind an object argument, or nullptr.
     static StandinDispatch* ours(IDispatch* object);
 
 private:
     std::atomic<ULONG> references_{1};
+    // The application object this one belongs to; null for the application object itself.
+    IDispatch* application_ = nullptr;
     std::shared_ptr<StandinServer> server_;
     std::wstring objectName_;
     const std::vector<MemberSpec>& members_;

@@ -1,11 +1,22 @@
 #include "standin_com/standin_objects.h"
 
+#include "fakes/standin_workbook_file.h"
+
 namespace kovrisk::testing {
 
 namespace {
 
-// msoAutomationSecurityForceDisable.
+// MsoAutomationSecurity: Low (macros run), ByUI (the user's settings), ForceDisable.
+constexpr int kMacrosRun = 1;
 constexpr int kForceDisableMacros = 3;
+
+// The longest full path Excel opens or saves.
+constexpr std::size_t kLongestPath = 218;
+
+void requireShortPath(const std::wstring& path) {
+    if (path.size() > kLongestPath)
+        throw AutomationError("The file name or path is too long.");
+}
 
 [[noreturn]] void typeMismatch() {
     throw InvokeFailure{DISP_E_TYPEMISMATCH};
@@ -47,7 +58,7 @@ private:
         }
         if (index == kValue)
             return textResult(range_->value());
-        return objectResult(new FontDispatch(server(), range_->font()));
+        return child(new FontDispatch(server(), range_->font()));
     }
     std::unique_ptr<Range> range_;
 };
@@ -95,7 +106,7 @@ private:
             case kRange:
                 if (arguments.given(1))
                     typeMismatch();  // one cell only
-                return objectResult(new RangeDispatch(server(), sheet_->range(arguments.text(0))));
+                return child(new RangeDispatch(server(), sheet_->range(arguments.text(0))));
             default: {
                 // Excel's defaults: no password, every protection flag true.
                 auto flag = [&arguments](std::size_t p) {
@@ -175,13 +186,13 @@ private:
                 return booleanResult(book_->readOnly());
             case kWorksheets:
                 if (!arguments.given(0)) {
-                    return objectResult(new WorksheetsDispatch(server(), book_->worksheets()));
+                    return child(new WorksheetsDispatch(server(), book_->worksheets()));
                 }
                 if ((arguments.type(0) & ~VT_BYREF) == VT_BSTR) {
-                    return objectResult(
+                    return child(
                         new WorksheetDispatch(server(), book_->worksheet(arguments.text(0))));
                 }
-                return objectResult(
+                return child(
                     new WorksheetDispatch(server(), book_->worksheet(arguments.integer(0))));
             case kSaveAs: {
                 for (std::size_t p : {3, 4, 5}) {
@@ -195,6 +206,7 @@ private:
                                             : format == 51 ? WorkbookFormat::Ooxml
                                             : format == 52 ? WorkbookFormat::OoxmlMacroEnabled
                                                            : WorkbookFormat::Other;
+                requireShortPath(arguments.wideText(0));
                 book_->saveAs(arguments.wideText(0), kind,
                               arguments.given(2) ? arguments.text(2) : std::string());
                 return {};
@@ -224,41 +236,119 @@ private:
               L"Converter", L"AddToMru", L"Local", L"CorruptLoad"}}};
         return table;
     }
+    enum Parameter {
+        kFilename = 0,
+        kUpdateLinks = 1,
+        kPassword = 4,
+        kWriteResPassword = 5,
+        kIgnoreReadOnlyRecommended = 6,
+        kNotify = 10,
+        kAddToMru = 12,
+        kCorruptLoad = 14
+    };
     UniqueVariant run(std::size_t, bool, const InvokeArguments& arguments) override {
-        for (std::size_t p : {1, 2, 3, 5, 6, 7, 8, 9, 10, 11, 12, 13}) {
+        for (std::size_t p : {2, 3, 7, 8, 9, 11, 13}) {
             if (arguments.given(p))
                 typeMismatch();
         }
+        const std::wstring path = arguments.wideText(kFilename);
+        requireShortPath(path);
+        if (arguments.given(kUpdateLinks) &&
+            (arguments.integer(kUpdateLinks) < 0 || arguments.integer(kUpdateLinks) > 3)) {
+            typeMismatch();
+        }
+        if (arguments.given(kAddToMru))
+            arguments.boolean(kAddToMru);
+        askWhatExcelWouldAsk(path, arguments);
         std::unique_ptr<Workbook> book = books_->open(
-            arguments.wideText(0), arguments.given(4) ? arguments.text(4) : std::string());
+            path, arguments.given(kPassword) ? arguments.text(kPassword) : std::string());
         // With xlNormalLoad (0, also when CorruptLoad is omitted) a workbook Excel cannot read
         // whole does not open; xlRepairFile or xlExtractData would open what could be saved of it.
-        const bool normalLoad = !arguments.given(14) || arguments.integer(14) == 0;
+        const bool normalLoad =
+            !arguments.given(kCorruptLoad) || arguments.integer(kCorruptLoad) == 0;
         if (normalLoad && !book->loadedWhole()) {
             book->close(false);
             throw AutomationError("Excel cannot open the file: it is damaged.");
         }
-        return objectResult(new WorkbookDispatch(server(), std::move(book)));
+        return child(new WorkbookDispatch(server(), std::move(book)));
     }
+    // The questions Excel puts to the user when it opens the file at `path` with these arguments:
+    // each fails the call.  A file the stand-in cannot read fails later, as the application opens
+    // it.
+    void askWhatExcelWouldAsk(const std::wstring& path, const InvokeArguments& arguments) {
+        StandinWorkbook file;
+        try {
+            file = loadStandinWorkbook(path);
+        } catch (const AutomationError&) {
+            return;
+        }
+        if (!file.openPassword.empty() && !arguments.given(kPassword))
+            server()->dialog("Password to open?");
+        if (!file.writePassword.empty()) {
+            if (!arguments.given(kWriteResPassword))
+                server()->dialog("Password to modify, or open read-only?");
+            if (arguments.text(kWriteResPassword) != file.writePassword)
+                throw AutomationError("The password you supplied is not correct.");
+        }
+        if (file.readOnlyRecommended && !(arguments.given(kIgnoreReadOnlyRecommended) &&
+                                          arguments.boolean(kIgnoreReadOnlyRecommended))) {
+            server()->dialog("Open as read-only, as its author recommends?");
+        }
+        if (file.externalLinks && !arguments.given(kUpdateLinks))
+            server()->dialog("Update the links to other workbooks?");
+        if (file.inUse && !(arguments.given(kNotify) && !arguments.boolean(kNotify)))
+            server()->dialog("File in use: open read-only, or notify when it is free?");
+    }
+
     std::unique_ptr<Workbooks> books_;
 };
 
 class ApplicationDispatch : public StandinDispatch {
 public:
     ApplicationDispatch(std::shared_ptr<StandinServer> server,
-                        std::unique_ptr<Application> application)
+                        std::unique_ptr<Application> application, std::size_t instance)
         : StandinDispatch(std::move(server), L"Application", members()),
-          application_(std::move(application)) {}
+          application_(std::move(application)),
+          instance_(instance),
+          window_(::CreateWindowExW(0, L"STATIC", L"Kovrisk stand-in Excel", WS_OVERLAPPEDWINDOW,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, 480, 320, nullptr, nullptr,
+                                    nullptr, nullptr)) {}
+
+    // The last reference went.  As Excel does, an application the user does not control quits,
+    // closing its workbooks unsaved; one the user controls stays, with its window.
+    ~ApplicationDispatch() override {
+        if (!quit_ && !userControl_) {
+            server()->wire(L"(released: the application quits, not under the user's control)");
+            server()->application().endUnattended(instance_);
+            server()->flush();
+        }
+        if (userControl_ && visible_ && !quit_) {
+            server()->handedOver();
+        } else if (window_ != nullptr) {
+            ::DestroyWindow(window_);
+        }
+    }
 
 private:
-    enum Member { kApplication, kVisible, kDisplayAlerts, kAutomationSecurity, kWorkbooks, kQuit };
+    enum Member {
+        kApplication,
+        kVisible,
+        kDisplayAlerts,
+        kAutomationSecurity,
+        kWorkbooks,
+        kQuit,
+        kUserControl,
+        kHwnd
+    };
     static const std::vector<MemberSpec>& members() {
         static const std::vector<MemberSpec> table{{L"Application", kGet, {}},
                                                    {L"Visible", kGet | kPut, {}},
                                                    {L"DisplayAlerts", kGet | kPut, {}},
                                                    {L"AutomationSecurity", kGet | kPut, {}},
                                                    {L"WorkBooks", kGet, {}},
-                                                   {L"Quit", kMethod, {}}};
+                                                   {L"Quit", kMethod, {}},
+                                                   {L"UserControl", kGet | kPut, {}},
+                                                   {L"Hwnd", kGet, {}}};
         return table;
     }
     UniqueVariant run(std::size_t index, bool put, const InvokeArguments& arguments) override {
@@ -268,35 +358,63 @@ private:
                 return objectResult(this);
             case kVisible:
                 if (!put)
-                    typeMismatch();
-                application_->setVisible(arguments.boolean(InvokeArguments::kValue));
+                    return booleanResult(visible_);
+                visible_ = arguments.boolean(InvokeArguments::kValue);
+                application_->setVisible(visible_);
+                if (window_ != nullptr)
+                    ::ShowWindow(window_, visible_ ? SW_SHOWNORMAL : SW_HIDE);
                 return {};
             case kDisplayAlerts:
                 if (!put)
-                    typeMismatch();
-                application_->setDisplayAlerts(arguments.boolean(InvokeArguments::kValue));
+                    return booleanResult(displayAlerts_);
+                displayAlerts_ = arguments.boolean(InvokeArguments::kValue);
+                application_->setDisplayAlerts(displayAlerts_);
                 return {};
-            case kAutomationSecurity:
-                if (!put || arguments.integer(InvokeArguments::kValue) != kForceDisableMacros) {
-                    typeMismatch();
-                }
-                application_->disableMacros();
+            case kAutomationSecurity: {
+                if (!put)
+                    return integerResult(automationSecurity_);
+                const int level = arguments.integer(InvokeArguments::kValue);
+                if (level < kMacrosRun || level > kForceDisableMacros)
+                    throw AutomationError("Unable to set the AutomationSecurity property.");
+                if (level == kForceDisableMacros)
+                    application_->disableMacros();
+                automationSecurity_ = level;
                 return {};
+            }
             case kWorkbooks:
-                return objectResult(new WorkbooksDispatch(server(), application_->workbooks()));
+                return child(new WorkbooksDispatch(server(), application_->workbooks()));
+            case kUserControl:
+                if (!put)
+                    return booleanResult(userControl_);
+                userControl_ = arguments.boolean(InvokeArguments::kValue);
+                return {};
+            case kHwnd:
+                return integerResult(static_cast<int>(reinterpret_cast<INT_PTR>(window_)));
             default:
                 application_->quit();
+                quit_ = true;
                 return {};
         }
     }
     std::unique_ptr<Application> application_;
+    std::size_t instance_;
+    HWND window_;
+    bool visible_ = false;
+    bool displayAlerts_ = true;
+    // Created through automation, it is not the user's until told so.
+    bool userControl_ = false;
+    // msoAutomationSecurityLow: what Excel started through automation begins with.
+    int automationSecurity_ = kMacrosRun;
+    bool quit_ = false;
 };
 
 }  // namespace
 
 IDispatch* makeStandinApplicationDispatch(std::shared_ptr<StandinServer> server,
                                           std::unique_ptr<Application> application) {
-    return new ApplicationDispatch(std::move(server), std::move(application));
+    // The application just created is the newest instance.
+    const std::size_t instance = server->application().instances().size() - 1;
+    return new ApplicationDispatch(std::move(server), std::move(application), instance);
 }
 
 }  // namespace kovrisk::testing

@@ -48,7 +48,9 @@ void readTriggers(const NativePath& file,
 
 }  // namespace
 
-StandinServer::StandinServer() = default;
+StandinServer::StandinServer() {
+    factory_.failOnPrompts();
+}
 
 std::shared_ptr<StandinServer> StandinServer::fromEnvironment() {
     auto server = std::make_shared<StandinServer>();
@@ -72,7 +74,46 @@ std::shared_ptr<StandinServer> StandinServer::fromEnvironment() {
                 },
                 occurrence);
         });
+    readTriggers(environmentPath(L"KOVRISK_STANDIN_BUSY"),
+                 [records](const std::string& call, int occurrence, const std::string& text) {
+                     records->busyAfter(call, std::stol(text), occurrence);
+                 });
+    if (!server->recordFile_.empty()) {
+        std::ifstream earlier(server->recordFile_, std::ios::binary);
+        std::string line;
+        while (std::getline(earlier, line)) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            factory.countEarlierCall(line);
+        }
+    }
     return server;
+}
+
+void StandinServer::busyAfter(std::string call, long milliseconds, int occurrence) {
+    factory_.onCall(
+        std::move(call),
+        [this, milliseconds] {
+            busyUntil_ = milliseconds < 0
+                             ? ~0ULL
+                             : ::GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
+        },
+        occurrence);
+}
+
+bool StandinServer::busy() const {
+    return ::GetTickCount64() < busyUntil_;
+}
+
+void StandinServer::rejected() {
+    wire(L"(busy: call rejected)");
+    flush();
+}
+
+void StandinServer::dialog(const std::string& question) {
+    wire(L"Dialog!" + fromShiftJis(question));
+    flush();
+    throw AutomationError("A dialog waits for an answer: " + question);
 }
 
 void StandinServer::wire(const std::wstring& line) {
@@ -80,6 +121,10 @@ void StandinServer::wire(const std::wstring& line) {
 }
 
 void StandinServer::flush() {
+    // The questions the stand-in application itself would have asked.
+    const std::vector<std::string>& prompts = factory_.prompts();
+    for (; promptsWired_ < prompts.size(); ++promptsWired_)
+        wire(L"Dialog!" + fromShiftJis(prompts[promptsWired_]));
     std::string calls;
     const std::vector<std::string>& record = factory_.calls();
     for (; callsWritten_ < record.size(); ++callsWritten_)

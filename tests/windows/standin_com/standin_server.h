@@ -17,7 +17,26 @@
 //   KOVRISK_STANDIN_PAUSES  file of pauses, one a line: <call> TAB <occurrence> TAB <ms>: the
 //                           call keeps its caller waiting that long before it takes effect
 //                           (the records are written out before the pause)
+//   KOVRISK_STANDIN_BUSY    file of busy spells, one a line: <call> TAB <occurrence> TAB <ms>:
+//                           after the call the server is busy that long, as Excel is while it
+//                           starts ("Application.Create"), loads add-ins or recalculates
+//
+// Busy, the server turns every IDispatch call away without running it, as an outright rejection
+// (RPC_E_CALL_REJECTED): over COM its message filter answers SERVERCALL_REJECTED, in this process
+// the call returns the same status.  Each refusal is a wire line "(busy: call rejected)".
+//
+// Where Excel would put a question on screen (a missing UpdateLinks on a workbook with links, a
+// read-only recommendation, a password to modify, a file in use without Notify = False, a missing
+// password, SaveAs over a file, deleting a sheet or quitting with changes while DisplayAlerts is
+// on), the call fails, as a call hanging on a dialog ends for a test, and the wire record gets a
+// line "Dialog!<question>".
+//
+// Over COM the calls are made in the locale of Excel's English member names (United States
+// English); a call in another locale fails as it does with an Excel that has no language
+// resources for it: TYPE_E_INVDATAREAD, "Old format or invalid type library".
 #pragma once
+
+#include <windows.h>
 
 #include <memory>
 #include <string>
@@ -31,7 +50,8 @@ namespace kovrisk::testing {
 class StandinServer {
 public:
     StandinServer();
-    // Settings from the environment, as the COM server takes them.
+    // Settings from the environment, as the COM server takes them.  The calls already in the
+    // record file (made by earlier servers of the same run) count for the occurrences.
     static std::shared_ptr<StandinServer> fromEnvironment();
 
     StandinApplicationFactory& application() { return factory_; }
@@ -39,6 +59,24 @@ public:
     // Records one Invoke; `object` and `member` as the client asked for them.
     void wire(const std::wstring& line);
     const std::vector<std::wstring>& wireRecord() const { return wire_; }
+    // A question Excel would put on screen: recorded, and the call fails.
+    [[noreturn]] void dialog(const std::string& question);
+
+    // Busy for `milliseconds` after the matching call (`occurrence` as for faults); a negative
+    // time: for ever.
+    void busyAfter(std::string call, long milliseconds, int occurrence = 0);
+    // Whether calls are turned away now.
+    bool busy() const;
+    // A call turned away: recorded.
+    void rejected();
+
+    // Whether the server's objects are called in this process (no message filter between).
+    bool inProcess() const { return inProcess_; }
+    void setOutOfProcess() { inProcess_ = false; }
+
+    // An application the user now controls, visible, whose references all went: it stays.
+    void handedOver() { handedOver_ = true; }
+    bool wasHandedOver() const { return handedOver_; }
 
     // Writes what was recorded since the last call to the record files, if there are any.
     void flush();
@@ -46,6 +84,10 @@ public:
 private:
     StandinApplicationFactory factory_;
     std::vector<std::wstring> wire_;
+    ULONGLONG busyUntil_ = 0;
+    bool inProcess_ = true;
+    bool handedOver_ = false;
+    std::size_t promptsWired_ = 0;
     NativePath recordFile_;
     NativePath wireFile_;
     std::size_t callsWritten_ = 0;

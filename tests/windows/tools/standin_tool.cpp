@@ -10,6 +10,8 @@
 //   computer NAME standin_tool check-password PATH PASSWORD   PATH opens with exactly PASSWORD
 //   standin_tool attributes PATH                prints the attribute word in hex
 //   standin_tool set-attributes PATH HEX
+//   standin_tool create-asking PATH             the ordinary workbook with links to other workbooks
+//                                               and a read-only recommendation
 //   standin_tool computer-name                  prints the computer name as the program logs it
 //   standin_tool ansi-code-page                 prints the system's ANSI code page
 // Exit code 0 when the check passed, 1 when it failed (with the reason on stderr), 2 on misuse.
@@ -124,6 +126,13 @@ int run(int argc, wchar_t** argv) {
     if (command == L"create") {
         StandinWorkbook book = ordinaryWorkbook();
         book.openPassword = argument;
+        writeStandinWorkbook(path, book);
+        return 0;
+    }
+    if (command == L"create-asking") {
+        StandinWorkbook book = ordinaryWorkbook();
+        book.externalLinks = true;
+        book.readOnlyRecommended = true;
         writeStandinWorkbook(path, book);
         return 0;
     }
