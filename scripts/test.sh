@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine, builds everything and runs every test suite.
+# Sets up a fresh Debian 12 machine, builds everything and runs every test suite: the Linux build's
+# (among them the .deb, made, installed and removed again) and the Windows build's under wine (among
+# them the installer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --tests

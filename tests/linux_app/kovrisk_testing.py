@@ -91,6 +91,15 @@ class Home:
         return self.data / "Kovrisk" / "BackUp" / name
 
 
+def backup_gives_back(backup, original):
+    """Whether msoffcrypto-tool, with the backup password, decrypts `backup` to the bytes
+    `original`: the program encrypts the stand-in's files (real containers) as Excel's."""
+    import sys
+    sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "integration"))
+    import checks
+    return checks.gives_back(str(backup), original, "MIRTHOLAN")
+
+
 def describe_workbook(path):
     """("protected yes|no", sheet names) of a stand-in workbook."""
     lines = subprocess.run([WORKBOOK_TOOL, "describe", str(path)], check=True,

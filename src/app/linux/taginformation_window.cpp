@@ -67,7 +67,7 @@ TaginformationWindow::TaginformationWindow(ProgramEnd& end)
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(layout::kImage1);
     Image1->setScaledContents(true);
-    Image1->setPixmap(QPixmap(QStringLiteral(":/kovrisk/status_background.bmp")));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/kovrisk/status_window.png")));
 
     lblMessage->setObjectName(QStringLiteral("lblMessage"));
     lblMessage->setGeometry(layout::kLblMessage);

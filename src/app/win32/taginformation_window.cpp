@@ -17,7 +17,6 @@ constexpr SIZE kClientSize{276, 72};
 constexpr RECT kImage1{-4, -4, -4 + 413, -4 + 109};
 constexpr RECT kLblMessage{5, 28, 5 + 268, 28 + 16};
 constexpr RECT kEdit1{4, 4, 4 + 397, 4 + 19};
-constexpr SIZE kPictureSize{67, 26};
 constexpr COLORREF kNavy = RGB(0, 0, 128);
 constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT kTimer1Interval = 100;
@@ -37,6 +36,7 @@ void registerClass(HINSTANCE instance, WNDPROC procedure) {
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = instance;
+    windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(KOVRISK_ICON));
     windowClass.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kClassName;
@@ -51,7 +51,7 @@ TaginformationWindow::TaginformationWindow(HINSTANCE instance, HWND owner)
     labelFont_ = shiftJisFont(16, L"HG丸ｺﾞｼｯｸM-PRO");
     editFont_ = shiftJisFont(13, L"ＭＳ Ｐゴシック");
     picture_ = UniqueBitmap(
-        static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(KOVRISK_GRADIENT_BITMAP),
+        static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(KOVRISK_STATUS_BITMAP),
                                           IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
 
     registerClass(instance, &TaginformationWindow::procedure);
@@ -139,10 +139,12 @@ void TaginformationWindow::paint() {
     if (picture_) {
         UniqueMemoryDc source(dc);
         SelectedObject selected(source.get(), picture_.get());
+        BITMAP picture{};
+        ::GetObjectW(picture_.get(), sizeof picture, &picture);
         ::SetStretchBltMode(dc, COLORONCOLOR);
         ::StretchBlt(dc, kImage1.left, kImage1.top, kImage1.right - kImage1.left,
-                     kImage1.bottom - kImage1.top, source.get(), 0, 0, kPictureSize.cx,
-                     kPictureSize.cy, SRCCOPY);
+                     kImage1.bottom - kImage1.top, source.get(), 0, 0, picture.bmWidth,
+                     picture.bmHeight, SRCCOPY);
     }
     SelectedObject font(dc, labelFont_.get());
     ::SetBkMode(dc, TRANSPARENT);
