@@ -137,7 +137,7 @@ void TaginformationWindow::paint() {
     PaintScope scope(window_);
     const HDC dc = scope.dc();
     if (picture_) {
-        UniqueMemoryDc source(dc);
+        UniqueMemoryDc source(::CreateCompatibleDC(dc));
         SelectedObject selected(source.get(), picture_.get());
         BITMAP picture{};
         ::GetObjectW(picture_.get(), sizeof picture, &picture);

@@ -206,7 +206,7 @@ OfficeProcess::OfficeProcess(const NativePath& program, const std::vector<std::s
     keeper_ = keeper;
     control_ = std::move(ours);
     keeperPidFd_ = UniqueFd(openPidFd(keeper));
-    theirs.close();
+    theirs.reset();
     pid_t office = -1;
     ssize_t got;
     do {
@@ -236,8 +236,8 @@ bool OfficeProcess::reap(bool block) {
     }
     // Reaped now, or lost (ECHILD): either way the keeper is gone.
     ended_ = true;
-    control_.close();
-    keeperPidFd_.close();
+    control_.reset();
+    keeperPidFd_.reset();
     return true;
 }
 
