@@ -42,7 +42,7 @@ void OfficeWatchdog::disarm() {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         deadline_.reset();
-        keeperControl_.close();
+        keeperControl_.reset();
     }
     changed_.notify_all();
 }
@@ -65,7 +65,7 @@ void OfficeWatchdog::watch() {
         if (!deadline_ || std::chrono::steady_clock::now() < *deadline_)
             continue;
         OfficeProcess::orderEnd(keeperControl_.get());
-        keeperControl_.close();
+        keeperControl_.reset();
         deadline_.reset();
         fired_ = true;
     }
