@@ -1,5 +1,6 @@
 #include "app/win32/taginformation_window.h"
 
+#include "app/status_window_layout.h"
 #include "app/win32/resource_ids.h"
 #include "platform/text_codec.h"
 
@@ -12,15 +13,18 @@ constexpr wchar_t kCaption[] = L"コヴリスク（フリー版）";
 constexpr wchar_t kMessageCaption[] = L"Kovrisk";
 
 // Layout at 96 pixels per inch.
-constexpr POINT kDesignPosition{101, 77};
-constexpr SIZE kClientSize{276, 72};
-constexpr RECT kImage1{-4, -4, -4 + 413, -4 + 109};
-constexpr RECT kLblMessage{5, 28, 5 + 268, 28 + 16};
-constexpr RECT kEdit1{4, 4, 4 + 397, 4 + 19};
-constexpr COLORREF kNavy = RGB(0, 0, 128);
+constexpr POINT kDesignPosition{layout::kDesignLeft, layout::kDesignTop};
+constexpr SIZE kClientSize{layout::kClientWidth, layout::kClientHeight};
+constexpr RECT toRect(layout::Box box) {
+    return RECT{box.left, box.top, box.left + box.width, box.top + box.height};
+}
+constexpr RECT kImage1 = toRect(layout::kImage1);
+constexpr RECT kLblMessage = toRect(layout::kLblMessage);
+constexpr RECT kEdit1 = toRect(layout::kEdit1);
+constexpr COLORREF kNavy = RGB(layout::kTextRed, layout::kTextGreen, layout::kTextBlue);
 constexpr UINT_PTR kTimer1 = 1;
-constexpr UINT kTimer1Interval = 100;
-constexpr int kEdit1Limit = 120;
+constexpr UINT kTimer1Interval = layout::kTimer1IntervalMilliseconds;
+constexpr int kEdit1Limit = layout::kEdit1TypingLimit;
 // Single border with title bar; no system menu, so no title-bar buttons.
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
 constexpr DWORD kExStyle = WS_EX_WINDOWEDGE;
@@ -47,9 +51,9 @@ void registerClass(HINSTANCE instance, WNDPROC procedure) {
 
 TaginformationWindow::TaginformationWindow(HINSTANCE instance, HWND owner)
     : instance_(instance), owner_(owner) {
-    formFont_ = shiftJisFont(12, L"ＭＳ Ｐゴシック");
-    labelFont_ = shiftJisFont(16, L"HG丸ｺﾞｼｯｸM-PRO");
-    editFont_ = shiftJisFont(13, L"ＭＳ Ｐゴシック");
+    formFont_ = shiftJisFont(layout::kWindowFontPixels, L"ＭＳ Ｐゴシック");
+    labelFont_ = shiftJisFont(layout::kLblMessageFontPixels, L"HG丸ｺﾞｼｯｸM-PRO");
+    editFont_ = shiftJisFont(layout::kEdit1FontPixels, L"ＭＳ Ｐゴシック");
     picture_ = UniqueBitmap(
         static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(KOVRISK_STATUS_BITMAP),
                                           IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
