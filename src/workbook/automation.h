@@ -88,6 +88,9 @@ public:
     // ReadOnly: opened read-only, because another user or application has the file open or it
     // cannot be written.
     virtual bool readOnly() = 0;
+    // Whether it was opened read-only because another application (another office, another user)
+    // has the file open; false where the application cannot tell.
+    virtual bool heldByAnotherApplication() { return false; }
     // Saves under `fileName` in `format` (Excel97 or Ooxml), with `password` as its open password.
     virtual void saveAs(const NativePath& fileName, WorkbookFormat format,
                         const std::string& password) = 0;

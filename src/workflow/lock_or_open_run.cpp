@@ -38,8 +38,9 @@ LockOrOpenRun::End LockOrOpenRun::openRoad(const std::string& fileName) {
     window_.setStatusText(std::string(texts::kStatusPreparingOpen));
     if (!fncPwdMake(fileName, password_))
         return End::F1;
-    return operations_.fncXlsOpenExec(window_.targetPath(), password_.text()) ? End::Finished
-                                                                              : End::F2;
+    if (!operations_.fncXlsOpenExec(window_.targetPath(), password_.text()))
+        return End::F2;
+    return operations_.lastOpenRefused() ? End::OpenRefused : End::Finished;
 }
 
 LockOrOpenRun::End LockOrOpenRun::lockRoad(const std::string& fileName) {
@@ -143,21 +144,35 @@ void LockOrOpenRun::finish(End end) {
         {texts::kLockFailed, texts::kLockFailed},
         {texts::kBackupLockFailed, texts::kBackupLockFailed},
     };
+    static constexpr RunEnd kFailureEnds[] = {RunEnd::passwordFailed, RunEnd::openFailed,
+                                              RunEnd::backupFailed, RunEnd::lockFailed,
+                                              RunEnd::backupLockFailed};
+    RunEnd runEnd = RunEnd::finished;
     switch (end) {
         case End::Finished:
             window_.closeWindow();
             break;
         case End::Cancelled:
             log_.LogWrite(texts::kCancelled);
+            runEnd = RunEnd::cancelled;
             break;
         case End::Refused:
+            runEnd = RunEnd::lockRefused;
             break;  // logged and shown already
+        case End::OpenRefused:
+            // Refused by the open itself, which told the user why; the run ends as finished.
+            runEnd = RunEnd::openRefused;
+            window_.closeWindow();
+            break;
         default: {
-            const Failure& failure = kFailures[static_cast<int>(end) - static_cast<int>(End::F1)];
+            const int index = static_cast<int>(end) - static_cast<int>(End::F1);
+            const Failure& failure = kFailures[index];
             log_.LogWrite(failure.logLine);
             window_.messageBox(std::string(failure.message), BoxButtons::Ok);
+            runEnd = kFailureEnds[index];
         }
     }
+    window_.noteEnd(runEnd, {});
     window_.terminate();
 }
 

@@ -201,6 +201,21 @@ class WindowTest(unittest.TestCase):
         self.assertEqual(self.home.log_messages()[-1], kt.LOCKED)
         self.assertEqual(kt.describe_workbook(workbook), ("protected yes", ["Sheet1", "Kovrisk"]))
 
+    def test_the_program_is_a_display_s_only_client_without_harm(self):
+        # A server that ends once its last client leaves: a connection made only to test the
+        # display would end it under the program.  The toolkit's own connection is the only one,
+        # and a run that ends before its window has said why in the log.
+        alone = XServer(ends_with_last_client=True)
+        self.addCleanup(alone.stop)
+        done = subprocess.run([kt.STANDIN, str(self.home.make_workbook())],
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=60,
+                              env=self.home.environment(alone.display,
+                                                        KOVRISK_STANDIN_MISSING="no application"))
+        self.assertEqual(done.returncode, 0, done.stderr.decode())
+        self.assertEqual(done.stderr, b"")
+        self.assertEqual(self.home.log_messages(), [
+            "fucXlsFind()", "fucXlsFind()ERROR=no application", kt.NOT_INSTALLED])
+
     def test_no_argument_shows_the_one_file_box_and_no_window(self):
         self.start()
         box = self.x.wait_for_window("Kovrisk")

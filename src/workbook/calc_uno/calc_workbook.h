@@ -17,6 +17,7 @@ namespace kovrisk {
 struct LoadFacts {
     bool loadedWhole = true;                // no warning or repair came
     bool structureLockedInPackage = false;  // an OOXML workbook part's structure lock
+    bool heldElsewhere = false;             // another office has the file open
 };
 
 class CalcWorkbook : public Workbook {
@@ -39,6 +40,8 @@ public:
     bool protectsStructure() override;
     // Loaded read-only: another office holds the file, or it cannot be written.
     bool readOnly() override;
+    // The office's lock file beside it names another office that has it open.
+    bool heldByAnotherApplication() override { return facts_.heldElsewhere; }
     // Excel97: Excel 97 (RC4 CryptoAPI); Ooxml and OoxmlMacroEnabled: OOXML (agile encryption);
     // whatever the file name says.  The encryption is Excel's, not LibreOffice's own.
     void saveAs(const NativePath& fileName, WorkbookFormat format,
