@@ -7,6 +7,7 @@ The checks of what the program wrote come from tools nobody here wrote (tests/in
 msoffcrypto, openpyxl, xlrd); test workbooks come from tests/integration/workbooks.py and from the
 tests' own office (office_tool.py)."""
 
+import atexit
 import hashlib
 import os
 import pathlib
@@ -14,6 +15,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 import warnings
@@ -25,7 +27,37 @@ import checks  # noqa: E402  (tests/integration)
 import workbooks  # noqa: E402  (tests/integration)
 
 PROGRAM = os.environ.get("KOVRISK_PROGRAM", "")
-OUTPUT = pathlib.Path(os.environ.get("KOVRISK_TEST_OUTPUT", "/tmp/kovrisk-e2e"))
+
+
+# The other user some cases run the program as (permission bits bind where root's runs pass).
+NOBODY = 65534
+
+
+def as_nobody():
+    """The command prefix that runs a program as NOBODY."""
+    return ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups", "--"]
+
+
+def reachable_by_nobody(folder):
+    return subprocess.run(as_nobody() + ["/usr/bin/test", "-x", str(folder)],
+                          capture_output=True).returncode == 0
+
+
+def output_folder():
+    """KOVRISK_TEST_OUTPUT; but when root runs the suites from a folder another user cannot
+    enter (a clone below /root), the cases that run the program as that user need one they can:
+    a fresh folder in /tmp that every user may enter, removed when the suite ends."""
+    output = pathlib.Path(os.environ.get("KOVRISK_TEST_OUTPUT", "/tmp/kovrisk-e2e"))
+    output.mkdir(parents=True, exist_ok=True)
+    if os.geteuid() != 0 or shutil.which("setpriv") is None or reachable_by_nobody(output):
+        return output
+    own = pathlib.Path(tempfile.mkdtemp(prefix="kovrisk-e2e-", dir="/tmp"))
+    os.chmod(own, 0o755)
+    atexit.register(shutil.rmtree, own, True)
+    return own
+
+
+OUTPUT = output_folder()
 # Offices keep their temporary files below $TMPDIR, and a killed office leaves them: every process
 # of the suites gets a folder of their own for it, not the machine's /tmp.
 (OUTPUT / "tmp").mkdir(parents=True, exist_ok=True)
@@ -39,8 +71,6 @@ TOOL_PROFILES = OUTPUT / "tool-profiles"
 
 BACKUP_PASSWORD = "MIRTHOLAN"
 
-# The other user some cases run the program as (permission bits bind where root's runs pass).
-NOBODY = 65534
 
 # Texts the program shows and logs.
 STARTING = "Excel起動中・・・"
@@ -210,18 +240,11 @@ def this_computer():
 
 # Another user.
 
-def as_nobody():
-    """The command prefix that runs a program as NOBODY."""
-    return ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups", "--"]
-
-
 def can_change_user():
     """Root may run the program as another user, who can reach the output folder."""
     if os.geteuid() != 0 or shutil.which("setpriv") is None:
         return False
-    OUTPUT.mkdir(parents=True, exist_ok=True)
-    return subprocess.run(as_nobody() + ["/usr/bin/test", "-x", str(OUTPUT)],
-                          capture_output=True).returncode == 0
+    return reachable_by_nobody(OUTPUT)
 
 
 # Files.
