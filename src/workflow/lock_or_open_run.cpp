@@ -1,5 +1,7 @@
 #include "workflow/lock_or_open_run.h"
 
+#include <optional>
+
 #include "platform/text_codec.h"
 #include "support/shift_jis.h"
 #include "support/texts.h"
@@ -137,17 +139,9 @@ LockOrOpenRun::End LockOrOpenRun::refuse(const std::string& text) {
 }
 
 void LockOrOpenRun::finish(End end) {
-    static constexpr Failure kFailures[] = {
-        {texts::kPasswordFailed, texts::kPasswordFailed},
-        {texts::kOpenFailedLog, texts::kOpenFailedMessage},
-        {texts::kBackupFailed, texts::kBackupFailed},
-        {texts::kLockFailed, texts::kLockFailed},
-        {texts::kBackupLockFailed, texts::kBackupLockFailed},
-    };
-    static constexpr RunEnd kFailureEnds[] = {RunEnd::passwordFailed, RunEnd::openFailed,
-                                              RunEnd::backupFailed, RunEnd::lockFailed,
-                                              RunEnd::backupLockFailed};
     RunEnd runEnd = RunEnd::finished;
+    std::optional<Failure> failure;
+    // Every end named: a new one fails to compile (-Wswitch) until it is given its texts here.
     switch (end) {
         case End::Finished:
             window_.closeWindow();
@@ -164,13 +158,30 @@ void LockOrOpenRun::finish(End end) {
             runEnd = RunEnd::openRefused;
             window_.closeWindow();
             break;
-        default: {
-            const int index = static_cast<int>(end) - static_cast<int>(End::F1);
-            const Failure& failure = kFailures[index];
-            log_.LogWrite(failure.logLine);
-            window_.messageBox(std::string(failure.message), BoxButtons::Ok);
-            runEnd = kFailureEnds[index];
-        }
+        case End::F1:
+            failure = Failure{texts::kPasswordFailed, texts::kPasswordFailed};
+            runEnd = RunEnd::passwordFailed;
+            break;
+        case End::F2:
+            failure = Failure{texts::kOpenFailedLog, texts::kOpenFailedMessage};
+            runEnd = RunEnd::openFailed;
+            break;
+        case End::F3:
+            failure = Failure{texts::kBackupFailed, texts::kBackupFailed};
+            runEnd = RunEnd::backupFailed;
+            break;
+        case End::F4:
+            failure = Failure{texts::kLockFailed, texts::kLockFailed};
+            runEnd = RunEnd::lockFailed;
+            break;
+        case End::F5:
+            failure = Failure{texts::kBackupLockFailed, texts::kBackupLockFailed};
+            runEnd = RunEnd::backupLockFailed;
+            break;
+    }
+    if (failure) {
+        log_.LogWrite(failure->logLine);
+        window_.messageBox(std::string(failure->message), BoxButtons::Ok);
     }
     window_.noteEnd(runEnd, {});
     window_.terminate();
