@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Configures and builds the Linux program (and its tests) into build/.
+# Configures and builds Kovrisk into build/: everything (the program, its tests and its packages'
+# files), or only the targets named, e.g. `scripts/build.sh kovrisk` for the program alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build build --parallel 2
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+targets=()
+for target in "$@"; do targets+=(--target "$target"); done
+cmake --build build --parallel 2 "${targets[@]}"

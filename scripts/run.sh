@@ -4,5 +4,6 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/install-deps.sh"
-bash "$root/scripts/build.sh"
+# The program alone: the tests and the packages are built by scripts/test.sh.
+bash "$root/scripts/build.sh" kovrisk
 exec "$root/build/src/app/linux/kovrisk" "$@"

@@ -29,6 +29,7 @@ bool Ttaginformation::FormCreate(const std::vector<NativeString>& arguments) {
                  [](const NativeString& argument) { return !argument.empty(); });
     if (given.size() != 1) {
         view_.messageBox(std::string(texts::kDropOneFile), BoxButtons::Ok);
+        view_.noteEnd(RunEnd::dropOneFile, {});
         view_.terminate();
         return false;
     }
@@ -37,6 +38,9 @@ bool Ttaginformation::FormCreate(const std::vector<NativeString>& arguments) {
     state_.installed = fucXlsFind();
     if (!state_.installed) {
         log_->LogWrite(texts::kNotInstalled);
+        // Where only the log tells, the end says what the probe met as well.
+        view_.noteEnd(RunEnd::notInstalled,
+                      std::string(texts::kNotInstalled) + "\r\n" + probeError_);
         view_.terminate();
         return false;
     }
@@ -45,6 +49,7 @@ bool Ttaginformation::FormCreate(const std::vector<NativeString>& arguments) {
     const std::string extension = asciiUpper(extensionOf(fileNamePart(target, kNativePathStyle)));
     if (extension != ".XLS" && extension != ".XLSX") {
         log_->LogWrite(texts::kBadExtension);
+        view_.noteEnd(RunEnd::badExtension, std::string(texts::kBadExtension));
         view_.terminate();
         return false;
     }
@@ -61,10 +66,11 @@ bool Ttaginformation::fucXlsFind() {
         application->quit();
         return true;
     } catch (const AutomationError& error) {
-        log_->LogWrite(std::string("fucXlsFind()ERROR=") + error.what());
+        probeError_ = error.what();
     } catch (...) {
-        log_->LogWrite(std::string("fucXlsFind()ERROR=") + std::string(texts::kUnknownError));
+        probeError_ = std::string(texts::kUnknownError);
     }
+    log_->LogWrite(std::string("fucXlsFind()ERROR=") + probeError_);
     return false;
 }
 
@@ -76,6 +82,21 @@ std::string Ttaginformation::fncPcNameGet() {
     } catch (...) {
         return {};
     }
+}
+
+void Ttaginformation::workbookBusy() {
+    endBeforeRun(RunEnd::workbookBusy, texts::kWorkbookBusy);
+}
+
+void Ttaginformation::workbookTooLarge() {
+    endBeforeRun(RunEnd::tooLarge, texts::kTooLarge);
+}
+
+void Ttaginformation::endBeforeRun(RunEnd end, std::string_view text) {
+    log_->LogWrite(text);
+    view_.messageBox(std::string(text), BoxButtons::Ok);
+    view_.noteEnd(end, {});
+    view_.terminate();
 }
 
 void Ttaginformation::Timer1Timer() {

@@ -33,6 +33,10 @@ public:
     bool FormCreate(const std::vector<NativeString>& arguments);
     // The tick handler of Timer1: the lock-or-open run.
     void Timer1Timer();
+    // End the program before the run, logging and showing why: another run of the program is
+    // working on the workbook; the file is larger than any workbook an application opens.
+    void workbookBusy();
+    void workbookTooLarge();
 
     bool fucXlsFind();
     std::string fncPcNameGet();
@@ -41,10 +45,14 @@ public:
     ActivityLog& log() { return *log_; }
 
 private:
+    void endBeforeRun(RunEnd end, std::string_view text);
+
     Platform platform_;
     TaginformationView& view_;
     ProcessState state_;
     std::optional<ActivityLog> log_;
+    // What the installation probe met when it failed.
+    std::string probeError_;
 };
 
 }  // namespace kovrisk

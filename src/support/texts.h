@@ -17,6 +17,10 @@ inline constexpr std::string_view kBadExtension =
 inline constexpr std::string_view kUnknownError = "不明なエラー";
 
 // The run.
+inline constexpr std::string_view kTooLarge =
+    "ファイルが大きすぎるため、ブックとして開けません（2 GB まで）。終了します。";
+inline constexpr std::string_view kWorkbookBusy =
+    "このブックは別のコヴリスクが処理中です。処理が終わってから、もう一度ドロップしてください。";
 inline constexpr std::string_view kStarted = "起動しました。";
 inline constexpr std::string_view kStatusStarting = "Excel起動中・・・";
 inline constexpr std::string_view kStatusPreparingOpen = "パスワード解析 ＆ オープン準備中";
@@ -54,6 +58,8 @@ inline constexpr std::string_view kPcCompare = "PC名比較";
 inline constexpr std::string_view kCompatCheck = "下位互換チェック";
 inline constexpr std::string_view kRefusedPrefix = "PC名 ";
 inline constexpr std::string_view kRefusedSuffix = " にはオープン許可がありません。";
+inline constexpr std::string_view kAlreadyOpen =
+    "このブックはすでに開かれています。開いているウィンドウでご覧ください。";
 
 // Why a workbook is not locked; each is logged and shown, before anything changes.
 inline constexpr std::string_view kNoComputerName =

@@ -90,6 +90,9 @@ public:
     virtual bool readOnly() = 0;
     // HasVBProject: whether the workbook carries macros of its own.
     virtual bool hasMacros() = 0;
+    // Whether it was opened read-only because another application (another office, another user)
+    // has the file open; false where the application cannot tell.
+    virtual bool heldByAnotherApplication() { return false; }
     // Saves under `fileName` in `format` (Excel97 or Ooxml), with `password` as its open password.
     virtual void saveAs(const NativePath& fileName, WorkbookFormat format,
                         const std::string& password) = 0;

@@ -388,6 +388,7 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
     if (!state_.installed)
         return false;
     OperationSession session(log_, "fncXlsOpenExec");
+    openRefused_ = false;
     try {
         session.start(spreadsheet_);
         session.step("TRY OPEN");
@@ -398,6 +399,7 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
             session.closeAndQuit();
             log_.LogWrite(text);
             boxes_.messageBox(text, BoxButtons::Ok);
+            openRefused_ = true;
             return true;
         };
 
@@ -429,6 +431,10 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
         if (grants(book.worksheet(sheetName)->range("A2")->value()))
             granted = true;
 
+        // A workbook another office has open (one handed to the user earlier, still on screen)
+        // is not handed over a second time, read-only.
+        if (granted && book.heldByAnotherApplication())
+            return refuse(std::string(texts::kAlreadyOpen));
         if (granted) {
             session.step("OPEN OK");
             handOver(session, path, password);

@@ -52,6 +52,8 @@ public:
                                const std::string& newPassword);
     // Opens a locked workbook, checks its machine tag, and hands it to the user or refuses it.
     bool fncXlsOpenExec(const NativePath& path, const std::string& password);
+    // Whether the last fncXlsOpenExec that returned true refused the workbook (and said why).
+    bool lastOpenRefused() const { return openRefused_; }
 
 private:
     using Change = std::function<void(Application&, Workbook&)>;
@@ -88,6 +90,7 @@ private:
     const ProcessState& state_;
     WorkbookCipher& cipher_;
     ProbeFindings probe_;
+    bool openRefused_ = false;
 };
 
 }  // namespace kovrisk

@@ -1,5 +1,7 @@
 #include "workflow/lock_or_open_run.h"
 
+#include <optional>
+
 #include "platform/text_codec.h"
 #include "support/shift_jis.h"
 #include "support/texts.h"
@@ -38,8 +40,9 @@ LockOrOpenRun::End LockOrOpenRun::openRoad(const std::string& fileName) {
     window_.setStatusText(std::string(texts::kStatusPreparingOpen));
     if (!fncPwdMake(fileName, password_))
         return End::F1;
-    return operations_.fncXlsOpenExec(window_.targetPath(), password_.text()) ? End::Finished
-                                                                              : End::F2;
+    if (!operations_.fncXlsOpenExec(window_.targetPath(), password_.text()))
+        return End::F2;
+    return operations_.lastOpenRefused() ? End::OpenRefused : End::Finished;
 }
 
 LockOrOpenRun::End LockOrOpenRun::lockRoad(const std::string& fileName) {
@@ -136,28 +139,51 @@ LockOrOpenRun::End LockOrOpenRun::refuse(const std::string& text) {
 }
 
 void LockOrOpenRun::finish(End end) {
-    static constexpr Failure kFailures[] = {
-        {texts::kPasswordFailed, texts::kPasswordFailed},
-        {texts::kOpenFailedLog, texts::kOpenFailedMessage},
-        {texts::kBackupFailed, texts::kBackupFailed},
-        {texts::kLockFailed, texts::kLockFailed},
-        {texts::kBackupLockFailed, texts::kBackupLockFailed},
-    };
+    RunEnd runEnd = RunEnd::finished;
+    std::optional<Failure> failure;
+    // Every end named: a new one fails to compile (-Wswitch) until it is given its texts here.
     switch (end) {
         case End::Finished:
             window_.closeWindow();
             break;
         case End::Cancelled:
             log_.LogWrite(texts::kCancelled);
+            runEnd = RunEnd::cancelled;
             break;
         case End::Refused:
+            runEnd = RunEnd::lockRefused;
             break;  // logged and shown already
-        default: {
-            const Failure& failure = kFailures[static_cast<int>(end) - static_cast<int>(End::F1)];
-            log_.LogWrite(failure.logLine);
-            window_.messageBox(std::string(failure.message), BoxButtons::Ok);
-        }
+        case End::OpenRefused:
+            // Refused by the open itself, which told the user why; the run ends as finished.
+            runEnd = RunEnd::openRefused;
+            window_.closeWindow();
+            break;
+        case End::F1:
+            failure = Failure{texts::kPasswordFailed, texts::kPasswordFailed};
+            runEnd = RunEnd::passwordFailed;
+            break;
+        case End::F2:
+            failure = Failure{texts::kOpenFailedLog, texts::kOpenFailedMessage};
+            runEnd = RunEnd::openFailed;
+            break;
+        case End::F3:
+            failure = Failure{texts::kBackupFailed, texts::kBackupFailed};
+            runEnd = RunEnd::backupFailed;
+            break;
+        case End::F4:
+            failure = Failure{texts::kLockFailed, texts::kLockFailed};
+            runEnd = RunEnd::lockFailed;
+            break;
+        case End::F5:
+            failure = Failure{texts::kBackupLockFailed, texts::kBackupLockFailed};
+            runEnd = RunEnd::backupLockFailed;
+            break;
     }
+    if (failure) {
+        log_.LogWrite(failure->logLine);
+        window_.messageBox(std::string(failure->message), BoxButtons::Ok);
+    }
+    window_.noteEnd(runEnd, {});
     window_.terminate();
 }
 

@@ -19,7 +19,7 @@ public:
     void Timer1Timer();
 
 private:
-    enum class End { Finished, Cancelled, Refused, F1, F2, F3, F4, F5 };
+    enum class End { Finished, Cancelled, Refused, OpenRefused, F1, F2, F3, F4, F5 };
 
     End openRoad(const std::string& fileName);
     End lockRoad(const std::string& fileName);

@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "support/message_boxes.h"
+#include "workflow/run_end.h"
 
 namespace kovrisk {
 
@@ -20,6 +21,10 @@ public:
     virtual void closeWindow() = 0;
     // Asks the event loop to stop once the current handler returns.
     virtual void terminate() = 0;
+    // Told once, before terminate(), how the run ended and, for an end that was logged but shown
+    // in no message box, its log line (empty otherwise).  A window that always ends the same way
+    // ignores it.
+    virtual void noteEnd(RunEnd, const std::string& /*loggedOnly*/) {}
 };
 
 }  // namespace kovrisk

@@ -4,6 +4,8 @@ copy of the same name as they were, or the workbook fully locked."""
 
 import os
 import pathlib
+import sys
+import time
 import unittest
 
 import e2e
@@ -116,6 +118,24 @@ class BadInput(e2e.TestCase):
         # Once the other office let it go, the workbook locks as any other.
         self.locks_and_opens(path, self.library / "plain.xlsx")
 
+    def test_a_file_larger_than_any_workbook(self):
+        # 4 GiB of nothing (a sparse file) named .xlsx: refused before the run, without the office
+        # reading it, which would keep it busy for many minutes and take many gigabytes.
+        path = self.case.books / "Huge.xlsx"
+        with open(path, "wb") as huge:
+            huge.truncate(4 << 30)
+        before = os.stat(path)
+        started = time.monotonic()
+        lines, log = self.case.run(path, answer="y\n", timeout=90)
+        print(f"HUGE FILE refused in {time.monotonic() - started:.1f} s", file=sys.stderr,
+              flush=True)
+        self.assertEqual(lines, box([e2e.TOO_LARGE]))
+        self.assertEqual(log, startup(e2e.this_computer()) + [e2e.TOO_LARGE])
+        after = os.stat(path)
+        self.assertEqual((after.st_ino, after.st_size, after.st_mtime_ns),
+                         (before.st_ino, before.st_size, before.st_mtime_ns))
+        self.assertFalse(self.case.backup_folder.exists())
+
     def test_an_empty_file_is_no_workbook(self):
         # A file of no bytes is no workbook: the probe fails, the open road ends with F2.
         path = self.case.books / "Empty.xlsx"
@@ -169,8 +189,8 @@ class BadInput(e2e.TestCase):
         path = e2e.place(self.library / "plain.xlsx", self.case.books / "Book.xlsm")
         before = e2e.digest(path)
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(lines, [])
-        self.assertEqual(log, ["fucXlsFind()", "拡張子がXLSもしくはXLSXではありません。終了します。"])
+        self.assertEqual(lines, box([e2e.BAD_EXTENSION]))
+        self.assertEqual(log, ["fucXlsFind()", e2e.BAD_EXTENSION])
         self.assert_untouched(path, before)
         self.assertFalse(self.case.backup_folder.exists())
 

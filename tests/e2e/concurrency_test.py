@@ -1,9 +1,11 @@
-"""Two copies of the program started at the same moment: on one workbook, and on two workbooks of
-one name in different folders (which share one backup path).  Whichever copy wins, nothing is
-lost: each workbook is untouched or locked and readable, the backup copy holds one of the
-workbooks' data, and the day's log holds every line of both runs, whole."""
+"""Two copies of the program started at the same moment: on one workbook (one copy claims it, the
+other ends at once), and on two workbooks of one name in different folders (which share one backup
+path).  Whichever copy wins, nothing is lost: each workbook is untouched or locked and readable,
+the backup copy holds one of the workbooks' data, and the day's log holds every line of both runs,
+whole; each copy's exit code is the one of its end."""
 
 import functools
+import time
 import unittest
 
 import e2e
@@ -20,6 +22,9 @@ def possible_logs(lines):
         return [startup(e2e.this_computer()) + e2e.lock_lines()]
     if last == e2e.NO_DISPLAY_HANDOVER:
         return [startup(e2e.this_computer()) + e2e.open_lines()]
+    if lines == box([e2e.WORKBOOK_BUSY]):
+        # The other run had claimed the workbook: ended at once, before its run.
+        return [startup(e2e.this_computer()) + [e2e.WORKBOOK_BUSY]]
     if lines[-1:] == box([e2e.IN_USE]):
         # Probed while the other run's office held it: refused, naming the cause.
         return [begin + e2e.PROBE_OPENS + [e2e.IN_USE]]
@@ -47,7 +52,27 @@ def label(lines):
         return "locked it"
     if lines[-1:] == [e2e.NO_DISPLAY_HANDOVER]:
         return "opened it"
+    if lines == box([e2e.WORKBOOK_BUSY]):
+        return "busy"
     return e2e.end_of(possible_logs(lines)[0])
+
+
+def wait_for_first_end(runs, bound=120):
+    """The first of `runs` to end within `bound` seconds, or None."""
+    deadline = time.monotonic() + bound
+    while time.monotonic() < deadline:
+        for run in runs:
+            if run.poll() is not None:
+                return run
+        time.sleep(0.01)
+    return None
+
+
+def exit_code(lines):
+    """The exit code of a run, by what it showed on the terminal."""
+    if lines[-1:] in ([e2e.LOCKING], [e2e.NO_DISPLAY_HANDOVER]):
+        return 0
+    return e2e.exit_code_of(possible_logs(lines)[0])
 
 
 def failure_tails(operation):
@@ -80,8 +105,10 @@ class Concurrency(e2e.TestCase):
 
     def run_both(self, first, second):
         runs = [self.case.start(first, answer="y\n"), self.case.start(second, answer="y\n")]
-        lines = [e2e.finish(run) for run in runs]
+        lines = [e2e.finish(run, expected_code=None) for run in runs]
         log = self.case.log_messages()
+        for run, shown in zip(runs, lines):
+            self.assertEqual(run.returncode, exit_code(shown), shown)
         # Both runs whole in the log: every line framed (log_messages checks that), and the log is
         # the two runs' lines merged line by line.
         candidates = [possible_logs(run) for run in lines]
@@ -122,17 +149,31 @@ class Concurrency(e2e.TestCase):
                     self.case = e2e.Case(self.suite, f"{self._testMethodName}.{extension}{round_}")
                     source = self.library / f"plain.{extension}"
                     path = e2e.place(source, self.case.books / f"Shared.{extension}")
-                    lines, log = self.run_both(path, path)
-                    state = self.assert_readable(path, source)
-                    locked_by = [run[-1] == e2e.LOCKING or run[-1:] == box(e2e.F5[1])
-                                 for run in lines]
-                    # A run that says it locked the workbook did.
-                    if any(locked_by):
-                        self.assertEqual(state, "locked")
-                    if self.case.backup(path.name).exists():
-                        self.assert_backup_holds(self.case.backup(path.name), source)
-                    print(f"CONCURRENT one workbook: {[label(run) for run in lines]}, workbook "
-                          f"{state}", flush=True)
+                    # Whichever run claims the workbook first holds it while it waits at the
+                    # question; the other ends at once, having changed nothing.
+                    runs = [self.case.start(path, keep_input=True) for _ in range(2)]
+                    first_end = wait_for_first_end(runs)
+                    self.assertIsNotNone(first_end, "neither run ended")
+                    waiting = runs[1 - runs.index(first_end)]
+                    self.assertIsNone(waiting.poll(), "both runs ended")
+                    lines = e2e.finish(first_end, expected_code=e2e.EXIT_CODES["busy"])
+                    self.assertEqual(lines, box([e2e.WORKBOOK_BUSY]))
+                    self.assertEqual(e2e.digest(path), e2e.digest(source))
+                    self.assertFalse(self.case.backup(path.name).exists())
+                    waiting.stdin.write(b"y\n")
+                    waiting.stdin.close()
+                    waiting.stdin = None
+                    self.assertEqual(e2e.finish(waiting)[-1:], [e2e.LOCKING])
+                    self.assert_locked(path, source)
+                    self.assert_backup_of(self.case.backup(path.name), source)
+                    busy_lines = startup(e2e.this_computer()) + [e2e.WORKBOOK_BUSY]
+                    lock_lines = startup(e2e.this_computer()) + e2e.lock_lines()
+                    self.assertTrue(interleaves(tuple(self.case.log_messages()),
+                                                tuple(busy_lines), tuple(lock_lines)),
+                                    self.case.log_messages())
+                    self.assert_no_temporary_copies(path.parent, self.case.backup_folder)
+                    self.assert_no_processes()
+                    print("CONCURRENT one workbook: one run busy, the other locked it", flush=True)
 
     def test_two_runs_at_once_on_two_workbooks_of_one_name(self):
         for kind in ("plain", "large"):

@@ -7,6 +7,7 @@ The checks of what the program wrote come from tools nobody here wrote (tests/in
 msoffcrypto, openpyxl, xlrd); test workbooks come from tests/integration/workbooks.py and from the
 tests' own office (office_tool.py)."""
 
+import atexit
 import hashlib
 import os
 import pathlib
@@ -14,6 +15,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 import warnings
@@ -25,7 +27,37 @@ import checks  # noqa: E402  (tests/integration)
 import workbooks  # noqa: E402  (tests/integration)
 
 PROGRAM = os.environ.get("KOVRISK_PROGRAM", "")
-OUTPUT = pathlib.Path(os.environ.get("KOVRISK_TEST_OUTPUT", "/tmp/kovrisk-e2e"))
+
+
+# The other user some cases run the program as (permission bits bind where root's runs pass).
+NOBODY = 65534
+
+
+def as_nobody():
+    """The command prefix that runs a program as NOBODY."""
+    return ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups", "--"]
+
+
+def reachable_by_nobody(folder):
+    return subprocess.run(as_nobody() + ["/usr/bin/test", "-x", str(folder)],
+                          capture_output=True).returncode == 0
+
+
+def output_folder():
+    """KOVRISK_TEST_OUTPUT; but when root runs the suites from a folder another user cannot
+    enter (a clone below /root), the cases that run the program as that user need one they can:
+    a fresh folder in /tmp that every user may enter, removed when the suite ends."""
+    output = pathlib.Path(os.environ.get("KOVRISK_TEST_OUTPUT", "/tmp/kovrisk-e2e"))
+    output.mkdir(parents=True, exist_ok=True)
+    if os.geteuid() != 0 or shutil.which("setpriv") is None or reachable_by_nobody(output):
+        return output
+    own = pathlib.Path(tempfile.mkdtemp(prefix="kovrisk-e2e-", dir="/tmp"))
+    os.chmod(own, 0o755)
+    atexit.register(shutil.rmtree, own, True)
+    return own
+
+
+OUTPUT = output_folder()
 # Offices keep their temporary files below $TMPDIR, and a killed office leaves them: every process
 # of the suites gets a folder of their own for it, not the machine's /tmp.
 (OUTPUT / "tmp").mkdir(parents=True, exist_ok=True)
@@ -39,8 +71,6 @@ TOOL_PROFILES = OUTPUT / "tool-profiles"
 
 BACKUP_PASSWORD = "MIRTHOLAN"
 
-# The other user some cases run the program as (permission bits bind where root's runs pass).
-NOBODY = 65534
 
 # Texts the program shows and logs.
 STARTING = "Excel起動中・・・"
@@ -59,6 +89,7 @@ IN_USE = ("ブックが他のユーザーかアプリケーションで開かれ
 REMOVING_READ_ONLY = "読込み専用属性のため、ReadOnlyを外します。"
 DELETE_ERROR = "ファイル削除エラー"
 NO_CONTROL_SHEET = "コヴリスクで作成された制御情報が見つかりません。"
+ALREADY_OPEN = "このブックはすでに開かれています。開いているウィンドウでご覧ください。"
 WARNING = ("本シートは絶対に変更しないで下さい。変更しますとパスワード解除できなくなり、"
            "ファイルを開くことができなくなります。")
 OPEN_FAILED_BOX = ["ファイルのオープンに失敗しました。次の理由が考えられます。",
@@ -73,6 +104,20 @@ F3 = ("元ファイルのバックアップに失敗しました。", ["元フ�
 F4 = ("パスワード施工に失敗しました。", ["パスワード施工に失敗しました。"])
 F5 = ("バックアップファイルのパスワード施工に失敗しました。",
       ["バックアップファイルのパスワード施工に失敗しました。"])
+
+
+WORKBOOK_BUSY = ("このブックは別のコヴリスクが処理中です。処理が終わってから、もう一度ドロップ"
+                 "してください。")
+BAD_EXTENSION = "拡張子がXLSもしくはXLSXではありません。終了します。"
+TOO_LARGE = "ファイルが大きすぎるため、ブックとして開けません（2 GB まで）。終了します。"
+# Why a workbook is not locked, beyond IN_USE and NO_COMPUTER_NAME: the starts of those texts.
+LOCK_REFUSALS = ("ファイルの実際の形式（", "ファイルの形式を確認できないため",
+                 "ファイルの一部を読み込めなかったため", "ブックの構成が保護されているため")
+
+# The program's exit codes in the terminal (README), by the end the log shows.
+EXIT_CODES = {"S": 0, "C": 1, "not installed": 3, "bad extension": 4, "busy": 5,
+              "lock refused": 6, "open refused": 7,
+              "F1": 8, "F2": 9, "F3": 10, "F4": 11, "F5": 12, "too large": 14}
 
 
 def refusal(computer):
@@ -195,18 +240,11 @@ def this_computer():
 
 # Another user.
 
-def as_nobody():
-    """The command prefix that runs a program as NOBODY."""
-    return ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups", "--"]
-
-
 def can_change_user():
     """Root may run the program as another user, who can reach the output folder."""
     if os.geteuid() != 0 or shutil.which("setpriv") is None:
         return False
-    OUTPUT.mkdir(parents=True, exist_ok=True)
-    return subprocess.run(as_nobody() + ["/usr/bin/test", "-x", str(OUTPUT)],
-                          capture_output=True).returncode == 0
+    return reachable_by_nobody(OUTPUT)
 
 
 # Files.
@@ -316,10 +354,16 @@ class Case:
         return process
 
     def run(self, workbook, answer=None, timeout=180, **options):
-        """Runs the program to its end; returns (terminal lines, new log messages)."""
+        """Runs the program to its end; returns (terminal lines, new log messages).  The exit code
+        must be the one of the end the log shows (0 on a display)."""
         before = len(self.log_messages())
         process = self.start(workbook, answer, **options)
-        return finish(process, timeout), self.log_messages()[before:]
+        lines = finish(process, timeout, expected_code=None)
+        log = self.log_messages()[before:]
+        expected = 0 if options.get("display") else exit_code_of(log)
+        if expected is not None and process.returncode != expected:
+            raise AssertionError(f"exit code {process.returncode}, not {expected}, after {log}")
+        return lines, log
 
 
 FAILURE_TEXT = re.compile(r"(fnc\w+)\(\)ERROR=(.*)", re.S)
@@ -343,14 +387,15 @@ def check_failure_texts(messages):
 
 
 def finish(process, timeout=180, expected_code=0):
-    """Waits for a started program; returns its terminal lines (standard error)."""
+    """Waits for a started program; returns its terminal lines (standard error).  The exit code
+    must be `expected_code`, unless that is None."""
     try:
         out, err = process.communicate(timeout=timeout)
     except subprocess.TimeoutExpired:
         process.kill()
         out, err = process.communicate()
         raise AssertionError(f"the program did not end within {timeout} s: {err!r}")
-    if process.returncode != expected_code:
+    if expected_code is not None and process.returncode != expected_code:
         raise AssertionError(f"exit code {process.returncode}: {err!r}")
     if out:
         raise AssertionError(f"the program wrote to standard output: {out!r}")
@@ -425,9 +470,29 @@ def end_of(log):
         return "C"
     if last in (NO_COMPUTER_NAME, IN_USE):
         return "refused"
-    if last == NO_CONTROL_SHEET or last.startswith("PC名 "):
+    if last in (NO_CONTROL_SHEET, ALREADY_OPEN) or last.startswith("PC名 "):
         return "refused"
     return "unknown: " + last
+
+
+def exit_code_of(log):
+    """The exit code a run in the terminal ends with, by the lines it logged; None when they do not
+    tell (a run killed from outside, or one that logged nothing)."""
+    last = log[-1] if log else ""
+    end = end_of(log)
+    if end == "refused":
+        end = "lock refused" if last in (NO_COMPUTER_NAME, IN_USE) else "open refused"
+    elif last.startswith(LOCK_REFUSALS):
+        end = "lock refused"
+    elif last == NOT_INSTALLED:
+        end = "not installed"
+    elif last == BAD_EXTENSION:
+        end = "bad extension"
+    elif last == WORKBOOK_BUSY:
+        end = "busy"
+    elif last == TOO_LARGE:
+        end = "too large"
+    return EXIT_CODES.get(end)
 
 
 # Processes.

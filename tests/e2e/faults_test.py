@@ -119,8 +119,10 @@ class Faults(e2e.TestCase):
             os.kill(process.pid, signal.SIGCONT)
         if office_required:
             self.assertTrue(offices, "no office to kill")
-        lines = e2e.finish(process)
-        return lines, self.case.log_messages()[before:]
+        lines = e2e.finish(process, expected_code=None)
+        log = self.case.log_messages()[before:]
+        self.assertEqual(process.returncode, e2e.exit_code_of(log), log)
+        return lines, log
 
     @staticmethod
     def wait_until_stable(path, quiet=0.5, bound=30):
@@ -240,6 +242,30 @@ class Faults(e2e.TestCase):
                                  original, earlier, temporary_allowed=True, rerun=True,
                                  end="terminated")
 
+    def test_every_program_process_signalled_by_name(self):
+        # What `killall kovrisk` does: the signal reaches the program and its office's keeper
+        # alike.  The office goes with the program, whatever the signal.
+        source, path, original, earlier = self.prepare(kind="large")
+        for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            with self.subTest(signal=sig.name):
+                process = self.case.start(path)
+                self.assertTrue(e2e.wait_for(
+                    process, e2e.logged(self.case, "fncXlsOpenChk():TRY OPEN")))
+                self.assertTrue(e2e.wait_for(process, lambda: e2e.office_pids()))
+                signalled = e2e.program_processes()
+                self.assertEqual(len(signalled), 2, signalled)
+                for pid in signalled:
+                    os.kill(pid, sig)
+                process.communicate(timeout=60)
+                self.assertEqual(process.returncode, -sig)
+                started = time.monotonic()
+                left = e2e.wait_for_no_processes(bound=20)
+                e2e.kill(left)
+                self.assertEqual(left, [], f"left running after {sig.name}")
+                print(f"SIGNAL {sig.name} to the program and its keeper: all gone "
+                      f"{time.monotonic() - started:.1f} s later", file=sys.stderr, flush=True)
+                self.assert_untouched(path, original)
+
     # Names beside the workbook and the backup copy taken by folders: the run does not need them.
 
     def test_names_beside_the_files_taken_by_folders(self):
@@ -305,7 +331,7 @@ class Faults(e2e.TestCase):
             self.pinned(backup)
         finally:
             os.kill(process.pid, signal.SIGCONT)
-        lines = e2e.finish(process)
+        lines = e2e.finish(process, expected_code=e2e.EXIT_CODES["F5"])
         log = self.case.log_messages()
         self.assertEqual(lines[-1:], box(e2e.F5[1]))
         self.assertEqual(log[-3:], ["fncXlsPwdChgForBackup():TRY Backup File Open.",
@@ -445,6 +471,24 @@ class Faults(e2e.TestCase):
         self.assertEqual(lines, [e2e.STARTING] + box([e2e.IN_USE]))
         self.assert_nothing_lost("workbook folder not writable", log, source, path, original,
                                  earlier)
+
+    @unittest.skipUnless(e2e.can_change_user(), "cannot run the program as another user here")
+    def test_a_locked_workbook_in_a_folder_the_user_may_not_write_opens_read_only(self):
+        # As from a read-only share: the office cannot keep its lock file beside the workbook, and
+        # opens it read-only, as any office does.  (The suites' own $TMPDIR is one this user may
+        # not write either: the office keeps its temporary files in its profile.)
+        source, path, original, earlier = self.prepare(earlier=False)
+        user = self.as_user()
+        lines, log = self.case.run(path, answer="y\n", **user)
+        self.assertEqual(log[-1], e2e.LOCKED, log)
+        locked = e2e.digest(path)
+        os.chmod(self.case.books, 0o555)
+        listing = sorted(os.listdir(self.case.books))
+        lines, log = self.case.run(path, **user)
+        self.assertEqual(lines, [e2e.STARTING, e2e.PREPARING_OPEN, e2e.NO_DISPLAY_HANDOVER])
+        self.assertEqual(log[-1], "fncXlsOpenExec():OPEN OK", log)
+        self.assert_untouched(path, locked)
+        self.assertEqual(sorted(os.listdir(self.case.books)), listing)
 
     @unittest.skipUnless(e2e.can_change_user(), "cannot run the program as another user here")
     def test_a_read_only_workbook_of_the_users_own(self):

@@ -2,6 +2,7 @@
 message box, and the hand-over, where the granted workbook stays in a visible LibreOffice window
 after the program has ended; the test then plays the user who closes that office."""
 
+import fcntl
 import os
 import time
 import unittest
@@ -136,6 +137,46 @@ class Handover(e2e.TestCase):
                 self.assertEqual(ran, ["Workbook_Open", "Auto_Open"] if runs else [])
                 self.assert_no_processes()
                 self.assert_untouched(path, locked)
+
+    def test_a_second_run_while_the_granted_workbook_is_on_screen(self):
+        source = self.library / "plain.xlsx"
+        path = e2e.place(source, self.case.books / "Open twice.xlsx")
+        lines, log = self.case.run(path, answer="y\n")
+        self.assertEqual(log[-1], e2e.LOCKED)
+        self.assertEqual(self.run_on_display(path), [])
+        self.x.wait_for_window(f"{path.name} - LibreOffice Calc", timeout=60)
+        offices = e2e.office_pids()
+        # The second run says the workbook is open, and hands over no second, read-only copy.
+        self.assertEqual(self.run_on_display(path, keys=["Return"]), [])
+        self.assertEqual(self.case.log_messages()[-1], e2e.ALREADY_OPEN)
+        self.assertEqual(self.x.windows_titled(f"{path.name} (read-only) - LibreOffice Calc"),
+                         [])
+        self.assertEqual(e2e.program_processes(), [])
+        self.assertEqual(e2e.office_pids(), offices)
+        self.assertTrue(self.end_users_office())
+        self.assert_no_processes()
+
+    def test_offices_handed_over_earlier_leave_profiles_for_later_runs(self):
+        # Every office handed to the user keeps its profile for as long as it runs: with many of
+        # them still open (their profiles held here, as their offices hold them), a run still
+        # gets a profile of its own.
+        profiles = e2e.CACHE / "kovrisk"
+        profiles.mkdir(mode=0o700, exist_ok=True)
+        held = []
+        for slot in range(12):
+            handle = open(profiles / f"office-profile-{slot}.lock", "a")
+            self.addCleanup(handle.close)
+            try:
+                fcntl.flock(handle, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                held.append(slot)
+            except BlockingIOError:
+                pass  # taken by an office still running: all the better
+        source = self.library / "plain.xlsx"
+        path = e2e.place(source, self.case.books / "Many offices.xlsx")
+        lines, log = self.case.run(path, answer="y\n", timeout=300)
+        self.assertEqual(log[-1], e2e.LOCKED, log)
+        self.assert_locked(path, source)
+        print(f"PROFILES held: {len(held)}; the run locked its workbook", flush=True)
 
     def test_enter_at_the_confirmation_cancels(self):
         path = e2e.place(self.library / "plain.xlsx", self.case.books / "Budget.xlsx")

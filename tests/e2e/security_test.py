@@ -357,8 +357,10 @@ class Security(e2e.TestCase):
 
     def assert_profile_refused(self, folder, path, original, lines, log):
         """The run ended at its start, refusing the profile folder `folder` by name; the workbook
-        is untouched (`original` its digest)."""
-        self.assertEqual(lines, [])
+        is untouched (`original` its digest); the terminal says why, naming the folder."""
+        self.assertEqual(len(lines), 2, lines)
+        self.assertEqual(lines[0], "Kovrisk: " + e2e.NOT_INSTALLED)
+        self.assertIn(str(folder), lines[1])
         self.assertEqual(len(log), 3, log)
         self.assertEqual(log[0], "fucXlsFind()")
         self.assertTrue(log[1].startswith("fucXlsFind()ERROR="), log[1])

@@ -1,7 +1,8 @@
 // Drives the program's portable part and the LibreOffice backend from the command line, for the
 // integration tests and the benchmark:
 //
-//   kovrisk_calc_driver [--display] [--profile DIR] [--office PROGRAM] [--no-reuse] COMMAND ...
+//   kovrisk_calc_driver [--display] [--profile DIR] [--office PROGRAM] [--no-reuse]
+//                       [--operation-bound MS PER-MEGABYTE-MS] COMMAND ...
 //     run WORKBOOK       start-up checks and the lock-or-open run on WORKBOOK, as the program does
 //                        them (data folder below $XDG_DATA_HOME); every window event is a line
 //     password FILENAME  the file password of FILENAME, as UTF-16 code units in hex
@@ -39,11 +40,11 @@ long long millisecondsSince(Clock::time_point start) {
 }
 
 int usage() {
-    std::fprintf(
-        stderr,
-        "usage: kovrisk_calc_driver [--display] [--profile DIR] [--office PROGRAM] "
-        "[--no-reuse] run WORKBOOK | password FILENAME | decode TAG | encode NAME | create | "
-        "crash WORKBOOK\n");
+    std::fprintf(stderr,
+                 "usage: kovrisk_calc_driver [--display] [--profile DIR] [--office PROGRAM] "
+                 "[--no-reuse] [--operation-bound MS PER-MEGABYTE-MS] run WORKBOOK | password "
+                 "FILENAME | decode TAG | encode NAME | create | "
+                 "crash WORKBOOK\n");
     return 2;
 }
 
@@ -89,6 +90,9 @@ int main(int argc, char** argv) {
             options.profileFolder = argv[++i];
         } else if (argument == "--office" && i + 1 < argc) {
             options.officeProgram = argv[++i];
+        } else if (argument == "--operation-bound" && i + 2 < argc) {
+            options.operationBound = std::chrono::milliseconds(std::stol(argv[++i]));
+            options.operationBoundPerMegabyte = std::chrono::milliseconds(std::stol(argv[++i]));
         } else {
             rest.push_back(argument);
         }

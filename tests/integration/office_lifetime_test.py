@@ -5,6 +5,7 @@ import os
 import signal
 import subprocess
 import threading
+import time
 import unittest
 
 import checks
@@ -55,6 +56,57 @@ class OfficeLifetime(unittest.TestCase):
         self.assertEqual(program.returncode, -signal.SIGKILL)
         self.assertFalse(checks.wait_for_no_office(suite.OFFICE_MARKER))
         self.assertEqual(open(path, "rb").read(), before)
+
+    def test_an_office_that_stops_answering_is_ended_and_the_lock_fails(self):
+        # The office is stopped while the lock opens the workbook: past the operation's bound (3 s
+        # here, and 1 s per megabyte of the workbook) it is ended, the lock fails the way any
+        # failed lock does, and the workbook is as it was.  (An office stopped between two
+        # operations is found not answering and replaced: the next operation works.)
+        path = self.workbook(large=True)
+        with open(path, "rb") as original:
+            before = original.read()
+        environment = dict(os.environ, XDG_DATA_HOME=self.data_home)
+        environment.pop("DISPLAY", None)
+        program = subprocess.Popen([suite.DRIVER, "--profile", suite.PROFILE, "--operation-bound",
+                                    "3000", "1000", "run", path],
+                                   stdout=subprocess.PIPE, text=True, env=environment)
+        self.addCleanup(program.kill)
+        for line in program.stdout:
+            if line.startswith("status ") and "施工中" in line:
+                break
+        deadline = time.monotonic() + 60
+        while "fncXlsPwdChg():TRY OPEN" not in self.log_lines() and time.monotonic() < deadline:
+            time.sleep(0.001)
+        stopped = checks.office_processes(suite.OFFICE_MARKER)
+        self.assertTrue(stopped)
+        for pid in stopped:
+            os.kill(pid, signal.SIGSTOP)
+        started = time.monotonic()
+        program.communicate(timeout=120)
+        ended = time.monotonic() - started
+        self.assertEqual(program.returncode, 0)
+        lines = self.log_lines()
+        self.assertEqual(lines[-1], "パスワード施工に失敗しました。", lines)
+        self.assertIn("fncXlsPwdChg():Catch Exception", lines)
+        self.assertIn("fncXlsPwdChg()ERROR=LibreOffice が時間内に応答しなかったため終了させました: " +
+                      path, lines)
+        with open(path, "rb") as after:
+            self.assertEqual(after.read(), before)
+        self.assertFalse(checks.wait_for_no_office(suite.OFFICE_MARKER))
+        print(f"BOUND stopped office ended, lock failed {ended:.1f} s after the stop",
+              flush=True)
+
+    def test_a_file_larger_than_any_workbook_is_not_given_to_the_office(self):
+        # 4 GiB of nothing named .xlsx: the probe and the open fail at once, the office untouched
+        # by it (it would read it for many minutes, taking many gigabytes).
+        path = os.path.join(self.folder, "huge.xlsx")
+        with open(path, "wb") as huge:
+            huge.truncate(4 << 30)
+        code, events = suite.driver("run", path, data_home=self.data_home, timeout=60)
+        self.assertEqual(code, 0)
+        lines = self.log_lines()
+        self.assertEqual(lines[-1], "エクセルファイルオープンに失敗しました。", lines)
+        self.assertEqual(os.path.getsize(path), 4 << 30)
 
     def test_a_missing_office_ends_start_up_with_its_message(self):
         code, events = suite.driver("--office", "/nonexistent/libreoffice/soffice", "run",

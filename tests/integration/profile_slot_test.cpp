@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "fakes/temp_folder.h"
 #include "workbook/automation.h"
@@ -50,6 +52,36 @@ TEST(ProfileFolder, AMissingFolderIsMadeForTheUserAlone) {
     // Others may read the user's own folder: it is still taken (the next slot, the first is busy).
     ::chmod(folder.c_str(), 0755);
     EXPECT_EQ(ProfileSlot(folder).profile(), folder / "office-profile-1");
+}
+
+TEST(ProfileFolder, SlotsNeverRunOutWhileEarlierOnesAreKept) {
+    // Every office handed to the user keeps its slot: many of them at once still leave one free.
+    TempFolder temp;
+    std::vector<ProfileSlot> taken;
+    for (int slot = 0; slot < 40; ++slot) {
+        taken.emplace_back(temp / "kovrisk");
+        EXPECT_EQ(taken.back().profile(),
+                  temp / "kovrisk" / ("office-profile-" + std::to_string(slot)));
+    }
+    // A slot let go is the first one taken again.
+    taken.erase(taken.begin() + 3);
+    EXPECT_EQ(ProfileSlot(temp / "kovrisk").profile(), temp / "kovrisk" / "office-profile-3");
+}
+
+TEST(ProfileFolder, TheOfficesTemporaryFolderIsPrivateAndEmptiedWhenTheSlotIsTaken) {
+    // What a killed office left in its temporary folder goes with the next office on the slot.
+    TempFolder temp;
+    const NativePath folder = temp / "kovrisk";
+    {
+        ProfileSlot slot(folder);
+        EXPECT_EQ(slot.temporary(), folder / "office-profile-0" / "tmp");
+        EXPECT_EQ(modeOf(slot.temporary()), 0700u);
+        std::FILE* left = std::fopen((slot.temporary() / "lu1234.tmp").c_str(), "w");
+        ASSERT_NE(left, nullptr);
+        std::fclose(left);
+    }
+    ProfileSlot again(folder);
+    EXPECT_TRUE(fs::is_empty(again.temporary()));
 }
 
 TEST(ProfileFolder, AFolderTheGroupOrOthersMayWriteIsRefused) {

@@ -22,6 +22,19 @@ DROP_ONE_FILE = "１ファイルずつドロップしてください。終了し
 NOT_INSTALLED = "Excelがインストールされていません。終了します。"
 CANCELLED = "パスワード設定キャンセル"
 LOCKED = "パスワード施工完了。"
+BAD_EXTENSION = "拡張子がXLSもしくはXLSXではありません。終了します。"
+BUSY = "このブックは別のコヴリスクが処理中です。処理が終わってから、もう一度ドロップしてください。"
+NO_DISPLAY_HANDOVER = "ブックの確認は済みましたが、表示する画面（ディスプレイ）がないため閉じました。"
+OPEN_FAILED_LOG = "エクセルファイルオープンに失敗しました。"
+
+# Exit codes in the terminal (README).
+EXIT_CANCELLED = 1
+EXIT_DROP_ONE_FILE = 2
+EXIT_NOT_INSTALLED = 3
+EXIT_BAD_EXTENSION = 4
+EXIT_BUSY = 5
+EXIT_F2 = 9
+
 OPEN_FAILED = ["ファイルのオープンに失敗しました。次の理由が考えられます。",
                "",
                "・（フリー版の場合）パスワードを設定したPCとは別なPCで開いていませんか？",
@@ -76,6 +89,15 @@ class Home:
 
     def backup(self, name="Book1.xlsx"):
         return self.data / "Kovrisk" / "BackUp" / name
+
+
+def backup_gives_back(backup, original):
+    """Whether msoffcrypto-tool, with the backup password, decrypts `backup` to the bytes
+    `original`: the program encrypts the stand-in's files (real containers) as Excel's."""
+    import sys
+    sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "integration"))
+    import checks
+    return checks.gives_back(str(backup), original, "MIRTHOLAN")
 
 
 def describe_workbook(path):

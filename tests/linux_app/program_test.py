@@ -1,5 +1,5 @@
 """The real program (LibreOffice as its spreadsheet application) where no office can be started:
-it logs why and ends with exit code 0, in the terminal and on a display alike."""
+it logs why and ends, in the terminal with the exit code of that end, on a display with 0."""
 
 import subprocess
 import unittest
@@ -13,12 +13,12 @@ class ProgramTest(unittest.TestCase):
         self.home = kt.Home()
         self.addCleanup(self.home.cleanup)
 
-    def run_program(self, *arguments, display=None):
+    def run_program(self, *arguments, display=None, code=0):
         done = subprocess.run([kt.PROGRAM, *map(str, arguments)], stdin=subprocess.DEVNULL,
                               capture_output=True, timeout=120,
                               env=self.home.environment(display,
                                                         KOVRISK_SOFFICE="/nonexistent"))
-        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.returncode, code, done.stderr)
         return done.stderr.decode("utf-8").splitlines()
 
     def assert_not_installed_logged(self):
@@ -32,16 +32,21 @@ class ProgramTest(unittest.TestCase):
     def test_in_the_terminal_without_an_office(self):
         workbook = self.home.make_workbook()
         before = workbook.read_bytes()
-        self.assertEqual(self.run_program(workbook), [])
+        # The terminal says why, with what the probe met, and ends with the code of its own.
+        lines = self.run_program(workbook, code=kt.EXIT_NOT_INSTALLED)
+        self.assertEqual(lines[0], "Kovrisk: " + kt.NOT_INSTALLED)
+        self.assertEqual(lines[1:], [self.home.log_messages()[1][len("fucXlsFind()ERROR="):]])
+        self.assertIn("/nonexistent", lines[1])
         self.assert_not_installed_logged()
         self.assertEqual(workbook.read_bytes(), before)
 
     def test_the_probe_runs_before_the_extension_test(self):
-        self.run_program(self.home.workbooks / "notes.txt")
+        self.run_program(self.home.workbooks / "notes.txt", code=kt.EXIT_NOT_INSTALLED)
         self.assert_not_installed_logged()
 
     def test_no_argument_shows_the_one_file_message_and_logs_nothing(self):
-        self.assertEqual(self.run_program(), ["Kovrisk: " + kt.DROP_ONE_FILE])
+        self.assertEqual(self.run_program(code=kt.EXIT_DROP_ONE_FILE),
+                         ["Kovrisk: " + kt.DROP_ONE_FILE])
         self.assertEqual(self.home.log_messages(), [])
         self.assertFalse((self.home.data / "Kovrisk").exists())
 

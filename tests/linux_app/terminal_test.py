@@ -15,12 +15,13 @@ class TerminalTest(unittest.TestCase):
         self.home = kt.Home()
         self.addCleanup(self.home.cleanup)
 
-    def run_program(self, *arguments, answer=None, **environment):
-        """Runs the program; `answer` goes to standard input (None: input ends at once)."""
+    def run_program(self, *arguments, answer=None, code=0, **environment):
+        """Runs the program; `answer` goes to standard input (None: input ends at once).  It must
+        end with exit code `code`."""
         done = subprocess.run([kt.STANDIN, *map(str, arguments)],
                               input=(answer or "").encode(), capture_output=True,
                               env=self.home.environment(**environment), timeout=120)
-        self.assertEqual(done.returncode, 0)
+        self.assertEqual(done.returncode, code, done.stderr.decode("utf-8"))
         return done.stderr.decode("utf-8").splitlines()
 
     def test_a_reader_that_stops_reading_does_not_end_the_run(self):
@@ -43,11 +44,12 @@ class TerminalTest(unittest.TestCase):
         with open("/dev/zero", "rb") as zeros:
             done = subprocess.run([kt.STANDIN, str(workbook)], stdin=zeros, capture_output=True,
                                   env=self.home.environment(), timeout=30)
-        self.assertEqual(done.returncode, 0)
+        self.assertEqual(done.returncode, kt.EXIT_CANCELLED)
         self.assertEqual(self.home.log_messages()[-1], kt.CANCELLED)
         self.assertEqual(workbook.read_bytes(), before)
         for answer in ("y" * 300 + "\n", "y" + " " * 300 + "\n"):
-            self.assertEqual(self.run_program(workbook, answer=answer)[-1:], [PROMPT])
+            self.assertEqual(self.run_program(workbook, answer=answer,
+                                              code=kt.EXIT_CANCELLED)[-1:], [PROMPT])
             self.assertEqual(self.home.log_messages()[-1], kt.CANCELLED)
 
     def test_yes_in_any_case_locks(self):
@@ -70,7 +72,7 @@ class TerminalTest(unittest.TestCase):
                 self.addCleanup(self.home.cleanup)
                 workbook = self.home.make_workbook()
                 before = workbook.read_bytes()
-                lines = self.run_program(workbook, answer=answer)
+                lines = self.run_program(workbook, answer=answer, code=kt.EXIT_CANCELLED)
                 self.assertEqual(lines, [kt.STARTING, "Kovrisk: " + kt.CONFIRM[0],
                                          kt.CONFIRM[1], PROMPT])
                 self.assertEqual(self.home.log_messages()[-1], kt.CANCELLED)
@@ -80,12 +82,12 @@ class TerminalTest(unittest.TestCase):
     def test_only_one_line_is_read(self):
         # The second line would say yes; the first one already decided.
         workbook = self.home.make_workbook()
-        self.run_program(workbook, answer="\nyes\n")
+        self.run_program(workbook, answer="\nyes\n", code=kt.EXIT_CANCELLED)
         self.assertEqual(self.home.log_messages()[-1], kt.CANCELLED)
 
     def test_a_message_box_puts_each_of_its_lines_on_a_line_of_its_own(self):
         workbook = self.home.make_workbook(password="not the derived one")
-        lines = self.run_program(workbook)
+        lines = self.run_program(workbook, code=kt.EXIT_F2)
         self.assertEqual(lines, [kt.STARTING, "パスワード解析 ＆ オープン準備中",
                                  "Kovrisk: " + kt.OPEN_FAILED[0]] + kt.OPEN_FAILED[1:])
 
@@ -93,23 +95,63 @@ class TerminalTest(unittest.TestCase):
         workbook = self.home.make_workbook()
         for arguments in ((), (workbook, workbook), ("",)):
             with self.subTest(arguments=arguments):
-                lines = self.run_program(*arguments)
+                lines = self.run_program(*arguments, code=kt.EXIT_DROP_ONE_FILE)
                 self.assertEqual(lines, ["Kovrisk: " + kt.DROP_ONE_FILE])
                 self.assertEqual(self.home.log_messages(), [])
 
     def test_a_display_that_cannot_be_reached_counts_as_none(self):
         done = subprocess.run([kt.STANDIN], capture_output=True, timeout=60,
                               env=self.home.environment(display=":65000"))
-        self.assertEqual(done.returncode, 0)
+        self.assertEqual(done.returncode, kt.EXIT_DROP_ONE_FILE)
         self.assertEqual(done.stderr.decode("utf-8").splitlines(),
                          ["Kovrisk: " + kt.DROP_ONE_FILE])
 
-    def test_without_the_spreadsheet_application_it_logs_and_ends_quietly(self):
+    def test_every_end_says_why_and_has_its_own_exit_code(self):
+        # A script tells a lock from a refusal or a failure by the exit code alone; every end
+        # but a lock or an open says why on standard error, even one that shows no message box.
         workbook = self.home.make_workbook()
-        lines = self.run_program(workbook, KOVRISK_STANDIN_MISSING="no such application")
-        self.assertEqual(lines, [])
+        lines = self.run_program(workbook, KOVRISK_STANDIN_MISSING="no such application",
+                                 code=kt.EXIT_NOT_INSTALLED)
+        self.assertEqual(lines, ["Kovrisk: " + kt.NOT_INSTALLED, "no such application"])
         self.assertEqual(self.home.log_messages(), [
             "fucXlsFind()", "fucXlsFind()ERROR=no such application", kt.NOT_INSTALLED])
+        lines = self.run_program(self.home.workbooks / "Book1.csv", code=kt.EXIT_BAD_EXTENSION)
+        self.assertEqual(lines, ["Kovrisk: " + kt.BAD_EXTENSION])
+        self.assertEqual(self.home.log_messages()[-1], kt.BAD_EXTENSION)
+        self.run_program(workbook, answer="y\n", code=0)
+        self.assertEqual(self.home.log_messages()[-1], kt.LOCKED)
+        self.run_program(workbook, code=0)
+        self.assertEqual(self.home.log_messages()[-1], "fncXlsOpenExec():OPEN OK")
+        renamed = workbook.rename(workbook.with_name("Renamed.xlsx"))
+        self.run_program(renamed, code=kt.EXIT_F2)
+        self.assertEqual(self.home.log_messages()[-1], kt.OPEN_FAILED_LOG)
+
+    def test_a_second_run_on_a_workbook_being_worked_on_ends_at_once(self):
+        # The first run is held in its probe; a second one on the same workbook, named another
+        # way, ends at once, saying so, and changes nothing.
+        workbook = self.home.make_workbook()
+        before = workbook.read_bytes()
+        release = self.home.root / "release"
+        first = subprocess.Popen([kt.STANDIN, str(workbook)], stdin=subprocess.PIPE,
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                 env=self.home.environment(KOVRISK_STANDIN_HOLD=str(release)))
+        self.addCleanup(first.kill)
+        kt.wait_for_line(first.stdout, "pause", 60)
+        other_name = self.home.root / "link.xlsx"
+        other_name.symlink_to(workbook)
+        lines = self.run_program(other_name, answer="y\n", code=kt.EXIT_BUSY)
+        self.assertEqual(lines, ["Kovrisk: " + kt.BUSY])
+        self.assertEqual(self.home.log_messages()[-1], kt.BUSY)
+        self.assertEqual(workbook.read_bytes(), before)
+        self.assertFalse(self.home.backup().exists())
+        release.touch()
+        _, err = first.communicate(b"y\n", timeout=60)
+        self.assertEqual(first.returncode, 0, err)
+        self.assertEqual(self.home.log_messages()[-1], kt.LOCKED)
+        # The claim ended with its run: the next run on the workbook is free to open it.
+        self.run_program(workbook, code=0)
+        self.assertEqual(self.home.log_messages()[-1], "fncXlsOpenExec():OPEN OK")
+        self.assertEqual(list((self.home.data / "Kovrisk" / "claims").iterdir()), [])
 
     def test_text_goes_out_in_the_locale_encoding(self):
         # A locale of the test's own, EUC-JP, built from the system's locale sources.

@@ -8,15 +8,27 @@ import subprocess
 import unittest
 
 import kovrisk_testing as kt
-from xserver import XServer
+from xserver import Image, XServer
 
 CAPTION = "コヴリスク（フリー版）"
 CLIENT = (276, 72)
 LABEL = (5, 28, 268, 16)  # lblMessage: left, top, width, height
+# Image1 lies 4 pixels above and left of the client area; the icon in its picture covers this part
+# of the client area, above the status text's line.
+ICON_IN_CLIENT = (6, 2, 24, 24)
 
 # _MOTIF_WM_HINTS: which fields count, and the window functions a window manager offers.
 MWM_HINTS_FUNCTIONS = 1
 MWM_FUNC_ALL, MWM_FUNC_MINIMIZE, MWM_FUNC_MAXIMIZE, MWM_FUNC_CLOSE = 1, 8, 16, 32
+
+
+def picture_pixels(path):
+    """The pixels of a picture file."""
+    size = subprocess.run(["identify", "-format", "%w %h", path], capture_output=True, text=True,
+                          check=True).stdout.split()
+    data = subprocess.run(["convert", path, "-background", "white", "-alpha", "remove", "-depth",
+                           "8", "rgb:-"], capture_output=True, check=True).stdout
+    return Image(int(size[0]), int(size[1]), data)
 
 
 def navy_pixels(image):
@@ -116,6 +128,14 @@ class WindowTest(unittest.TestCase):
         self.assertGreater(top_grey[0], 240)
         self.assertGreater(top_grey[0], bottom_grey[0])
         self.assertGreater(bottom_grey[0], 180)
+        # Image1's picture is shown at the size it is drawn: the icon in its corner as rendered.
+        picture = picture_pixels(os.environ["KOVRISK_STATUS_PICTURE"])
+        ix, iy, iw, ih = ICON_IN_CLIENT
+        differing = [(x, y) for y in range(iy, iy + ih) for x in range(ix, ix + iw)
+                     if image.pixel(x, y) != picture.pixel(x + 4, y + 4)]
+        self.assertEqual(differing, [], "the icon in the picture's corner")
+        self.assertGreater(len({picture.pixel(x, iy + 4 + ih // 2) for x in range(ix + 4, ix + 4 + iw)}),
+                           3, "the picture holds the icon")
 
         # While the thread is busy another window comes over the status window.
         cover = subprocess.Popen(["xmessage", "-geometry", "+0+0", "x" * 60],
@@ -165,7 +185,9 @@ class WindowTest(unittest.TestCase):
         workbook = self.confirm_with("shift+Tab", "space")
         self.assertEqual(self.home.log_messages()[-1], kt.LOCKED)
         self.assertEqual(kt.describe_workbook(workbook), ("protected yes", ["Sheet1", "Kovrisk"]))
-        self.assertEqual(kt.describe_workbook(self.home.backup()), ("protected yes", ["Sheet1"]))
+        # The backup copy: the workbook as it was, encrypted with the backup password.
+        original = self.home.make_workbook("original.xlsx").read_bytes()
+        self.assertTrue(kt.backup_gives_back(self.home.backup(), original))
         # The window closed at the end: nothing of the program is left on the screen.
         self.assertEqual(self.x.windows_titled(CAPTION), [])
 
@@ -178,6 +200,21 @@ class WindowTest(unittest.TestCase):
         self.assertEqual(self.ended(), 0)
         self.assertEqual(self.home.log_messages()[-1], kt.LOCKED)
         self.assertEqual(kt.describe_workbook(workbook), ("protected yes", ["Sheet1", "Kovrisk"]))
+
+    def test_the_program_is_a_display_s_only_client_without_harm(self):
+        # A server that ends once its last client leaves: a connection made only to test the
+        # display would end it under the program.  The toolkit's own connection is the only one,
+        # and a run that ends before its window has said why in the log.
+        alone = XServer(ends_with_last_client=True)
+        self.addCleanup(alone.stop)
+        done = subprocess.run([kt.STANDIN, str(self.home.make_workbook())],
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=60,
+                              env=self.home.environment(alone.display,
+                                                        KOVRISK_STANDIN_MISSING="no application"))
+        self.assertEqual(done.returncode, 0, done.stderr.decode())
+        self.assertEqual(done.stderr, b"")
+        self.assertEqual(self.home.log_messages(), [
+            "fucXlsFind()", "fucXlsFind()ERROR=no application", kt.NOT_INSTALLED])
 
     def test_no_argument_shows_the_one_file_box_and_no_window(self):
         self.start()

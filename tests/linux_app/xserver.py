@@ -20,13 +20,15 @@ class Image:
 
 
 class XServer:
-    def __init__(self, width=1024, height=768):
+    def __init__(self, width=1024, height=768, ends_with_last_client=False):
+        """With `ends_with_last_client`, the server ends once the first client to come has left
+        and no other is there (-terminate), as a display of one user's session may."""
         read_end, write_end = os.pipe()
         # Without -noreset the server resets whenever its last client leaves, and refuses the
         # next program's connection for that moment.
         self.process = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24",
-             "-nolisten", "tcp", "-noreset"],
+             "-nolisten", "tcp", "-terminate" if ends_with_last_client else "-noreset"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         try:

@@ -198,7 +198,7 @@ public:
     std::uint32_t tickCount() override { return 0; }
     void sleep(std::chrono::milliseconds) override {
         ++sleeps;
-        holder_.close();
+        holder_.reset();
     }
     int sleeps = 0;
 

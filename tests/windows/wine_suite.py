@@ -11,7 +11,8 @@ server (out of process, as Excel is) registered in the prefix, through the lock 
 road, the hand-over of a workbook with macros under the user's macro settings, a refusal, a
 cancel, a read-only workbook, a long Japanese path, failures that Excel reports through EXCEPINFO,
 an Excel that turns calls away while it is busy, a workbook Excel would ask about and a path too
-long for Excel.
+long for Excel; then the installer: a silent install, the installed program through its "Send to"
+shortcut, a silent uninstall.
 Message boxes are found and answered with xdotool; screenshots go to the artifacts folder.
 
 Exit status 0 when every check passed.
@@ -207,6 +208,21 @@ def navy(pixel):
     return b >= 90 and b > r + 50 and b > g + 50
 
 
+def bmp_rows(path):
+    """The pixels of a 24-bit bottom-up BMP file, as rows of (r, g, b) from the top."""
+    data = Path(path).read_bytes()
+    offset, width, height = (int.from_bytes(data[at:at + 4], "little", signed=True)
+                             for at in (10, 18, 22))
+    stride = (width * 3 + 3) & ~3
+    return [[tuple(data[offset + r * stride + c * 3:offset + r * stride + c * 3 + 3][::-1])
+             for c in range(width)] for r in reversed(range(height))]
+
+
+# Image1 lies 4 pixels above and left of the client area; the icon in its picture covers this
+# part of the client area, above the status text's line.
+ICON_IN_CLIENT = (6, 2, 24, 24)
+
+
 class Suite:
     def __init__(self, args):
         self.build = Path(args.build)
@@ -217,6 +233,8 @@ class Suite:
         self.only = set(args.only.split(",")) if args.only else set()
         self.checks = Checks()
         self.program = self.build / "src/app/win32/kovrisk.exe"
+        self.picture = self.build / "src/app/win32/artwork/status_window.bmp"
+        self.installers = self.build / "packaging/windows"
         self.tools = self.build / "tests/windows"
         self.standin_tool = self.tools / "kovrisk_standin_tool.exe"
         self.encrypt_tool = self.build / "tests/tools/kovrisk_encrypt_tool.exe"
@@ -506,6 +524,13 @@ class Suite:
         self.checks.check(sum(top) > sum(bottom) + 20 and min(top) > 200,
                           f"{text}: the gradient picture fills the window, light at the top",
                           f"top {top}, bottom {bottom}")
+        picture = bmp_rows(self.picture)
+        ix, iy, iw, ih = ICON_IN_CLIENT
+        differing = [(c, r) for r in range(iy, iy + ih) for c in range(ix, ix + iw)
+                     if rows[r][c] != picture[r + 4][c + 4]]
+        self.checks.check(not differing and len(set(picture[iy + 4 + ih // 2])) > 3,
+                          f"{text}: the icon shows in the picture's corner as drawn",
+                          f"{len(differing)} pixels differ, first at {differing[:3]}")
         columns = sorted({c for r in range(24, 52) for c in range(w) if navy(rows[r][c])})
         if not self.checks.check(len(columns) > 20, f"{text}: navy status text in the label"):
             return None
@@ -715,6 +740,77 @@ class Suite:
         self.checks.equal(self.record(), ["Application.Create", "Application.Quit"],
                           "the probe starts and quits the application once")
 
+    def installer(self, name):
+        print("the installer: silent install, the Send to shortcut, silent uninstall")
+        found = sorted(self.installers.glob("kovrisk-*-setup.exe"))
+        if not self.checks.check(len(found) == 1, "the build made one installer", repr(found)):
+            return
+        data = self.wine.unix("C:\\ProgramData\\Kovrisk")
+        shutil.rmtree(data, ignore_errors=True)
+        folder = "C:\\Program Files\\Kovrisk"
+        start_menu = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Kovrisk.lnk"
+        send_to = self.wine.prefix / "drive_c/users"
+        key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kovrisk"
+
+        def present():
+            return [what for what, there in (
+                ("kovrisk.exe", self.wine.unix(folder + "\\kovrisk.exe").exists()),
+                ("uninstall.exe", self.wine.unix(folder + "\\uninstall.exe").exists()),
+                ("the program's folder", self.wine.unix(folder).exists()),
+                ("the Start menu entry", self.wine.unix(start_menu).exists()),
+                ("the Send to entry", bool(list(send_to.glob("*/AppData/Roaming/Microsoft/Windows/SendTo/Kovrisk.lnk")))),
+                ("the uninstall entry", self.wine.run(["reg", "query", key], headless=True).returncode == 0),
+            ) if there]
+
+        result = self.wine.run([found[0], "/S"], headless=True, timeout=120)
+        self.checks.equal(result.returncode, 0, f"{found[0].name} /S: exit code 0")
+        installed = present()
+        self.checks.equal(len(installed), 6, "installed: " + ", ".join(installed))
+        program = self.wine.unix(folder + "\\kovrisk.exe")
+        self.checks.check(program.exists() and program.read_bytes() == self.program.read_bytes(),
+                          "the installed kovrisk.exe is the one built")
+        links = list(send_to.glob("*/AppData/Roaming/Microsoft/Windows/SendTo/Kovrisk.lnk"))
+        target = (folder + "\\kovrisk.exe").encode()
+        self.checks.check(all(target in link.read_bytes()
+                              for link in links + [self.wine.unix(start_menu)] if link.exists()),
+                          "both shortcuts start the installed program")
+        self.checks.check(data.is_dir(), "the data folder is made")
+        entry = self.wine.run(["reg", "query", key], headless=True).stdout.decode("utf-8", "replace")
+        self.checks.check('uninstall.exe" /S' in entry and "1.0" in entry,
+                          "the uninstall entry: quiet uninstall and version", entry.strip())
+
+        # A workbook sent to Kovrisk: the shell runs the Send to shortcut with the workbook's path,
+        # and does not wait for the program.
+        workbook = "C:\\work\\Sent.xlsx"
+        self.tool("create", workbook)
+        self.clear_log()
+        link = "C:\\" + "\\".join(links[0].relative_to(self.wine.prefix / "drive_c").parts) \
+            if links else "none"
+        launcher = self.wine.start(["start", link, workbook], extra=self.standin_env())
+        self.checks.equal(launcher.wait(timeout=60), 0, "start: the shortcut runs")
+        box = self.screen.wait_for("^Kovrisk$", None, 60)
+        if self.checks.check(box is not None, "sent to Kovrisk: the confirmation box appears"):
+            self.screen.press(box, "Tab", "Return")
+        deadline = time.monotonic() + 60
+        while self.screen.find("フリー版") and time.monotonic() < deadline:
+            time.sleep(0.5)
+        self.checks.check(not self.screen.find("フリー版"), "the installed program ends")
+        self.checks.equal(self.log()[-1:], [TEXTS["locked"]], "the installed program locks the workbook")
+        code, _, err = self.tool("check-locked", workbook, name)
+        self.checks.check(code == 0, "the workbook is locked with its file password", err)
+
+        result = self.wine.run([self.wine.unix(folder + "\\uninstall.exe"), "/S"], headless=True,
+                               timeout=120)
+        self.checks.equal(result.returncode, 0, "uninstall.exe /S: exit code 0")
+        # The uninstaller runs from a copy of itself that it starts and does not wait for.
+        deadline = time.monotonic() + 60
+        while present() and time.monotonic() < deadline:
+            time.sleep(0.5)
+        self.checks.equal(present(), [], "uninstalled: nothing of what was installed is left")
+        self.checks.check(bool(list((data / "syslog").glob("*.txt"))) and
+                          (data / "BackUp" / "Sent.xlsx").exists(),
+                          "the data folder keeps the activity log and the backup copies")
+
     def busy_excel(self, name):
         print("lock road with an Excel that turns calls away while it starts and after every Open")
         workbook = "C:\\work\\Busy.xlsx"
@@ -802,7 +898,8 @@ class Suite:
                          (self.open_road, name), (self.macro_handover, name), (self.refused, name),
                          (self.cancelled,),
                          (self.read_only, name), (self.japanese_path, name), (self.failures,),
-                         (self.busy_excel, name), (self.questions, name), (self.long_path,)]
+                         (self.busy_excel, name), (self.questions, name), (self.long_path,),
+                         (self.installer, name)]
                 for part, *part_args in parts:
                     if not self.only or part.__name__ in self.only or part == self.register:
                         self.scenario(part, *part_args)

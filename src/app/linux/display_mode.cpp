@@ -1,10 +1,7 @@
 #include "app/linux/display_mode.h"
 
-#include <xcb/xcb.h>
-
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 
 namespace kovrisk {
 
@@ -15,15 +12,7 @@ const char* setting(const char* name) {
     return value != nullptr && *value != '\0' ? value : nullptr;
 }
 
-bool x11Reachable() {
-    if (setting("DISPLAY") == nullptr)
-        return false;
-    const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> connection(
-        xcb_connect(nullptr, nullptr), &xcb_disconnect);
-    return connection && xcb_connection_has_error(connection.get()) == 0;
-}
-
-bool waylandReachable() {
+bool waylandSocketThere() {
     const char* name = setting("WAYLAND_DISPLAY");
     if (name == nullptr)
         return false;
@@ -40,21 +29,28 @@ bool waylandReachable() {
 
 }  // namespace
 
-DisplayKind usableDisplay() {
-    if (x11Reachable())
-        return DisplayKind::X11;
-    if (waylandReachable())
-        return DisplayKind::Wayland;
-    return DisplayKind::None;
+std::vector<std::string> windowingSystems() {
+    const bool x11 = setting("DISPLAY") != nullptr;
+    const bool wayland = waylandSocketThere();
+    if (!x11 && !wayland)
+        return {};
+    if (const char* chosen = setting("QT_QPA_PLATFORM"))
+        return {chosen};
+    std::vector<std::string> systems;
+    if (x11)
+        systems.emplace_back("xcb");
+    if (wayland)
+        systems.emplace_back("wayland");
+    return systems;
 }
 
-std::vector<std::string> toolkitArguments(const char* programName, DisplayKind display) {
-    std::vector<std::string> arguments{programName != nullptr ? programName : "kovrisk"};
-    if (setting("QT_QPA_PLATFORM") == nullptr) {
-        arguments.push_back("-platform");
-        arguments.push_back(display == DisplayKind::Wayland ? "wayland" : "xcb");
-    }
-    return arguments;
+std::vector<std::string> toolkitArguments(const char* programName,
+                                          const std::vector<std::string>& systems) {
+    std::string platforms;
+    for (const std::string& system : systems)
+        platforms += system + ";";
+    platforms += kNoDisplayPlatform;
+    return {programName != nullptr ? programName : "kovrisk", "-platform", platforms};
 }
 
 }  // namespace kovrisk

@@ -2,19 +2,25 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/linux/display_mode.h"
 #include "app/linux/program_end.h"
 #include "app/linux/taginformation_window.h"
+#include "app/linux/terminal_exit_code.h"
 #include "app/linux/terminal_taginformation.h"
+#include "app/linux/toolkit_messages.h"
+#include "app/linux/workbook_claim.h"
 #include "app/taginformation.h"
 #include "platform/native_environment.h"
 #include "platform/native_files.h"
 #include "platform/system_clock.h"
+#include "workbook/workbook_limits.h"
 
 namespace kovrisk {
 
@@ -25,8 +31,9 @@ const QString kApplicationTitle = QStringLiteral("コヴリスク");
 constexpr std::string_view kNoDisplayHandover =
     "ブックの確認は済みましたが、表示する画面（ディスプレイ）がないため閉じました。";
 
-// Creates the window's portable part, runs its creation handler and, when the checks pass, shows
-// the window and runs the event loop until the run ends the program.
+// Creates the window's portable part, runs its creation handler and, when the checks pass and no
+// other run is working on the workbook, shows the window and runs the event loop until the run
+// ends the program.  The workbook stays claimed until then.
 void runTaginformation(LinuxView& view, ProgramEnd& end, ApplicationFactory& spreadsheet,
                        const std::vector<NativeString>& arguments) {
     NativeEnvironment environment;
@@ -36,21 +43,26 @@ void runTaginformation(LinuxView& view, ProgramEnd& end, ApplicationFactory& spr
     view.setTimer1Handler([&taginformation] { taginformation.Timer1Timer(); });
     if (!taginformation.FormCreate(arguments) || end.requested())
         return;
+    const WorkbookClaim claim(taginformation.state().dataFolder / "claims", view.targetPath());
+    if (claim.state() == WorkbookClaim::State::busy) {
+        taginformation.workbookBusy();
+        return;
+    }
+    // What no spreadsheet application opens is not given to one: it would read it for as long as
+    // it took.
+    std::error_code error;
+    if (std::filesystem::is_regular_file(view.targetPath(), error) &&
+        std::filesystem::file_size(view.targetPath(), error) > kLargestWorkbook && !error) {
+        taginformation.workbookTooLarge();
+        return;
+    }
     view.showTaginformation();
     if (!end.requested())
         QCoreApplication::exec();
 }
 
-void runWithWindow(DisplayKind display, const char* programName,
-                   const std::vector<NativeString>& arguments,
+void runWithWindow(const std::vector<NativeString>& arguments,
                    const SpreadsheetMaker& makeSpreadsheet) {
-    std::vector<std::string> toolkitArgs = toolkitArguments(programName, display);
-    std::vector<char*> argv;
-    for (std::string& argument : toolkitArgs)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    int argc = static_cast<int>(toolkitArgs.size());
-    QApplication application(argc, argv.data());
     QApplication::setApplicationName(kApplicationTitle);
     // The window's own close handler ends the program; a closed message box must not.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -62,21 +74,31 @@ void runWithWindow(DisplayKind display, const char* programName,
     runTaginformation(taginformation, end, *spreadsheet, arguments);
 }
 
-void runInTerminal(const char* programName, const std::vector<NativeString>& arguments,
-                   const SpreadsheetMaker& makeSpreadsheet) {
-    std::string name = programName != nullptr ? programName : "kovrisk";
-    char* argv[] = {name.data(), nullptr};
-    int argc = 1;
-    QCoreApplication application(argc, argv);  // sets the locale
+// Returns the exit code of the run.
+int runInTerminal(const std::vector<NativeString>& arguments,
+                  const SpreadsheetMaker& makeSpreadsheet) {
     QCoreApplication::setApplicationName(kApplicationTitle);
-
     TerminalConsole console(stderr, stdin);
     const std::unique_ptr<ApplicationFactory> spreadsheet = makeSpreadsheet(
         SpreadsheetSetting{false, [&console] { console.writeLine(kNoDisplayHandover); }});
     ProgramEnd end;
     TerminalTaginformation taginformation(console, end);
     runTaginformation(taginformation, end, *spreadsheet, arguments);
+    return taginformation.exitCode();
 }
+
+struct Arguments {
+    std::vector<std::string> storage;
+    std::vector<char*> pointers;
+    int count = 0;
+
+    explicit Arguments(std::vector<std::string> given) : storage(std::move(given)) {
+        for (std::string& argument : storage)
+            pointers.push_back(argument.data());
+        pointers.push_back(nullptr);
+        count = static_cast<int>(storage.size());
+    }
+};
 
 }  // namespace
 
@@ -90,15 +112,26 @@ int runKovrisk(int argc, char** argv, const SpreadsheetMaker& makeSpreadsheet) {
     for (int i = 1; i < argc; ++i)
         arguments.emplace_back(argv[i]);
     const char* programName = argc > 0 ? argv[0] : nullptr;
+    const ToolkitMessages messages;
+    bool window = false;
     try {
-        // A display that is named but cannot be reached counts as none: the terminal still works.
-        if (const DisplayKind display = usableDisplay(); display != DisplayKind::None) {
-            runWithWindow(display, programName, arguments, makeSpreadsheet);
-        } else {
-            runInTerminal(programName, arguments, makeSpreadsheet);
+        const std::vector<std::string> systems = windowingSystems();
+        if (systems.empty()) {
+            Arguments toolkit({programName != nullptr ? programName : "kovrisk"});
+            QCoreApplication application(toolkit.count, toolkit.pointers.data());  // the locale
+            return runInTerminal(arguments, makeSpreadsheet);
         }
+        // The toolkit's own start decides: a display it cannot reach counts as none, and the
+        // terminal still works.
+        Arguments toolkit(toolkitArguments(programName, systems));
+        QApplication application(toolkit.count, toolkit.pointers.data());
+        if (QGuiApplication::platformName() == QLatin1String(kNoDisplayPlatform))
+            return runInTerminal(arguments, makeSpreadsheet);
+        window = true;
+        runWithWindow(arguments, makeSpreadsheet);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "kovrisk: %s\n", error.what());
+        return window ? 0 : kProgramErrorExit;
     }
     return 0;
 }

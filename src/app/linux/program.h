@@ -21,7 +21,8 @@ struct SpreadsheetSetting {
 using SpreadsheetMaker =
     std::function<std::unique_ptr<ApplicationFactory>(const SpreadsheetSetting& setting)>;
 
-// Runs the program on `argv[1..]`.  Returns the exit code, which is 0 on every path.
+// Runs the program on `argv[1..]`.  Returns the exit code: with a window 0 on every path; in the
+// terminal the code of the end (terminal_exit_code.h).
 int runKovrisk(int argc, char** argv, const SpreadsheetMaker& makeSpreadsheet);
 
 }  // namespace kovrisk

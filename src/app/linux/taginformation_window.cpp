@@ -65,13 +65,13 @@ TaginformationWindow::TaginformationWindow(ProgramEnd& end)
     setAutoFillBackground(true);
 
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(layout::kImage1);
+    Image1->setGeometry(layout::kImage1Rect);
     Image1->setScaledContents(true);
-    Image1->setPixmap(QPixmap(QStringLiteral(":/kovrisk/status_background.bmp")));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/kovrisk/status_window.png")));
 
     lblMessage->setObjectName(QStringLiteral("lblMessage"));
-    lblMessage->setGeometry(layout::kLblMessage);
-    lblMessage->setFixedSize(layout::kLblMessage.size());
+    lblMessage->setGeometry(layout::kLblMessageRect);
+    lblMessage->setFixedSize(layout::kLblMessageRect.size());
     lblMessage->setAlignment(Qt::AlignCenter);
     lblMessage->setAutoFillBackground(false);  // transparent: the picture shows through
     lblMessage->setFont(maruGothic(layout::kLblMessageFontPixels));
@@ -81,7 +81,7 @@ TaginformationWindow::TaginformationWindow(ProgramEnd& end)
     lblMessage->setText(QStringLiteral("lblMessage"));
 
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setGeometry(layout::kEdit1);
+    Edit1->setGeometry(layout::kEdit1Rect);
     Edit1->setFont(pGothic(layout::kEdit1FontPixels));
     Edit1->setFrame(false);
     Edit1->setFocusPolicy(Qt::ClickFocus);

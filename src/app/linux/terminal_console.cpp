@@ -30,16 +30,6 @@ std::string localeCodeset() {
     return codeset;
 }
 
-std::size_t utf8Length(unsigned char lead) {
-    if (lead >= 0xF0)
-        return 4;
-    if (lead >= 0xE0)
-        return 3;
-    if (lead >= 0xC0)
-        return 2;
-    return 1;
-}
-
 std::string_view trimBlanks(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     while (!text.empty() && blank(text.front()))
@@ -60,11 +50,7 @@ void TerminalConsole::write(std::string_view utf8) {
         bytes = utf8;
     } else {
         // What the locale's character set cannot hold becomes "?".
-        IconvConverter converter(codeset_.c_str(), "UTF-8");
-        while (!converter.convert(utf8, bytes)) {
-            bytes += '?';
-            utf8.remove_prefix(std::min(utf8.size(), utf8Length(utf8.front())));
-        }
+        bytes = IconvConverter(codeset_.c_str(), "UTF-8").convertFromUtf8(utf8);
     }
     std::fwrite(bytes.data(), 1, bytes.size(), out_);
     std::fflush(out_);

@@ -1,6 +1,7 @@
 #include "app/linux/terminal_taginformation.h"
 
 #include "app/linux/status_window_layout.h"
+#include "app/linux/terminal_exit_code.h"
 #include "platform/text_codec.h"
 
 namespace kovrisk {
@@ -57,6 +58,17 @@ BoxAnswer TerminalTaginformation::messageBox(const std::string& text, BoxButtons
     // Cancel is the default: only a clear yes is OK.
     const std::optional<std::string> answer = console_.ask(kAnswerPrompt);
     return answer && isYes(*answer) ? BoxAnswer::Ok : BoxAnswer::Cancel;
+}
+
+void TerminalTaginformation::noteEnd(RunEnd end, const std::string& loggedOnly) {
+    runEnd_ = end;
+    // A failure is never silent here: what was only logged goes to the terminal too.
+    if (!loggedOnly.empty())
+        console_.writeLines(kBoxPrefix, fromShiftJis(loggedOnly));
+}
+
+int TerminalTaginformation::exitCode() const {
+    return terminalExitCode(runEnd_);
 }
 
 }  // namespace kovrisk

@@ -25,12 +25,18 @@ public:
     void closeWindow() override;
     void terminate() override;
     BoxAnswer messageBox(const std::string& text, BoxButtons buttons) override;
+    // Ends that show no message box put their log line on the terminal.
+    void noteEnd(RunEnd end, const std::string& loggedOnly) override;
+
+    // The exit code of the end noted (0 when none was).
+    int exitCode() const;
 
 private:
     TerminalConsole& console_;
     ProgramEnd& end_;
     QTimer Timer1;
     NativePath Edit1;
+    RunEnd runEnd_ = RunEnd::finished;
 };
 
 }  // namespace kovrisk

@@ -3,57 +3,22 @@
 
 #include <windows.h>
 
-#include <utility>
+#include "support/unique_resource.h"
 
 namespace kovrisk {
 
 // A font, bitmap or brush: DeleteObject when dropped.
-template <typename Handle>
-class UniqueGdiObject {
-public:
-    explicit UniqueGdiObject(Handle handle = nullptr) : handle_(handle) {}
-    UniqueGdiObject(UniqueGdiObject&& other) noexcept
-        : handle_(std::exchange(other.handle_, nullptr)) {}
-    UniqueGdiObject& operator=(UniqueGdiObject&& other) noexcept {
-        if (this != &other) {
-            reset();
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
-    UniqueGdiObject(const UniqueGdiObject&) = delete;
-    UniqueGdiObject& operator=(const UniqueGdiObject&) = delete;
-    ~UniqueGdiObject() { reset(); }
-
-    Handle get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    void reset() {
-        if (Handle handle = std::exchange(handle_, nullptr))
-            ::DeleteObject(handle);
-    }
-
-private:
-    Handle handle_;
-};
-
-using UniqueFont = UniqueGdiObject<HFONT>;
-using UniqueBitmap = UniqueGdiObject<HBITMAP>;
+inline bool deleteGdiObject(HGDIOBJ object) {
+    return ::DeleteObject(object) != 0;
+}
+using UniqueFont = UniqueResource<HFONT, deleteGdiObject, HFONT{}>;
+using UniqueBitmap = UniqueResource<HBITMAP, deleteGdiObject, HBITMAP{}>;
 
 // A memory device context: DeleteDC when dropped.
-class UniqueMemoryDc {
-public:
-    explicit UniqueMemoryDc(HDC compatibleWith) : dc_(::CreateCompatibleDC(compatibleWith)) {}
-    UniqueMemoryDc(const UniqueMemoryDc&) = delete;
-    UniqueMemoryDc& operator=(const UniqueMemoryDc&) = delete;
-    ~UniqueMemoryDc() {
-        if (dc_ != nullptr)
-            ::DeleteDC(dc_);
-    }
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
+inline bool deleteDc(HDC dc) {
+    return ::DeleteDC(dc) != 0;
+}
+using UniqueMemoryDc = UniqueResource<HDC, deleteDc, HDC{}>;
 
 // Selects an object into a device context and puts the previous one back when dropped.
 class SelectedObject {

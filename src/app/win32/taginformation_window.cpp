@@ -1,5 +1,6 @@
 #include "app/win32/taginformation_window.h"
 
+#include "app/status_window_layout.h"
 #include "app/win32/resource_ids.h"
 #include "platform/text_codec.h"
 
@@ -12,16 +13,18 @@ constexpr wchar_t kCaption[] = L"コヴリスク（フリー版）";
 constexpr wchar_t kMessageCaption[] = L"Kovrisk";
 
 // Layout at 96 pixels per inch.
-constexpr POINT kDesignPosition{101, 77};
-constexpr SIZE kClientSize{276, 72};
-constexpr RECT kImage1{-4, -4, -4 + 413, -4 + 109};
-constexpr RECT kLblMessage{5, 28, 5 + 268, 28 + 16};
-constexpr RECT kEdit1{4, 4, 4 + 397, 4 + 19};
-constexpr SIZE kPictureSize{67, 26};
-constexpr COLORREF kNavy = RGB(0, 0, 128);
+constexpr POINT kDesignPosition{layout::kDesignLeft, layout::kDesignTop};
+constexpr SIZE kClientSize{layout::kClientWidth, layout::kClientHeight};
+constexpr RECT toRect(layout::Box box) {
+    return RECT{box.left, box.top, box.left + box.width, box.top + box.height};
+}
+constexpr RECT kImage1 = toRect(layout::kImage1);
+constexpr RECT kLblMessage = toRect(layout::kLblMessage);
+constexpr RECT kEdit1 = toRect(layout::kEdit1);
+constexpr COLORREF kNavy = RGB(layout::kTextRed, layout::kTextGreen, layout::kTextBlue);
 constexpr UINT_PTR kTimer1 = 1;
-constexpr UINT kTimer1Interval = 100;
-constexpr int kEdit1Limit = 120;
+constexpr UINT kTimer1Interval = layout::kTimer1IntervalMilliseconds;
+constexpr int kEdit1Limit = layout::kEdit1TypingLimit;
 // Single border with title bar; no system menu, so no title-bar buttons.
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
 constexpr DWORD kExStyle = WS_EX_WINDOWEDGE;
@@ -37,6 +40,7 @@ void registerClass(HINSTANCE instance, WNDPROC procedure) {
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = instance;
+    windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(KOVRISK_ICON));
     windowClass.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kClassName;
@@ -47,11 +51,11 @@ void registerClass(HINSTANCE instance, WNDPROC procedure) {
 
 TaginformationWindow::TaginformationWindow(HINSTANCE instance, HWND owner)
     : instance_(instance), owner_(owner) {
-    formFont_ = shiftJisFont(12, L"ＭＳ Ｐゴシック");
-    labelFont_ = shiftJisFont(16, L"HG丸ｺﾞｼｯｸM-PRO");
-    editFont_ = shiftJisFont(13, L"ＭＳ Ｐゴシック");
+    formFont_ = shiftJisFont(layout::kWindowFontPixels, L"ＭＳ Ｐゴシック");
+    labelFont_ = shiftJisFont(layout::kLblMessageFontPixels, L"HG丸ｺﾞｼｯｸM-PRO");
+    editFont_ = shiftJisFont(layout::kEdit1FontPixels, L"ＭＳ Ｐゴシック");
     picture_ = UniqueBitmap(
-        static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(KOVRISK_GRADIENT_BITMAP),
+        static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(KOVRISK_STATUS_BITMAP),
                                           IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
 
     registerClass(instance, &TaginformationWindow::procedure);
@@ -137,12 +141,14 @@ void TaginformationWindow::paint() {
     PaintScope scope(window_);
     const HDC dc = scope.dc();
     if (picture_) {
-        UniqueMemoryDc source(dc);
+        UniqueMemoryDc source(::CreateCompatibleDC(dc));
         SelectedObject selected(source.get(), picture_.get());
+        BITMAP picture{};
+        ::GetObjectW(picture_.get(), sizeof picture, &picture);
         ::SetStretchBltMode(dc, COLORONCOLOR);
         ::StretchBlt(dc, kImage1.left, kImage1.top, kImage1.right - kImage1.left,
-                     kImage1.bottom - kImage1.top, source.get(), 0, 0, kPictureSize.cx,
-                     kPictureSize.cy, SRCCOPY);
+                     kImage1.bottom - kImage1.top, source.get(), 0, 0, picture.bmWidth,
+                     picture.bmHeight, SRCCOPY);
     }
     SelectedObject font(dc, labelFont_.get());
     ::SetBkMode(dc, TRANSPARENT);

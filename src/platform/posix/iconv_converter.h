@@ -18,6 +18,9 @@ public:
     // Converts as much of `input` as forms whole characters and appends it to `output`; returns
     // false at the first sequence it cannot take, leaving `input` there.
     bool convert(std::string_view& input, std::string& output);
+    // For a converter from UTF-8: converts all of `utf8`, each character the target cannot hold
+    // (or byte that starts no UTF-8 character) turned into "?".
+    std::string convertFromUtf8(std::string_view utf8);
 
 private:
     iconv_t cd_;

@@ -147,7 +147,7 @@ public:
         // remove_all does not follow symbolic links anyway.
         std::error_code ignored;
         std::filesystem::remove_all(folder_, ignored);
-        held_.close();
+        held_.reset();
     }
 
     const NativePath& target() const override { return target_; }

@@ -104,7 +104,7 @@ bool NativeFiles::copy(const NativePath& from, const NativePath& to) {
         return false;
     if (::fsync(target.get()) != 0)
         return false;
-    return target.close();
+    return target.reset();
 }
 
 std::optional<std::string> NativeFiles::readAll(const NativePath& path) {
@@ -132,7 +132,7 @@ bool NativeFiles::writeNew(const NativePath& path, std::string_view bytes) {
                          S_IRUSR | S_IWUSR));
     if (!file)
         return false;
-    if (writeAll(file.get(), bytes) && ::fsync(file.get()) == 0 && file.close())
+    if (writeAll(file.get(), bytes) && ::fsync(file.get()) == 0 && file.reset())
         return true;
     ::unlink(path.c_str());
     return false;
@@ -175,7 +175,7 @@ AppendResult NativeFiles::appendExclusive(const NativePath& path, std::string_vi
         return AppendResult::Failed;
     if (!writeAll(file.get(), bytes))
         return AppendResult::Failed;
-    return file.close() ? AppendResult::Written : AppendResult::Failed;
+    return file.reset() ? AppendResult::Written : AppendResult::Failed;
 }
 
 }  // namespace kovrisk

@@ -1,38 +1,20 @@
-// Owns a Win32 kernel handle (a file, for instance).
+// Owns a Win32 kernel handle (a file, a token, ...).
 #pragma once
 
 #include <windows.h>
 
-#include <utility>
+#include "support/unique_resource.h"
 
 namespace kovrisk {
 
-class UniqueHandle {
-public:
-    explicit UniqueHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-    UniqueHandle(UniqueHandle&& other) noexcept
-        : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) {
-            close();
-            handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
-        }
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { close(); }
+inline bool closeHandle(HANDLE handle) {
+    return handle == nullptr || ::CloseHandle(handle) != 0;
+}
+inline HANDLE invalidHandle() {
+    return INVALID_HANDLE_VALUE;
+}
 
-    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE get() const { return handle_; }
-    // True when there was nothing to close or closing succeeded.
-    bool close() {
-        const HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);
-        return handle == INVALID_HANDLE_VALUE || handle == nullptr || ::CloseHandle(handle) != 0;
-    }
-
-private:
-    HANDLE handle_;
-};
+// What CreateFileW returns when it fails is the value that holds nothing.
+using UniqueHandle = UniqueResource<HANDLE, closeHandle, invalidHandle>;
 
 }  // namespace kovrisk

@@ -141,9 +141,9 @@ bool NativeFiles::writeNew(const NativePath& path, std::string_view bytes) {
         written = ::WriteFile(file.get(), bytes.data(), chunk, &done, nullptr) != 0 && done != 0;
         bytes.remove_prefix(done);
     }
-    if (written && ::FlushFileBuffers(file.get()) != 0 && file.close())
+    if (written && ::FlushFileBuffers(file.get()) != 0 && file.reset())
         return true;
-    file.close();
+    file.reset();
     ::DeleteFileW(path.c_str());
     return false;
 }
@@ -195,7 +195,7 @@ AppendResult NativeFiles::appendExclusive(const NativePath& path, std::string_vi
         }
         bytes.remove_prefix(written);
     }
-    return file.close() ? AppendResult::Written : AppendResult::Failed;
+    return file.reset() ? AppendResult::Written : AppendResult::Failed;
 }
 
 }  // namespace kovrisk

@@ -26,6 +26,7 @@
 #include "workbook/calc_uno/uno_error.h"
 #include "workbook/calc_uno/uno_text.h"
 #include "workbook/calc_uno/users_load.h"
+#include "workbook/workbook_limits.h"
 
 namespace kovrisk {
 
@@ -56,7 +57,8 @@ CalcApplication::CalcApplication(std::shared_ptr<OfficeSession> session, const C
       handOver_(std::make_shared<CalcHandOver>()),
       displayAvailable_(options.displayAvailable),
       reuseOffice_(options.reuseOffice),
-      onNoDisplayHandover_(options.onNoDisplayHandover) {}
+      onNoDisplayHandover_(options.onNoDisplayHandover),
+      options_(options) {}
 
 CalcApplication::~CalcApplication() {
     quit();
@@ -83,7 +85,7 @@ void CalcApplication::setVisible(bool visible) {
 std::unique_ptr<Workbooks> CalcApplication::workbooks() {
     if (done_ || handOver_->done)
         throw AutomationError(calc_texts::applicationEnded());
-    return std::make_unique<CalcWorkbooks>(session_, documents_, handOver_);
+    return std::make_unique<CalcWorkbooks>(session_, documents_, handOver_, options_);
 }
 
 void CalcApplication::quit() {
@@ -93,18 +95,47 @@ void CalcApplication::quit() {
     documents_->closeAll();
     if (!reuseOffice_)
         session_->end();
+    session_->unwatch();
 }
 
 std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
                                               const std::string& password) {
     // The office would take a file of no bytes for a new, empty document; it is no workbook.
+    // One larger than any workbook would keep it reading for as long as it took.
     std::error_code error;
-    if (std::filesystem::is_regular_file(fileName, error) &&
-        std::filesystem::file_size(fileName, error) == 0 && !error) {
-        throw AutomationError(calc_texts::notASpreadsheet(fileName));
+    std::uintmax_t size = 0;
+    if (std::filesystem::is_regular_file(fileName, error)) {
+        size = std::filesystem::file_size(fileName, error);
+        if (!error && size == 0)
+            throw AutomationError(calc_texts::notASpreadsheet(fileName));
+        if (!error && size > kLargestWorkbook)
+            throw AutomationError(calc_texts::tooLarge(fileName, size));
+        if (error)
+            size = 0;
+    }
+    if (handOver_->shown) {
+        // Loaded for the user, it may wait for the user's answer to the office's questions (its
+        // macro security among them), for as long as the user takes.
+        session_->unwatch();
+    } else {
+        session_->extendWatch(operationBound_ +
+                              boundPerMegabyte_ * static_cast<long long>(size >> 20));
     }
     const auto desktop = session_->desktop();
     const auto context = session_->context();
+    try {
+        return load(fileName, password, desktop, context);
+    } catch (const AutomationError&) {
+        if (session_->endedByWatchdog())
+            throw AutomationError(calc_texts::officeTookTooLong(fileName));
+        throw;
+    }
+}
+
+std::unique_ptr<Workbook> CalcWorkbooks::load(
+    const NativePath& fileName, const std::string& password,
+    const css::uno::Reference<css::frame::XDesktop2>& desktop,
+    const css::uno::Reference<css::uno::XComponentContext>& context) {
     const bool forUser = handOver_->shown;
     return unoCall([&]() -> std::unique_ptr<Workbook> {
         // Nobody answers questions while a hidden workbook loads: the handler does, and notes
@@ -150,6 +181,7 @@ std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
         }
         LoadFacts facts;
         facts.loadedWhole = !warnings->warned();
+        facts.heldElsewhere = warnings->heldElsewhere();
         const WorkbookFormat format = formatOfFilter(loadedFilter(model));
         if (format == WorkbookFormat::Ooxml || format == WorkbookFormat::OoxmlMacroEnabled) {
             if (isEncryptionContainer(fileName)) {

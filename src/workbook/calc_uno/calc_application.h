@@ -53,26 +53,38 @@ private:
     bool displayAvailable_;
     bool reuseOffice_;
     std::function<void()> onNoDisplayHandover_;
+    CalcOptions options_;
     bool done_ = false;
 };
 
 class CalcWorkbooks : public Workbooks {
 public:
     CalcWorkbooks(std::shared_ptr<OfficeSession> session, std::shared_ptr<OpenDocuments> documents,
-                  std::shared_ptr<CalcHandOver> handOver)
+                  std::shared_ptr<CalcHandOver> handOver, const CalcOptions& options)
         : session_(std::move(session)),
           documents_(std::move(documents)),
-          handOver_(std::move(handOver)) {}
+          handOver_(std::move(handOver)),
+          operationBound_(options.operationBound),
+          boundPerMegabyte_(options.operationBoundPerMegabyte) {}
     // Hidden, macros never run, links not updated, no interaction handler: a password that does
-    // not open the workbook fails at once.  In an application shown with nothing open: loaded
-    // for the user (users_load.h) and handed over with the office.
+    // not open the workbook fails at once.  A file no spreadsheet application opens (larger than
+    // kLargestWorkbook, or of no bytes) is refused without asking the office.  The operation's
+    // bound grows with the file's size.  In an application shown with nothing open: loaded for
+    // the user (users_load.h) and handed over with the office.
     std::unique_ptr<Workbook> open(const NativePath& fileName,
                                    const std::string& password) override;
 
 private:
+    std::unique_ptr<Workbook> load(
+        const NativePath& fileName, const std::string& password,
+        const com::sun::star::uno::Reference<com::sun::star::frame::XDesktop2>& desktop,
+        const com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext>& context);
+
     std::shared_ptr<OfficeSession> session_;
     std::shared_ptr<OpenDocuments> documents_;
     std::shared_ptr<CalcHandOver> handOver_;
+    std::chrono::milliseconds operationBound_;
+    std::chrono::milliseconds boundPerMegabyte_;
 };
 
 }  // namespace kovrisk

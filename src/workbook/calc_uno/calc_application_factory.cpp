@@ -36,6 +36,10 @@ public:
     }
 
     std::unique_ptr<Application> create() override {
+        // The office kept from an earlier operation is bounded too while it is asked whether it
+        // still answers.
+        if (session_)
+            session_->watch(options_.operationBound);
         if (session_ && (!options_.reuseOffice || !session_->answers())) {
             session_->end();
             session_.reset();
@@ -49,6 +53,7 @@ public:
             }
             session_ = std::make_shared<OfficeSession>(options_);
         }
+        session_->watch(options_.operationBound);
         return std::make_unique<CalcApplication>(session_, options_);
     }
 

@@ -29,6 +29,11 @@ struct CalcOptions {
     // user profile), and how long it may take to end before it is killed.
     std::chrono::milliseconds startBound{120'000};
     std::chrono::milliseconds endBound{10'000};
+    // How long one operation may keep the office busy before the office is ended and the
+    // operation fails: the base, and as much again per megabyte of a workbook it opens (the
+    // office reads a few megabytes a second at worst).
+    std::chrono::milliseconds operationBound{180'000};
+    std::chrono::milliseconds operationBoundPerMegabyte{6'000};
 };
 
 // Creating an application object starts (or, with reuseOffice, reuses) a private office process:

@@ -83,6 +83,15 @@ std::string notASpreadsheet(const NativePath& file) {
     return sjis("スプレッドシートではありません: ") + toShiftJis(file);
 }
 
+std::string tooLarge(const NativePath& file, std::uintmax_t size) {
+    return sjis("ブックとして開くには大きすぎます（" + std::to_string(size) + " バイト）: ") +
+           toShiftJis(file);
+}
+
+std::string officeTookTooLong(const NativePath& file) {
+    return sjis("LibreOffice が時間内に応答しなかったため終了させました: ") + toShiftJis(file);
+}
+
 std::string noPasswordFormat(const NativePath& file) {
     return sjis("この形式ではパスワード付きで保存できません: ") + toShiftJis(file);
 }

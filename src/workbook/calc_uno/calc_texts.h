@@ -2,6 +2,7 @@
 // are; these cover what the backend itself refuses.)
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,8 @@ std::string notLoaded(const NativePath& file);
 std::string notSaved(const NativePath& file);
 std::string notEncrypted(const NativePath& file, std::string_view reason);
 std::string notASpreadsheet(const NativePath& file);
+std::string tooLarge(const NativePath& file, std::uintmax_t size);
+std::string officeTookTooLong(const NativePath& file);
 std::string noPasswordFormat(const NativePath& file);
 std::string applicationEnded();
 std::string workbookClosed();

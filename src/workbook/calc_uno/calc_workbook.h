@@ -17,6 +17,7 @@ namespace kovrisk {
 struct LoadFacts {
     bool loadedWhole = true;                // no warning or repair came
     bool structureLockedInPackage = false;  // an OOXML workbook part's structure lock
+    bool heldElsewhere = false;             // another office has the file open
 };
 
 class CalcWorkbook : public Workbook {
@@ -42,6 +43,8 @@ public:
     // Whether the document has Basic libraries with modules (an imported VBA project among them),
     // by the rule the office itself applies before it asks about macros.
     bool hasMacros() override;
+    // The office's lock file beside it names another office that has it open.
+    bool heldByAnotherApplication() override { return facts_.heldElsewhere; }
     // Excel97: Excel 97 (RC4 CryptoAPI); Ooxml and OoxmlMacroEnabled: OOXML (agile encryption);
     // whatever the file name says.  The encryption is Excel's, not LibreOffice's own.
     void saveAs(const NativePath& fileName, WorkbookFormat format,

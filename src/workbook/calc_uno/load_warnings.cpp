@@ -39,6 +39,11 @@ void LoadWarnings::handle(const css::uno::Reference<css::task::XInteractionReque
     const rtl::OUString type = what.getValueTypeName();
     if (type.startsWith("com.sun.star.document.Lock") ||
         type.startsWith("com.sun.star.document.OwnLock")) {
+        // Held by another office, as against a lock file that cannot be made or read.
+        if (type == "com.sun.star.document.LockedDocumentRequest" ||
+            type == "com.sun.star.document.OwnLockOnDocumentRequest") {
+            heldElsewhere_ = true;
+        }
         selectFirst<css::task::XInteractionApprove>(offered);
         return;
     }

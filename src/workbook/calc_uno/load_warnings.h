@@ -19,9 +19,12 @@ public:
 
     // Whether anything but a password or lock-file request came.
     bool warned() const { return warned_; }
+    // Whether the lock file said that another office (of this user or another) has the file open.
+    bool heldElsewhere() const { return heldElsewhere_; }
 
 private:
     bool warned_ = false;
+    bool heldElsewhere_ = false;
 };
 
 }  // namespace kovrisk

@@ -73,6 +73,19 @@ int statusCode(int status) {
     ::_exit(statusCode(status));
 }
 
+// What a user sends to end a program: the keeper waits for its owner to go instead.
+constexpr int kOwnerEndingSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+
+void setStandardSignals() {
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig)
+        ::sigaction(sig, &standard, nullptr);
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 void moveFd(int from, int to) {
     if (from >= 0 && from != to) {
         ::dup2(from, to);
@@ -87,17 +100,17 @@ void closeFrom(int first) {
     }
 }
 
-[[noreturn]] void runKeeper(const char* program, char* const* argv, int controlFd,
-                            int inheritedFd) {
-    // Away from the terminal's signals and from the handlers this program installed.
+[[noreturn]] void runKeeper(const char* program, char* const* argv, char* const* envp,
+                            int controlFd, int inheritedFd) {
+    // Away from the terminal's signals and from the handlers this program installed.  The keeper
+    // shares the program's name, so whatever ends the program by name (killall, pkill) reaches it
+    // too: it outlives such a request and ends the office once its owner has gone.
     ::setpgid(0, 0);
-    struct sigaction standard {};
-    standard.sa_handler = SIG_DFL;
-    for (int sig = 1; sig < NSIG; ++sig)
-        ::sigaction(sig, &standard, nullptr);
-    sigset_t none;
-    ::sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    setStandardSignals();
+    struct sigaction ignored {};
+    ignored.sa_handler = SIG_IGN;
+    for (const int sig : kOwnerEndingSignals)
+        ::sigaction(sig, &ignored, nullptr);
 
     // Only the control socket, the inherited descriptor and /dev/null stay open.
     controlFd = ::fcntl(controlFd, F_DUPFD, 100);
@@ -119,9 +132,10 @@ void closeFrom(int first) {
     if (office == 0) {
         ::setpgid(0, 0);
         ::close(kControlFd);
+        setStandardSignals();
         // The office keeps the user's umask: as root it makes folders shared by every user of the
         // machine (the extension cache below /var/spool/libreoffice), which others must enter.
-        ::execv(program, argv);
+        ::execve(program, argv, envp);
         ::_exit(127);
     }
     ::setpgid(office, office);
@@ -159,7 +173,7 @@ void closeFrom(int first) {
 }  // namespace
 
 OfficeProcess::OfficeProcess(const NativePath& program, const std::vector<std::string>& arguments,
-                             int inheritedFd) {
+                             const std::vector<std::string>& environment, int inheritedFd) {
     // Everything the keeper needs is made before the fork.
     const std::string programText = program.native();
     std::vector<std::string> storage;
@@ -170,6 +184,11 @@ OfficeProcess::OfficeProcess(const NativePath& program, const std::vector<std::s
     for (std::string& argument : storage)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
+    std::vector<std::string> settings = environment;
+    std::vector<char*> envp;
+    for (std::string& setting : settings)
+        envp.push_back(setting.data());
+    envp.push_back(nullptr);
 
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
@@ -182,12 +201,12 @@ OfficeProcess::OfficeProcess(const NativePath& program, const std::vector<std::s
     if (keeper < 0)
         throw std::system_error(errno, std::generic_category(), "fork");
     if (keeper == 0)
-        runKeeper(programText.c_str(), argv.data(), theirs.get(), inheritedFd);
+        runKeeper(programText.c_str(), argv.data(), envp.data(), theirs.get(), inheritedFd);
 
     keeper_ = keeper;
     control_ = std::move(ours);
     keeperPidFd_ = UniqueFd(openPidFd(keeper));
-    theirs.close();
+    theirs.reset();
     pid_t office = -1;
     ssize_t got;
     do {
@@ -217,8 +236,8 @@ bool OfficeProcess::reap(bool block) {
     }
     // Reaped now, or lost (ECHILD): either way the keeper is gone.
     ended_ = true;
-    control_.close();
-    keeperPidFd_.close();
+    control_.reset();
+    keeperPidFd_.reset();
     return true;
 }
 
@@ -266,6 +285,15 @@ void OfficeProcess::handOver() {
         ::kill(keeper_, SIGKILL);  // the office stays: it is the user's now
         reap(true);
     }
+}
+
+UniqueFd OfficeProcess::keeperControl() const {
+    return UniqueFd(control_ ? ::fcntl(control_.get(), F_DUPFD_CLOEXEC, 3) : -1);
+}
+
+void OfficeProcess::orderEnd(int keeperControl) {
+    if (keeperControl >= 0)
+        ::send(keeperControl, &kKill, 1, MSG_NOSIGNAL);
 }
 
 }  // namespace kovrisk

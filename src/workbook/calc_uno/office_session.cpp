@@ -6,6 +6,7 @@
 #include <com/sun/star/frame/Desktop.hpp>
 
 #include <random>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -46,6 +47,18 @@ std::vector<std::string> officeArguments(const CalcOptions& options, const Nativ
     };
 }
 
+// This program's environment, with the office's temporary files in `temporary` when there is one.
+std::vector<std::string> officeEnvironment(const NativePath& temporary) {
+    std::vector<std::string> settings;
+    for (char** setting = environ; *setting != nullptr; ++setting) {
+        if (temporary.empty() || std::string_view(*setting).substr(0, 7) != "TMPDIR=")
+            settings.emplace_back(*setting);
+    }
+    if (!temporary.empty())
+        settings.push_back("TMPDIR=" + temporary.native());
+    return settings;
+}
+
 }  // namespace
 
 OfficeSession::OfficeSession(const CalcOptions& options)
@@ -56,7 +69,7 @@ OfficeSession::OfficeSession(const CalcOptions& options)
     const std::string pipeName = uniquePipeName();
     try {
         process_.emplace(options.officeProgram, officeArguments(options, slot_.profile(), pipeName),
-                         slot_.lockFd());
+                         officeEnvironment(slot_.temporary()), slot_.lockFd());
     } catch (const std::system_error& error) {
         throw AutomationError(calc_texts::processFailed(error.what()));
     }
@@ -137,10 +150,29 @@ void OfficeSession::closeAllDocuments() noexcept {
     }
 }
 
+void OfficeSession::watch(std::chrono::milliseconds bound) {
+    if (!over_)
+        watchdog_.arm(process_->keeperControl(), bound);
+}
+
+void OfficeSession::extendWatch(std::chrono::milliseconds bound) {
+    watchdog_.extend(bound);
+}
+
+void OfficeSession::unwatch() {
+    watchdog_.disarm();
+}
+
+bool OfficeSession::endedByWatchdog() {
+    return watchdog_.fired();
+}
+
 void OfficeSession::end() noexcept {
     if (over_)
         return;
     over_ = true;
+    // Ending has bounds of its own.
+    watchdog_.disarm();
     bool terminating = false;
     if (desktop_.is()) {
         closeAllDocuments();
@@ -161,6 +193,8 @@ void OfficeSession::handOver() noexcept {
     if (over_)
         return;
     over_ = true;
+    // The office is the user's now: nothing ends it.
+    watchdog_.disarm();
     desktop_.clear();
     context_.clear();
     process_->handOver();

@@ -9,6 +9,7 @@
 
 #include "workbook/calc_uno/calc_application_factory.h"
 #include "workbook/calc_uno/office_process.h"
+#include "workbook/calc_uno/office_watchdog.h"
 #include "workbook/calc_uno/profile_slot.h"
 #include "workbook/calc_uno/uno_client.h"
 
@@ -38,6 +39,14 @@ public:
     void handOver() noexcept;
     bool over() const { return over_; }
 
+    // Bounds what the office does from now on: past `bound` it is ended (see OfficeWatchdog).
+    void watch(std::chrono::milliseconds bound);
+    // Moves the bound to `bound` from now, when watched.
+    void extendWatch(std::chrono::milliseconds bound);
+    void unwatch();
+    // Whether the bound ended the office.
+    bool endedByWatchdog();
+
 private:
     ProfileSlot slot_;
     std::optional<OfficeProcess> process_;
@@ -45,6 +54,8 @@ private:
     com::sun::star::uno::Reference<com::sun::star::frame::XDesktop2> desktop_;
     std::chrono::milliseconds endBound_;
     bool over_ = false;
+    // Last, so that its thread is stopped before anything it could act on goes.
+    OfficeWatchdog watchdog_;
 };
 
 }  // namespace kovrisk

@@ -2,6 +2,7 @@
 
 #include <cppuhelper/exc_hlp.hxx>
 
+#include "support/error_text.h"
 #include "workbook/calc_uno/uno_text.h"
 
 namespace kovrisk {
@@ -12,10 +13,10 @@ std::string caughtUnoErrorText() {
     rtl::OUString text;
     if (caught >>= exception)
         text = exception.Message;
-    sal_Int32 end = text.getLength();
-    while (end > 0 && (text[end - 1] <= u' ' || text[end - 1] == u'.'))
-        --end;
-    text = text.copy(0, end);
+    const std::u16string_view kept =
+        trimmedErrorText(std::u16string_view(reinterpret_cast<const char16_t*>(text.getStr()),
+                                             static_cast<std::size_t>(text.getLength())));
+    text = text.copy(0, static_cast<sal_Int32>(kept.size()));
     if (text.isEmpty())
         text = caught.getValueTypeName();
     return fromUno(text);

@@ -3,17 +3,12 @@
 #include <cwchar>
 
 #include "platform/text_codec.h"
+#include "support/error_text.h"
 #include "workbook/excel_com/unique_bstr.h"
 
 namespace kovrisk {
 
 namespace {
-
-std::wstring_view trimmed(std::wstring_view text) {
-    while (!text.empty() && (text.back() <= L' ' || text.back() == L'.'))
-        text.remove_suffix(1);
-    return text;
-}
 
 // Takes over the strings of an EXCEPINFO, so they are freed whatever happens.
 struct ExceptionStrings {
@@ -30,7 +25,7 @@ struct ExceptionStrings {
 }  // namespace
 
 std::string descriptionText(std::wstring_view description) {
-    return toShiftJis(NativeString(trimmed(description)));
+    return toShiftJis(NativeString(trimmedErrorText(description)));
 }
 
 std::string statusText(HRESULT status) {
@@ -38,7 +33,7 @@ std::string statusText(HRESULT status) {
     const DWORD length =
         ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                          static_cast<DWORD>(status), 0, buffer, 1024, nullptr);
-    const std::wstring_view text = trimmed(std::wstring_view(buffer, length));
+    const std::wstring_view text = trimmedErrorText(std::wstring_view(buffer, length));
     if (!text.empty())
         return toShiftJis(NativeString(text));
     wchar_t fallback[64] = {};
