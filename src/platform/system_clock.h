@@ -1,7 +1,7 @@
 // The real clock: the local time, the system's tick count and real pauses.
 #pragma once
 
-#include "support/clock.h"
+#include "platform/clock.h"
 
 namespace kovrisk {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "platform/files.h"
-#include "support/clock.h"
+#include "platform/clock.h"
 
 namespace kovrisk {
 

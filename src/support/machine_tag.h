@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "support/clock.h"
+#include "platform/clock.h"
 
 namespace kovrisk {
 

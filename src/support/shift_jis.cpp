@@ -2,10 +2,6 @@
 
 namespace kovrisk {
 
-bool isLeadByte(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 char asciiUpper(char byte) {
     return (byte >= 'a' && byte <= 'z') ? char(byte - 'a' + 'A') : byte;
 }

@@ -20,7 +20,9 @@ inline constexpr PathStyle kNativePathStyle = PathStyle::Posix;
 #endif
 
 // True for a byte that opens a double-byte character (0x81-0x9F, 0xE0-0xFC).
-bool isLeadByte(unsigned char byte);
+constexpr bool isLeadByte(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 // a-z to A-Z (or back), every other byte unchanged.
 std::string asciiUpper(std::string_view text);

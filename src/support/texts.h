@@ -8,6 +8,9 @@ namespace kovrisk::texts {
 inline constexpr std::string_view kCaption = "Kovrisk";
 inline constexpr std::string_view kApplicationTitle = "コヴリスク";
 inline constexpr std::string_view kWindowCaption = "コヴリスク（フリー版）";
+// The terminal's line when a granted workbook cannot be shown: there is no display.
+inline constexpr std::string_view kNoDisplayHandover =
+    "ブックの確認は済みましたが、表示する画面（ディスプレイ）がないため閉じました。";
 
 // Start-up.
 inline constexpr std::string_view kDropOneFile = "１ファイルずつドロップしてください。終了します。";

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "support/activity_log.h"
-#include "support/clock.h"
+#include "platform/clock.h"
 #include "support/message_boxes.h"
 #include "support/process_state.h"
 #include "workbook/automation.h"

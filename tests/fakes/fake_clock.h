@@ -4,7 +4,7 @@
 #include <deque>
 #include <vector>
 
-#include "support/clock.h"
+#include "platform/clock.h"
 
 namespace kovrisk::testing {
 

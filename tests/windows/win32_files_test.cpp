@@ -11,7 +11,7 @@
 #include "fakes/temp_folder.h"
 #include "platform/win32/unique_handle.h"
 #include "support/activity_log.h"
-#include "support/clock.h"
+#include "platform/clock.h"
 
 namespace kovrisk {
 namespace {

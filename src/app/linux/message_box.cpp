@@ -1,4 +1,6 @@
 #include "app/linux/message_box.h"
+#include "platform/text_codec.h"
+#include "support/texts.h"
 
 #include <QAbstractButton>
 #include <QIcon>
@@ -25,8 +27,9 @@ BoxAnswer showMessageBox(const QString& text, BoxButtons buttons) {
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 
     QMessageBox box;
-    box.setObjectName(QStringLiteral("Kovrisk"));
-    box.setWindowTitle(QStringLiteral("Kovrisk"));
+    const QString caption = QString::fromStdString(fromShiftJis(texts::kCaption));
+    box.setObjectName(caption);
+    box.setWindowTitle(caption);
     box.setIcon(QMessageBox::NoIcon);
     box.setTextFormat(Qt::PlainText);
     box.setText(lines);

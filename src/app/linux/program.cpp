@@ -20,16 +20,17 @@
 #include "platform/native_environment.h"
 #include "platform/native_files.h"
 #include "platform/system_clock.h"
+#include "platform/text_codec.h"
+#include "support/texts.h"
 #include "workbook/workbook_limits.h"
 
 namespace kovrisk {
 
 namespace {
 
-const QString kApplicationTitle = QStringLiteral("コヴリスク");
-
-constexpr std::string_view kNoDisplayHandover =
-    "ブックの確認は済みましたが、表示する画面（ディスプレイ）がないため閉じました。";
+QString applicationTitle() {
+    return QString::fromStdString(fromShiftJis(texts::kApplicationTitle));
+}
 
 // Creates the window's portable part, runs its creation handler and, when the checks pass and no
 // other run is working on the workbook, shows the window and runs the event loop until the run
@@ -63,7 +64,7 @@ void runTaginformation(LinuxView& view, ProgramEnd& end, ApplicationFactory& spr
 
 void runWithWindow(const std::vector<NativeString>& arguments,
                    const SpreadsheetMaker& makeSpreadsheet) {
-    QApplication::setApplicationName(kApplicationTitle);
+    QApplication::setApplicationName(applicationTitle());
     // The window's own close handler ends the program; a closed message box must not.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -77,10 +78,10 @@ void runWithWindow(const std::vector<NativeString>& arguments,
 // Returns the exit code of the run.
 int runInTerminal(const std::vector<NativeString>& arguments,
                   const SpreadsheetMaker& makeSpreadsheet) {
-    QCoreApplication::setApplicationName(kApplicationTitle);
+    QCoreApplication::setApplicationName(applicationTitle());
     TerminalConsole console(stderr, stdin);
-    const std::unique_ptr<ApplicationFactory> spreadsheet = makeSpreadsheet(
-        SpreadsheetSetting{false, [&console] { console.writeLine(kNoDisplayHandover); }});
+    const std::unique_ptr<ApplicationFactory> spreadsheet = makeSpreadsheet(SpreadsheetSetting{
+        false, [&console] { console.writeLine(fromShiftJis(texts::kNoDisplayHandover)); }});
     ProgramEnd end;
     TerminalTaginformation taginformation(console, end);
     runTaginformation(taginformation, end, *spreadsheet, arguments);

@@ -12,6 +12,7 @@
 #include "app/linux/status_window_layout.h"
 #include "app/linux/x11_taskbar.h"
 #include "platform/text_codec.h"
+#include "support/texts.h"
 
 // The picture lives in a static library: its resource is registered by hand.
 static void loadStatusWindowResources() {
@@ -55,7 +56,7 @@ TaginformationWindow::TaginformationWindow(ProgramEnd& end)
       Timer1(new QTimer(this)) {
     loadStatusWindowResources();
     setObjectName(QStringLiteral("taginformation"));
-    setWindowTitle(QStringLiteral("コヴリスク（フリー版）"));
+    setWindowTitle(QString::fromStdString(fromShiftJis(texts::kWindowCaption)));
     setFixedSize(layout::kClientSize);
     move(101, 77);  // replaced by the top-left corner when shown
     setFont(pGothic(layout::kWindowFontPixels));

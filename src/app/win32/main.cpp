@@ -10,6 +10,8 @@
 #include "platform/native_environment.h"
 #include "platform/native_files.h"
 #include "platform/system_clock.h"
+#include "platform/text_codec.h"
+#include "support/texts.h"
 #include "workbook/excel_com/busy_message_filter.h"
 #include "workbook/excel_com/excel_application_factory.h"
 
@@ -28,7 +30,7 @@ void runEventLoop() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     using namespace kovrisk;
     // Module initialization: the hidden application window, made a tool window.
-    ApplicationWindow application(instance, L"コヴリスク");
+    ApplicationWindow application(instance, fromShiftJis(texts::kApplicationTitle));
     const ComApartment com;
     // Calls Excel turns away while busy are retried; revoked before COM is released.
     const MessageFilterRegistration busyFilter(kBusyPatience);

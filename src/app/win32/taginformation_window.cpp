@@ -3,14 +3,13 @@
 #include "app/status_window_layout.h"
 #include "app/win32/resource_ids.h"
 #include "platform/text_codec.h"
+#include "support/texts.h"
 
 namespace kovrisk {
 
 namespace {
 
 constexpr wchar_t kClassName[] = L"Ttaginformation";
-constexpr wchar_t kCaption[] = L"コヴリスク（フリー版）";
-constexpr wchar_t kMessageCaption[] = L"Kovrisk";
 
 // Layout at 96 pixels per inch.
 constexpr POINT kDesignPosition{layout::kDesignLeft, layout::kDesignTop};
@@ -61,9 +60,10 @@ TaginformationWindow::TaginformationWindow(HINSTANCE instance, HWND owner)
     registerClass(instance, &TaginformationWindow::procedure);
     RECT frame{0, 0, kClientSize.cx, kClientSize.cy};
     ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
-    window_ = ::CreateWindowExW(kExStyle, kClassName, kCaption, kStyle, kDesignPosition.x,
-                                kDesignPosition.y, frame.right - frame.left,
-                                frame.bottom - frame.top, owner, nullptr, instance, this);
+    window_ =
+        ::CreateWindowExW(kExStyle, kClassName, fromShiftJis(texts::kWindowCaption).c_str(), kStyle,
+                          kDesignPosition.x, kDesignPosition.y, frame.right - frame.left,
+                          frame.bottom - frame.top, owner, nullptr, instance, this);
     if (window_ != nullptr)
         createChildren();
 }
@@ -133,7 +133,8 @@ void TaginformationWindow::terminate() {
 BoxAnswer TaginformationWindow::messageBox(const std::string& text, BoxButtons buttons) {
     const UINT flags = buttons == BoxButtons::Ok ? MB_OK : MB_OKCANCEL | MB_DEFBUTTON2;
     const HWND owner = ::IsWindowVisible(window_) ? window_ : owner_;
-    const int answer = ::MessageBoxW(owner, fromShiftJis(text).c_str(), kMessageCaption, flags);
+    const int answer = ::MessageBoxW(owner, fromShiftJis(text).c_str(),
+                                     fromShiftJis(texts::kCaption).c_str(), flags);
     return answer == IDOK ? BoxAnswer::Ok : BoxAnswer::Cancel;
 }
 

@@ -21,4 +21,11 @@ NativePath userHomeFolder() {
     return {};
 }
 
+NativePath xdgBaseFolder(const char* variable, const NativePath& belowHome) {
+    if (const char* folder = std::getenv(variable); folder != nullptr && *folder == '/')
+        return folder;
+    const NativePath home = userHomeFolder();
+    return home.empty() ? NativePath() : home / belowHome;
+}
+
 }  // namespace kovrisk

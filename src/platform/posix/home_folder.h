@@ -8,4 +8,9 @@ namespace kovrisk {
 
 NativePath userHomeFolder();
 
+// A base folder of the XDG layout: $`variable` when it holds an absolute path (a relative one is
+// invalid and ignored), otherwise `belowHome` in the user's home folder; empty when there is no
+// home folder either.
+NativePath xdgBaseFolder(const char* variable, const NativePath& belowHome);
+
 }  // namespace kovrisk

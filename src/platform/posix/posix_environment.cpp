@@ -17,14 +17,7 @@ std::string NativeEnvironment::computerName() {
 }
 
 NativePath NativeEnvironment::commonDataFolder() {
-    // A relative $XDG_DATA_HOME is invalid and ignored.
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && *data == '/') {
-        return data;
-    }
-    const NativePath home = userHomeFolder();
-    if (home.empty())
-        return {};
-    return home / ".local" / "share";
+    return xdgBaseFolder("XDG_DATA_HOME", NativePath(".local") / "share");
 }
 
 }  // namespace kovrisk

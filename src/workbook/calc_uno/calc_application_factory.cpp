@@ -1,12 +1,7 @@
 #include "workbook/calc_uno/calc_application_factory.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
-
 #include "platform/posix/home_folder.h"
 #include "workbook/calc_uno/calc_application.h"
-#include "workbook/calc_uno/calc_texts.h"
 #include "workbook/calc_uno/office_session.h"
 
 namespace kovrisk {
@@ -15,11 +10,8 @@ namespace {
 
 // Empty when there is neither a cache folder nor a home folder: no shared folder stands in.
 NativePath defaultProfileFolder() {
-    const char* cache = std::getenv("XDG_CACHE_HOME");
-    if (cache != nullptr && *cache == '/')
-        return NativePath(cache) / "kovrisk";
-    const NativePath home = userHomeFolder();
-    return home.empty() ? NativePath() : home / ".cache" / "kovrisk";
+    const NativePath cache = xdgBaseFolder("XDG_CACHE_HOME", ".cache");
+    return cache.empty() ? NativePath() : cache / "kovrisk";
 }
 
 class CalcApplicationFactory : public ApplicationFactory {
@@ -48,9 +40,6 @@ public:
             // Each operation begins with nothing open.
             session_->closeAllDocuments();
         } else {
-            if (::access(options_.officeProgram.c_str(), X_OK) != 0) {
-                throw AutomationError(calc_texts::officeMissing(options_.officeProgram));
-            }
             session_ = std::make_shared<OfficeSession>(options_);
         }
         session_->watch(options_.operationBound);

@@ -59,13 +59,18 @@ std::vector<std::string> officeEnvironment(const NativePath& temporary) {
     return settings;
 }
 
+// The profile folder, once the office program is known to be there: without it, nothing of a
+// profile is made.
+const NativePath& profileFolderOnceOfficeIsThere(const CalcOptions& options) {
+    if (::access(options.officeProgram.c_str(), X_OK) != 0)
+        throw AutomationError(calc_texts::officeMissing(options.officeProgram));
+    return options.profileFolder;
+}
+
 }  // namespace
 
 OfficeSession::OfficeSession(const CalcOptions& options)
-    : slot_(options.profileFolder), endBound_(options.endBound) {
-    if (::access(options.officeProgram.c_str(), X_OK) != 0) {
-        throw AutomationError(calc_texts::officeMissing(options.officeProgram));
-    }
+    : slot_(profileFolderOnceOfficeIsThere(options)), endBound_(options.endBound) {
     const std::string pipeName = uniquePipeName();
     try {
         process_.emplace(options.officeProgram, officeArguments(options, slot_.profile(), pipeName),
