@@ -177,16 +177,9 @@ UsersMacroSecurity usersMacroSecurityFrom(std::string_view text) {
 }
 
 NativePath usersRegistryModifications() {
-    NativePath config;
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    if (configHome != nullptr && *configHome == '/') {
-        config = configHome;
-    } else {
-        const NativePath home = userHomeFolder();
-        if (home.empty())
-            return {};
-        config = home / ".config";
-    }
+    const NativePath config = xdgBaseFolder("XDG_CONFIG_HOME", ".config");
+    if (config.empty())
+        return {};
     return config / "libreoffice" / "4" / "user" / "registrymodifications.xcu";
 }
 
