@@ -88,6 +88,8 @@ public:
     // ReadOnly: opened read-only, because another user or application has the file open or it
     // cannot be written.
     virtual bool readOnly() = 0;
+    // HasVBProject: whether the workbook carries macros of its own.
+    virtual bool hasMacros() = 0;
     // Whether it was opened read-only because another application (another office, another user)
     // has the file open; false where the application cannot tell.
     virtual bool heldByAnotherApplication() { return false; }
@@ -108,11 +110,18 @@ public:
 class Application {
 public:
     virtual ~Application() = default;
-    // Application.Visible.  True hands the application, with what it has open, to the user.
+    // Application.Visible.  True hands the application, with what it has open and what it opens
+    // from then on, to the user.
     virtual void setVisible(bool visible) = 0;
+    // Application.Visible as it is now: false when the application could not be shown.
+    virtual bool visible() = 0;
     virtual void setDisplayAlerts(bool displayAlerts) = 0;
-    // No macro of a workbook opened from now on runs.
+    // No macro of a workbook opened from now on runs (AutomationSecurity ForceDisable).
     virtual void disableMacros() = 0;
+    // The user's own macro security settings decide about the macros of a workbook opened from now
+    // on, as when the user opens it (AutomationSecurity ByUI): only for a workbook that is the
+    // user's, in an application shown to the user, who is asked what those settings ask.
+    virtual void useUsersMacroSettings() = 0;
     virtual std::unique_ptr<Workbooks> workbooks() = 0;
     virtual void quit() = 0;
 };

@@ -356,6 +356,34 @@ bool WorkbookOperations::grants(const std::string& tag) const {
     return !decoded.empty() && decoded == asciiUpper(state_.computerName);
 }
 
+void WorkbookOperations::handOver(OperationSession& session, const NativePath& path,
+                                  const std::string& password) {
+    // The hidden steps run no macro.  The user gets the workbook as if opened by hand: under the
+    // user's own macro security settings, which only a new open applies.  A workbook without
+    // macros is handed over as it is.
+    bool reopen = false;
+    try {
+        reopen = session.workbook->hasMacros();
+    } catch (const AutomationError&) {
+        // Not known: handed over as it is, its macros off.
+    }
+    if (reopen) {
+        session.workbook->close(false);
+        session.workbook.reset();
+        session.application->useUsersMacroSettings();
+    }
+    session.application->setVisible(true);
+    // The user's application asks what it would ask the user: whether to save changes, and
+    // whatever the macro settings ask on the open below.
+    session.application->setDisplayAlerts(true);
+    // Without a display nothing is shown, and nobody would get the workbook opened again.
+    if (reopen && session.application->visible())
+        session.open(path, password);
+    // The application and its workbook now belong to the user: released, not closed.
+    session.workbook.reset();
+    session.application.reset();
+}
+
 bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::string& password) {
     if (!state_.installed)
         return false;
@@ -409,10 +437,7 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
             return refuse(std::string(texts::kAlreadyOpen));
         if (granted) {
             session.step("OPEN OK");
-            session.application->setVisible(true);
-            // The application and its workbook now belong to the user: released, not closed.
-            session.workbook.reset();
-            session.application.reset();
+            handOver(session, path, password);
             return true;
         }
 

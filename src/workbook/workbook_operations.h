@@ -76,6 +76,9 @@ private:
 
     // Replaces any control sheet by a fresh one naming this computer, last and hidden.
     void addControlSheet(Application& application, Workbook& book);
+    // Hands the granted workbook, opened in `session`, and its application to the user; one that
+    // carries macros is opened again for that under the user's own macro security settings.
+    void handOver(OperationSession& session, const NativePath& path, const std::string& password);
     // Whether a stored machine tag names this computer.
     bool grants(const std::string& tag) const;
 

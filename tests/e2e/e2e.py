@@ -311,8 +311,10 @@ class Case:
     def environment(self, display=None, **extra):
         env = {key: value for key, value in os.environ.items()
                if key not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "KOVRISK_SOFFICE")}
+        # The user's own settings (LibreOffice's macro security among them) are the case's.
         env.update(HOME=str(self.root), XDG_DATA_HOME=str(self.data), XDG_CACHE_HOME=str(CACHE),
-                   XDG_RUNTIME_DIR=str(self.runtime), LANG="C.UTF-8", LC_ALL="C.UTF-8")
+                   XDG_CONFIG_HOME=str(self.root / ".config"), XDG_RUNTIME_DIR=str(self.runtime),
+                   LANG="C.UTF-8", LC_ALL="C.UTF-8")
         if display:
             env["DISPLAY"] = display
         env.update(extra)
@@ -401,6 +403,21 @@ def finish(process, timeout=180, expected_code=0):
 
 
 LOG_LINE = re.compile(rb"(\d{4}/\d\d/\d\d),(\d\d:\d\d:\d\d\.\d{3}),\(Kovrisk\),(.*)", re.S)
+
+
+def finish_answering_notices(x, process, timeout=120):
+    """Waits for the program to end as finish() does, answering with Enter every notice the
+    office puts up meanwhile (a window titled "Warning", such as its word that a workbook's
+    macros are disabled), as a user would; returns (terminal lines, how many were answered)."""
+    answered = 0
+    deadline = time.monotonic() + timeout
+    while process.poll() is None and time.monotonic() < deadline:
+        for notice in x.windows_titled("Warning"):
+            answered += 1
+            x.tool("xdotool", "windowfocus", "--sync", str(notice))
+            x.key("Return")
+        time.sleep(0.2)
+    return finish(process, 10), answered
 
 
 def parse_log(data):

@@ -6,11 +6,33 @@ import fcntl
 import os
 import time
 import unittest
+import urllib.parse
+from xml.sax.saxutils import escape
 
 import e2e
 from xserver import XServer
 
 CAPTION = "コヴリスク（フリー版）"
+
+
+def registry_modifications(scripting):
+    """A LibreOffice user layer (registrymodifications.xcu) that sets `scripting` under
+    Office.Common/Security/Scripting, as the office writes it: values, and lists as <it> items."""
+    items = []
+    for name, value in scripting.items():
+        if isinstance(value, list):
+            value = "".join(f"<it>{escape(item)}</it>" for item in value)
+        else:
+            value = escape(value)
+        items.append('<item oor:path="/org.openoffice.Office.Common/Security/Scripting">'
+                     f'<prop oor:name="{name}" oor:op="fuse"><value>{value}</value></prop></item>')
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<oor:items xmlns:oor="http://openoffice.org/2001/registry" '
+            'xmlns:xs="http://www.w3.org/2001/XMLSchema" '
+            'xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">\n'
+            '<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" '
+            'oor:op="fuse"><value>false</value></prop></item>\n'
+            + "\n".join(items) + "\n</oor:items>\n")
 
 
 class Handover(e2e.TestCase):
@@ -62,6 +84,59 @@ class Handover(e2e.TestCase):
                 self.assertTrue(self.end_users_office())
                 self.assert_no_processes()
                 self.assertEqual(self.x.windows_titled(f"{path.name} - LibreOffice Calc"), [])
+
+    def test_the_handed_over_workbook_runs_its_macros_as_the_users_own_office_would(self):
+        marker = self.library / "macro-marker.txt"
+        marker.unlink(missing_ok=True)
+        path = e2e.place(self.library / "macro.xls", self.case.books / "Macro book.xls")
+        self.assertEqual(self.run_on_display(path, keys=["shift+Tab", "space"]), [])
+        self.assertEqual(self.case.log_messages()[-1], e2e.LOCKED)
+        self.assertFalse(marker.exists(), "a macro ran on the lock road")
+        locked = e2e.digest(path)
+
+        # The user's own LibreOffice profile, below the case's $XDG_CONFIG_HOME (the program's
+        # office runs on a profile of its own).
+        settings = self.case.root / ".config/libreoffice/4/user/registrymodifications.xcu"
+        # "$(home)" is the home folder the program is given: the case's folder.
+        settings.parent.mkdir(parents=True)
+        folder_url = "file://" + urllib.parse.quote(str(path.parent))
+        cases = [
+            # (what the user's profile sets, whether the macros run, whether the office may say
+            # that it has disabled them: in a notice that waits for the user)
+            (None, False, True),  # nothing: the installation's "high", unsigned macros stay off
+            ({"MacroSecurityLevel": "0"}, True, False),  # low
+            ({"MacroSecurityLevel": "0", "DisableMacrosExecution": "true"}, False, False),
+            ({"MacroSecurityLevel": "3"}, False, False),  # very high: trusted locations only
+            ({"MacroSecurityLevel": "3", "SecureURL": ["$(home)/books"]}, True, False),
+            ({"SecureURL": ["file:///elsewhere", folder_url + "/"]}, True, False),
+        ]
+        for user_settings, runs, warns in cases:
+            with self.subTest(settings=user_settings):
+                marker.unlink(missing_ok=True)
+                settings.unlink(missing_ok=True)
+                if user_settings is not None:
+                    settings.write_text(registry_modifications(user_settings))
+                process = self.case.start(path, display=self.x.display)
+                # The office's own notice, as the user's office gives it, waits for the user.
+                lines, warned = e2e.finish_answering_notices(self.x, process)
+                self.assertEqual(lines, [])
+                if not warns:
+                    self.assertFalse(warned, "the office put a question the settings do not ask")
+                self.assertEqual(self.case.log_messages()[-5:], [
+                    "fncXlsOpenExec():TRY OPEN", "PCチェック", "PC名比較", "下位互換チェック",
+                    "fncXlsOpenExec():OPEN OK"])
+                window = self.x.wait_for_window(f"{path.name} - LibreOffice Calc", timeout=60)
+                self.assertIn("IsViewable", self.x.tool("xwininfo", "-id", str(window)))
+                # Both auto-run routes append to the marker, one after the other.
+                deadline = time.monotonic() + (30 if runs else 4)
+                while (len(marker.read_text().split()) if marker.exists() else 0) < 2 and \
+                        time.monotonic() < deadline:
+                    time.sleep(0.1)
+                ran = marker.read_text().split() if marker.exists() else []
+                self.assertTrue(self.end_users_office())
+                self.assertEqual(ran, ["Workbook_Open", "Auto_Open"] if runs else [])
+                self.assert_no_processes()
+                self.assert_untouched(path, locked)
 
     def test_a_second_run_while_the_granted_workbook_is_on_screen(self):
         source = self.library / "plain.xlsx"

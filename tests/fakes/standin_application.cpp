@@ -41,6 +41,8 @@ struct StandinCore {
     StandinCallRecord record;
     std::vector<std::shared_ptr<standin_state::App>> instances;
     std::vector<NativePath> macrosRun;
+    StandinUsersMacros usersMacros = StandinUsersMacros::Ask;
+    std::vector<std::string> usersQuestions;
     std::vector<std::string> prompts;
     bool promptsFail = false;
 };
@@ -188,6 +190,29 @@ struct Context {
         core->prompts.push_back(question);
         if (core->promptsFail)
             refuse("A dialog waits for an answer: " + question);
+    }
+    // Whether the auto-run macro of the workbook at `path` runs as it opens.
+    bool macrosRunOnOpen(const NativePath& path) const {
+        switch (app->state.macroSecurity) {
+            case StandinMacroSecurity::Low:
+                return true;
+            case StandinMacroSecurity::ForceDisable:
+                return false;
+            case StandinMacroSecurity::ByUsersSettings:
+                break;
+        }
+        if (core->usersMacros != StandinUsersMacros::Ask)
+            return core->usersMacros == StandinUsersMacros::Enable;
+        // Excel's security notice, which DisplayAlerts does not silence.
+        const std::string question = "Enable the macros of " + path.string() + "?";
+        if (app->state.visible) {
+            core->usersQuestions.push_back(question);
+            return true;
+        }
+        core->prompts.push_back(question);
+        if (core->promptsFail)
+            refuse("A dialog waits for an answer: " + question);
+        return false;
     }
     void requireEditable() const {
         const auto& protection = sheet->data.protection;
@@ -412,6 +437,10 @@ public:
         ctx_.enter("Workbook.ReadOnly");
         return ctx_.book->inUse;
     }
+    bool hasMacros() override {
+        ctx_.enter("Workbook.HasVBProject");
+        return ctx_.book->autoRunMacro;
+    }
     void saveAs(const NativePath& fileName, WorkbookFormat format,
                 const std::string& password) override {
         const std::string formatName = format == WorkbookFormat::Excel97             ? "xls"
@@ -459,9 +488,8 @@ public:
         const auto permissions = std::filesystem::status(fileName, error).permissions();
         book->inUse = file.inUse || (permissions & std::filesystem::perms::owner_write) ==
                                         std::filesystem::perms::none;
-        if (book->autoRunMacro && !ctx_.app->state.macrosDisabled) {
+        if (book->autoRunMacro && ctx_.macrosRunOnOpen(fileName))
             ctx_.core->macrosRun.push_back(fileName);
-        }
         ctx_.app->books.push_back(book);
         return std::make_unique<StandinWorkbookObject>(Context{ctx_.core, ctx_.app, book});
     }
@@ -482,9 +510,17 @@ public:
         ctx_.enter("Application.DisplayAlerts", "=" + flag(displayAlerts));
         ctx_.app->state.displayAlerts = displayAlerts;
     }
+    bool visible() override {
+        ctx_.enter("Application.Visible");
+        return ctx_.app->state.visible;
+    }
     void disableMacros() override {
         ctx_.enter("Application.DisableMacros");
-        ctx_.app->state.macrosDisabled = true;
+        ctx_.app->state.macroSecurity = StandinMacroSecurity::ForceDisable;
+    }
+    void useUsersMacroSettings() override {
+        ctx_.enter("Application.UsersMacroSettings");
+        ctx_.app->state.macroSecurity = StandinMacroSecurity::ByUsersSettings;
     }
     std::unique_ptr<Workbooks> workbooks() override {
         ctx_.enter("Application.Workbooks");
@@ -566,6 +602,14 @@ int StandinApplicationFactory::handedOverInstances() const {
 
 const std::vector<NativePath>& StandinApplicationFactory::macrosRun() const {
     return core_->macrosRun;
+}
+
+void StandinApplicationFactory::setUsersMacroSetting(StandinUsersMacros setting) {
+    core_->usersMacros = setting;
+}
+
+const std::vector<std::string>& StandinApplicationFactory::usersQuestions() const {
+    return core_->usersQuestions;
 }
 
 const std::vector<std::string>& StandinApplicationFactory::prompts() const {

@@ -7,8 +7,12 @@
 //     is not in that format (random bytes, empty, missing, a folder) fails to open.
 //   - Open fails at once, without asking, when the password does not open the workbook; an
 //     unprotected workbook opens with any password, the empty one included.  A workbook carrying
-//     the auto-run macro marker runs it on Open (see macrosRun()) unless disableMacros was called
-//     on that application before.
+//     the auto-run macro marker (HasVBProject) runs it on Open (see macrosRun()) as Excel's
+//     AutomationSecurity says: always at first (Low, what automation starts with), never after
+//     disableMacros, and after useUsersMacroSettings as the user's own setting says
+//     (setUsersMacroSetting): run, don't, or ask.  The question is the user's in a visible
+//     application (usersQuestions(); the user enables them); in a hidden one nobody sees it, it is
+//     noted in prompts() whatever DisplayAlerts says, and the macros stay off.
 //   - SaveAs writes the workbook as it is now, in the format given, to exactly that file with that
 //     open password, and the workbook then goes by that file name.  A workbook read from a format
 //     other than "xls" or "xlsx" is saved in its own format and, as Excel does, silently without
@@ -43,6 +47,8 @@
 //   Application.Visible=false
 //   Application.DisplayAlerts=false
 //   Application.DisableMacros
+//   Application.UsersMacroSettings
+//   Application.Visible                (the get)
 //   Application.Workbooks
 //   Application.Quit
 //   Workbooks.Open(<path>, Password=<password>)
@@ -52,6 +58,7 @@
 //   Workbook.FileFormat
 //   Workbook.ProtectStructure
 //   Workbook.ReadOnly
+//   Workbook.HasVBProject
 //   Workbook.SaveAs(<path>, FileFormat=<xls|xlsx|other>, Password=<password>)
 //   Workbook.Close(false)
 //   Worksheets.Count
@@ -93,12 +100,17 @@ namespace kovrisk::testing {
 
 struct StandinCore;
 
+// Excel's AutomationSecurity: who decides whether a workbook's macros run when it opens.
+enum class StandinMacroSecurity { Low, ByUsersSettings, ForceDisable };
+// The user's own macro setting, for AutomationSecurity ByUsersSettings.
+enum class StandinUsersMacros { Enable, Disable, Ask };
+
 // One application instance of the factory, as it stands now.
 struct StandinInstance {
     bool quit = false;
     bool visible = false;  // handed to the user, unless it has quit since
     bool displayAlerts = true;
-    bool macrosDisabled = false;
+    StandinMacroSecurity macroSecurity = StandinMacroSecurity::Low;
     std::vector<NativePath> openWorkbooks;  // under the file names they now go by
 };
 
@@ -137,6 +149,10 @@ public:
 
     // The files whose auto-run macro ran on Open, in order.
     const std::vector<NativePath>& macrosRun() const;
+    // The user's own macro setting (Ask unless set), for every instance.
+    void setUsersMacroSetting(StandinUsersMacros setting);
+    // The questions put to the user in a visible application, in order.
+    const std::vector<std::string>& usersQuestions() const;
     // The questions a user would have been asked, in order.
     const std::vector<std::string>& prompts() const;
     // From now on a call that would ask a question fails (it is noted in prompts() all the same).

@@ -1,7 +1,8 @@
 // The object model on the real LibreOffice.  run_object_model_tests.py makes the workbooks, runs
 // this program, and then checks every encrypted file it lists with msoffcrypto.
 //
-// Environment: KOVRISK_TEST_WORKBOOKS (plain.xlsx and plain.xls: sheets "Data", "第二", "Third"),
+// Environment: KOVRISK_TEST_WORKBOOKS (plain.xlsx and plain.xls: sheets "Data", "第二", "Third";
+// macro.xls: plain.xls with a VBA project),
 // KOVRISK_TEST_PROFILE (the office profile folder), KOVRISK_TEST_SCRATCH (a writable folder).
 #include <gtest/gtest.h>
 
@@ -327,6 +328,18 @@ TEST(CalcOffice, WithoutReuseQuitEndsTheOffice) {
     EXPECT_TRUE(noOfficeWithin(std::chrono::seconds(15)));
 }
 
+TEST(CalcOffice, MacrosAreThoseOfTheWorkbooksOwnLibraries) {
+    const auto factory = makeCalcApplicationFactory(options());
+    const auto application = factory->create();
+    for (const std::string sample : {"plain.xlsx", "plain.xls"})
+        EXPECT_FALSE(
+            application->workbooks()->open(copyOf(sample, "no-macros-" + sample), "")->hasMacros())
+            << sample;
+    const auto book = application->workbooks()->open(copyOf("macro.xls", "macros.xls"), "");
+    EXPECT_TRUE(book->hasMacros());
+    application->quit();
+}
+
 TEST(CalcOffice, ShowingWithoutADisplayClosesEndsAndSaysSo) {
     const NativePath path = copyOf("plain.xlsx", "no-display.xlsx");
     int called = 0;
@@ -336,6 +349,7 @@ TEST(CalcOffice, ShowingWithoutADisplayClosesEndsAndSaysSo) {
     const auto application = factory->create();
     const auto book = application->workbooks()->open(path, "");
     application->setVisible(true);
+    EXPECT_FALSE(application->visible());
     EXPECT_EQ(called, 1);
     EXPECT_FALSE(fs::exists(lockFileOf(path)));
     EXPECT_TRUE(noOfficeWithin(std::chrono::seconds(15)));

@@ -23,6 +23,11 @@ def main():
     os.makedirs(scratch)
     workbooks.make_xlsx(os.path.join(samples, "plain.xlsx"))
     workbooks.make_xls(os.path.join(samples, "plain.xls"), suite.CONVERT_PROFILE)
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+    import macro_workbook
+
+    macro_workbook.add_macro(os.path.join(samples, "plain.xls"), os.path.join(samples, "macro.xls"),
+                             os.path.join(scratch, "macro-marker.txt"), suite.NODE_MODULES)
 
     environment = dict(os.environ, KOVRISK_TEST_WORKBOOKS=samples,
                        KOVRISK_TEST_PROFILE=suite.PROFILE, KOVRISK_TEST_SCRATCH=scratch)

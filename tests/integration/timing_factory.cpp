@@ -28,7 +28,9 @@ public:
         inner_->setVisible(visible);
     }
     void setDisplayAlerts(bool displayAlerts) override { inner_->setDisplayAlerts(displayAlerts); }
+    bool visible() override { return inner_->visible(); }
     void disableMacros() override { inner_->disableMacros(); }
+    void useUsersMacroSettings() override { inner_->useUsersMacroSettings(); }
     std::unique_ptr<Workbooks> workbooks() override { return inner_->workbooks(); }
     void quit() override { inner_->quit(); }
 

@@ -8,10 +8,11 @@ bytes as the Linux build through OpenSSL for the same random values, and which m
 decrypts.  On Xvfb: kovrisk.exe itself, first without any "Excel.Application"
 (message box for a wrong argument count, the not-installed end), then with the stand-in COM
 server (out of process, as Excel is) registered in the prefix, through the lock road, the open
-road, a refusal, a cancel, a read-only workbook, a long Japanese path, failures that Excel reports
-through EXCEPINFO, an Excel that turns calls away while it is busy, a workbook Excel would ask
-about and a path too long for Excel; then the installer: a silent install, the installed program
-through its "Send to" shortcut, a silent uninstall.
+road, the hand-over of a workbook with macros under the user's macro settings, a refusal, a
+cancel, a read-only workbook, a long Japanese path, failures that Excel reports through EXCEPINFO,
+an Excel that turns calls away while it is busy, a workbook Excel would ask about and a path too
+long for Excel; then the installer: a silent install, the installed program through its "Send to"
+shortcut, a silent uninstall.
 Message boxes are found and answered with xdotool; screenshots go to the artifacts folder.
 
 Exit status 0 when every check passed.
@@ -589,11 +590,57 @@ class Suite:
                           and not any(line.startswith("Workbook.Close") for line in record[last:]),
                           "the last instance is made visible and left open", repr(record[last:]))
         self.checks.check(self.wine.unix(workbook).read_bytes() == before, "the workbook file is unchanged")
+        macros = ("Workbooks.Open", "Application.DisableMacros", "Application.UsersMacro",
+                  "Workbook.HasVBProject")
+        self.checks.equal([line.split("(")[0] for line in record[last:] if line.startswith(macros)],
+                          ["Application.DisableMacros", "Workbooks.Open", "Workbook.HasVBProject"],
+                          "a workbook without macros is opened once, macros off, and handed over as it is")
         wire = self.wire()
         self.checks.check("Application.UserControl=BOOL(-1)" in wire, "handed over under the user's control")
+        shown = wire.index("Application.Visible=BOOL(-1)") if "Application.Visible=BOOL(-1)" in wire \
+            else len(wire)
+        self.checks.check("Application.DisplayAlerts=BOOL(-1)" in wire[shown:], "alerts back on for the user")
         self.checks.check(not any(line.startswith("(released") for line in wire),
                           "Excel stays when the program lets go of it", repr(wire[-3:]))
         # Which window wine focuses without a window manager says nothing of Windows.
+        self.checks.check(self.screen.wait_for("^Kovrisk stand-in Excel$", timeout=10) is not None,
+                          "Excel's window stays on screen after the program ended")
+
+    def macro_handover(self, name):
+        print("open road: a locked workbook with macros is opened again under the user's macro settings")
+        workbook = "C:\\work\\Macro.xlsx"
+        self.tool("create-locked-macro", workbook, name)
+        before = self.wine.unix(workbook).read_bytes()
+        self.clear_log()
+        code = self.run_program([workbook], extra=self.standin_env())
+        self.checks.equal(code, 0, "ends without a message box, exit code 0")
+        self.checks.equal(self.log()[-5:], ["fncXlsOpenExec():TRY OPEN", "PCチェック", "PC名比較",
+                                            "下位互換チェック", "fncXlsOpenExec():OPEN OK"],
+                          "the open road's log, as for any workbook")
+        record = self.record()
+        last = max(i for i, line in enumerate(record) if line == "Application.Create")
+        opens = [i for i, line in enumerate(record) if i > last and line.startswith("Workbooks.Open")]
+        self.checks.equal(len(opens), 2, "opened twice: for the machine check, and for the user")
+        if len(opens) == 2:
+            between = record[opens[0]:opens[1]]
+            self.checks.check("Application.DisableMacros" in record[last:opens[0]],
+                              "macros forced off before the machine check's Open")
+            # The machine check's reads of the control sheet aside:
+            self.checks.equal([line for line in between
+                               if not line.startswith(("Worksheet", "Workbook.Worksheet"))],
+                              [record[opens[0]], "Workbook.HasVBProject", "Workbook.Close(false)",
+                               "Application.UsersMacroSettings", "Application.Visible=true",
+                               "Application.DisplayAlerts=true", "Application.Visible", "Application.Workbooks"],
+                              "closed unsaved, AutomationSecurity ByUI (2), shown, then opened again")
+        self.checks.check("Application.Quit" not in record[last:], "the application is left to the user")
+        wire = self.wire()
+        told = wire.index("Workbook.HasVBProject()") if "Workbook.HasVBProject()" in wire else len(wire)
+        self.checks.check("Application.AutomationSecurity=I4" in wire[told:],
+                          "AutomationSecurity put for the hand-over")
+        self.checks.equal([line for line in wire if line.startswith(("Dialog!", "User!"))],
+                          [f"User!Enable the macros of {workbook}?"],
+                          "Excel's security question is the visible user's, none on a hidden Excel")
+        self.checks.check(self.wine.unix(workbook).read_bytes() == before, "the workbook file is unchanged")
         self.checks.check(self.screen.wait_for("^Kovrisk stand-in Excel$", timeout=10) is not None,
                           "Excel's window stays on screen after the program ended")
 
@@ -848,7 +895,8 @@ class Suite:
                 name = self.tool("computer-name")[1].decode("cp932")
                 print(f"computer name as the program logs it: {name}")
                 parts = [(self.without_excel,), (self.register,), (self.lock_road, name),
-                         (self.open_road, name), (self.refused, name), (self.cancelled,),
+                         (self.open_road, name), (self.macro_handover, name), (self.refused, name),
+                         (self.cancelled,),
                          (self.read_only, name), (self.japanese_path, name), (self.failures,),
                          (self.busy_excel, name), (self.questions, name), (self.long_path,),
                          (self.installer, name)]

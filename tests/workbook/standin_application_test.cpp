@@ -20,6 +20,7 @@ using kovrisk::testing::readStandinWorkbook;
 using kovrisk::testing::StandinApplicationFactory;
 using kovrisk::testing::StandinProtection;
 using kovrisk::testing::StandinSheet;
+using kovrisk::testing::StandinUsersMacros;
 using kovrisk::testing::StandinWorkbook;
 using kovrisk::testing::TempFolder;
 using kovrisk::testing::writeFile;
@@ -181,6 +182,35 @@ TEST_F(StandinPasswordTest, AnAutoRunMacroRunsUnlessMacrosWereDisabledBeforeOpen
     unguarded->workbooks()->open(path, "");
     unguarded->disableMacros();  // too late for the workbook already open
     EXPECT_EQ(excel.macrosRun(), std::vector<NativePath>{path});
+}
+
+TEST_F(StandinPasswordTest, UnderTheUsersSettingsAMacroQuestionIsTheVisibleUsersToAnswer) {
+    const auto path = write("macro.xlsm", {.autoRunMacro = true, .sheets = {sheet("Data")}});
+
+    // Nobody sees the question of a hidden application, alerts off or not: it waits for ever.
+    auto hidden = excel.create();
+    hidden->setDisplayAlerts(false);
+    hidden->useUsersMacroSettings();
+    hidden->workbooks()->open(path, "");
+    EXPECT_EQ(excel.prompts(),
+              std::vector<std::string>{"Enable the macros of " + path.string() + "?"});
+    EXPECT_TRUE(excel.macrosRun().empty());
+    excel.failOnPrompts();
+    EXPECT_THROW(hidden->workbooks()->open(path, ""), AutomationError);
+
+    auto shown = excel.create();
+    shown->useUsersMacroSettings();
+    shown->setVisible(true);
+    EXPECT_TRUE(shown->visible());
+    EXPECT_TRUE(shown->workbooks()->open(path, "")->hasMacros());
+    EXPECT_EQ(excel.usersQuestions().size(), 1u);
+    EXPECT_EQ(excel.macrosRun(), std::vector<NativePath>{path});
+
+    excel.setUsersMacroSetting(StandinUsersMacros::Disable);
+    hidden->workbooks()->open(path, "");
+    shown->workbooks()->open(path, "");
+    EXPECT_EQ(excel.macrosRun().size(), 1u);
+    EXPECT_EQ(excel.prompts().size(), 2u);
 }
 
 // ---- Saving and closing ------------------------------------------------------------------------

@@ -39,6 +39,13 @@ protected:
         return makeWorkbook("Book1.xlsx", book);
     }
 
+    // The same, with Z2 naming this computer, carrying an auto-run macro.
+    NativePath lockedMacroWorkbook() {
+        StandinWorkbook book = loadStandinWorkbook(lockedWorkbook(tagOf("PC01"), ""));
+        book.autoRunMacro = true;
+        return makeWorkbook("Book1.xlsx", book);
+    }
+
     bool openExec(const NativePath& path) {
         return operations.fncXlsOpenExec(path, passwordFor("Book1.xlsx"));
     }
@@ -95,6 +102,84 @@ TEST_F(WorkbookOperationsTest, TagInZ2GrantsAfterA2IsReadToo) {
     EXPECT_LT(a2, shown);
     EXPECT_EQ(spreadsheet.handedOverInstances(), 1);
     EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(WorkbookOperationsTest, GrantedWorkbookWithoutMacrosIsHandedOverAsOpened) {
+    const NativePath path = lockedWorkbook(tagOf("PC01"), "");
+    EXPECT_TRUE(openExec(path));
+    const Lines calls = spreadsheet.calls();
+    const auto shown = std::find(calls.begin(), calls.end(), "Application.Visible=true");
+    ASSERT_NE(shown, calls.end());
+    // Opened once, hidden and with macros off; handed over with what it asks the user back on.
+    EXPECT_EQ(std::count(calls.begin(), calls.end(),
+                         "Workbooks.Open(" + path.string() +
+                             ", Password=" + passwordFor("Book1.xlsx") + ")"),
+              1);
+    EXPECT_EQ(Lines(shown, calls.end()),
+              (Lines{"Application.Visible=true", "Application.DisplayAlerts=true"}));
+    EXPECT_EQ(spreadsheet.instances().back().openWorkbooks, std::vector<NativePath>{path});
+    EXPECT_EQ(spreadsheet.instances().back().macroSecurity, StandinMacroSecurity::ForceDisable);
+}
+
+TEST_F(WorkbookOperationsTest, GrantedWorkbookWithMacrosIsOpenedAgainUnderTheUsersSettings) {
+    for (const auto setting :
+         {StandinUsersMacros::Ask, StandinUsersMacros::Enable, StandinUsersMacros::Disable}) {
+        SCOPED_TRACE(static_cast<int>(setting));
+        spreadsheet.setUsersMacroSetting(setting);
+        spreadsheet.clearCalls();
+        const std::size_t logged = log().size();
+        const std::size_t ranBefore = spreadsheet.macrosRun().size();
+        const std::size_t askedBefore = spreadsheet.usersQuestions().size();
+        const NativePath path = lockedMacroWorkbook();
+
+        EXPECT_TRUE(openExec(path));
+        const Lines lines = log();
+        EXPECT_EQ(Lines(lines.begin() + static_cast<long>(logged), lines.end()),
+                  (Lines{"fncXlsOpenExec():TRY OPEN", "PCチェック", "PC名比較", "下位互換チェック",
+                         "fncXlsOpenExec():OPEN OK"}));
+        const Lines calls = spreadsheet.calls();
+        const std::string open =
+            "Workbooks.Open(" + path.string() + ", Password=" + passwordFor("Book1.xlsx") + ")";
+        const auto told = std::find(calls.begin(), calls.end(), "Workbook.HasVBProject");
+        ASSERT_NE(told, calls.end());
+        // The hidden workbook goes unsaved; the application is the user's before it opens it
+        // again, so that whatever the user's settings ask is on screen.
+        EXPECT_EQ(Lines(told, calls.end()),
+                  (Lines{"Workbook.HasVBProject", "Workbook.Close(false)",
+                         "Application.UsersMacroSettings", "Application.Visible=true",
+                         "Application.DisplayAlerts=true", "Application.Visible",
+                         "Application.Workbooks", open}));
+        // Nothing ran while the machine check was made.
+        const auto firstOpen = std::find(calls.begin(), calls.end(), open);
+        EXPECT_LT(std::find(calls.begin(), calls.end(), "Application.DisableMacros"), firstOpen);
+        EXPECT_EQ(spreadsheet.macrosRun().size() - ranBefore,
+                  setting == StandinUsersMacros::Disable ? 0u : 1u);
+        EXPECT_EQ(spreadsheet.usersQuestions().size() - askedBefore,
+                  setting == StandinUsersMacros::Ask ? 1u : 0u);
+        EXPECT_TRUE(spreadsheet.prompts().empty());
+        EXPECT_EQ(spreadsheet.instances().back().openWorkbooks, std::vector<NativePath>{path});
+        EXPECT_EQ(spreadsheet.runningInstances(), 0);
+    }
+    EXPECT_EQ(spreadsheet.handedOverInstances(), 3);
+}
+
+TEST_F(WorkbookOperationsTest, MacroWorkbookThatFailsToOpenAgainEndsTheOperation) {
+    const NativePath path = lockedMacroWorkbook();
+    spreadsheet.failCall("Workbooks.Open", "gone", 2);
+    EXPECT_FALSE(openExec(path));
+    const Lines lines = log();
+    EXPECT_EQ(Lines(lines.end() - 5, lines.end()),
+              (Lines{"fncXlsOpenExec():OPEN OK", "fncXlsOpenExec():Catch Exception",
+                     "fncXlsOpenExec()ERROR=gone", "fncXlsOpenExec():Excelファイル変数整理",
+                     "fncXlsOpenExec():Excel OLE終了処理"}));
+    EXPECT_EQ(spreadsheet.handedOverInstances(), 0);
+    EXPECT_EQ(spreadsheet.runningInstances(), 0);
+
+    // A workbook that cannot tell whether it has macros is handed over as it is, macros off.
+    spreadsheet.failCall("Workbook.HasVBProject", "unknown");
+    EXPECT_TRUE(openExec(path));
+    EXPECT_EQ(spreadsheet.handedOverInstances(), 1);
+    EXPECT_TRUE(spreadsheet.macrosRun().empty());
 }
 
 TEST_F(WorkbookOperationsTest, EarlierLayoutWithTheTagInA2Grants) {

@@ -315,14 +315,22 @@ TEST_F(LockOrOpenRunTest, EarlierControlSheetsAreReplacedByOneLastSheet) {
     EXPECT_EQ(locked.sheets[1].name, "Notes");
 }
 
-TEST_F(LockOrOpenRunTest, MacrosNeverRunOnAnyRoad) {
+TEST_F(LockOrOpenRunTest, MacrosRunOnlyInTheWorkbookHandedToTheUserAsTheUserSettled) {
     StandinWorkbook book = plainBook();
     book.autoRunMacro = true;
     const NativePath target = makeWorkbook("Book1.xlsm.xls", book);
+    spreadsheet.setUsersMacroSetting(StandinUsersMacros::Enable);
     run(target);
+    EXPECT_TRUE(spreadsheet.macrosRun().empty());
     run(target);
     EXPECT_EQ(spreadsheet.handedOverInstances(), 1);
-    EXPECT_TRUE(spreadsheet.macrosRun().empty());
+    EXPECT_EQ(spreadsheet.macrosRun(), std::vector<NativePath>{target});
+
+    spreadsheet.setUsersMacroSetting(StandinUsersMacros::Disable);
+    run(target);
+    EXPECT_EQ(spreadsheet.handedOverInstances(), 2);
+    EXPECT_EQ(spreadsheet.macrosRun().size(), 1u);
+    EXPECT_TRUE(spreadsheet.prompts().empty());
 }
 
 TEST_F(LockOrOpenRunTest, NothingRunsWithoutTheSpreadsheetApplication) {

@@ -25,23 +25,43 @@
 #include "workbook/calc_uno/save_format.h"
 #include "workbook/calc_uno/uno_error.h"
 #include "workbook/calc_uno/uno_text.h"
+#include "workbook/calc_uno/users_load.h"
 #include "workbook/workbook_limits.h"
 
 namespace kovrisk {
 
 namespace css = com::sun::star;
 
+namespace {
+
+// Shows every open document in front and leaves them, with the office, to the user.
+void showAndHandOver(OpenDocuments& documents, OfficeSession& session) {
+    unoCall([&] {
+        for (const auto& document : documents.all()) {
+            const auto window = document->getCurrentController()->getFrame()->getContainerWindow();
+            window->setVisible(true);
+            css::uno::Reference<css::awt::XTopWindow> top(window, css::uno::UNO_QUERY);
+            if (top.is())
+                top->toFront();
+        }
+    });
+    documents.forgetAll();
+    session.handOver();
+}
+
+}  // namespace
+
 CalcApplication::CalcApplication(std::shared_ptr<OfficeSession> session, const CalcOptions& options)
     : session_(std::move(session)),
       documents_(std::make_shared<OpenDocuments>()),
+      handOver_(std::make_shared<CalcHandOver>()),
       displayAvailable_(options.displayAvailable),
       reuseOffice_(options.reuseOffice),
       onNoDisplayHandover_(options.onNoDisplayHandover),
       options_(options) {}
 
 CalcApplication::~CalcApplication() {
-    if (!done_)
-        quit();
+    quit();
 }
 
 void CalcApplication::setVisible(bool visible) {
@@ -54,30 +74,22 @@ void CalcApplication::setVisible(bool visible) {
             onNoDisplayHandover_();
         return;
     }
+    handOver_->shown = true;
     if (documents_->all().empty())
         return;
-    unoCall([&] {
-        for (const auto& document : documents_->all()) {
-            const auto window = document->getCurrentController()->getFrame()->getContainerWindow();
-            window->setVisible(true);
-            css::uno::Reference<css::awt::XTopWindow> top(window, css::uno::UNO_QUERY);
-            if (top.is())
-                top->toFront();
-        }
-    });
-    documents_->forgetAll();
-    session_->handOver();
+    showAndHandOver(*documents_, *session_);
+    handOver_->done = true;
     done_ = true;
 }
 
 std::unique_ptr<Workbooks> CalcApplication::workbooks() {
-    if (done_)
+    if (done_ || handOver_->done)
         throw AutomationError(calc_texts::applicationEnded());
-    return std::make_unique<CalcWorkbooks>(session_, documents_, options_);
+    return std::make_unique<CalcWorkbooks>(session_, documents_, handOver_, options_);
 }
 
 void CalcApplication::quit() {
-    if (done_)
+    if (done_ || handOver_->done)
         return;
     done_ = true;
     documents_->closeAll();
@@ -101,7 +113,14 @@ std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
         if (error)
             size = 0;
     }
-    session_->extendWatch(operationBound_ + boundPerMegabyte_ * static_cast<long long>(size >> 20));
+    if (handOver_->shown) {
+        // Loaded for the user, it may wait for the user's answer to the office's questions (its
+        // macro security among them), for as long as the user takes.
+        session_->unwatch();
+    } else {
+        session_->extendWatch(operationBound_ +
+                              boundPerMegabyte_ * static_cast<long long>(size >> 20));
+    }
     const auto desktop = session_->desktop();
     const auto context = session_->context();
     try {
@@ -117,21 +136,28 @@ std::unique_ptr<Workbook> CalcWorkbooks::load(
     const NativePath& fileName, const std::string& password,
     const css::uno::Reference<css::frame::XDesktop2>& desktop,
     const css::uno::Reference<css::uno::XComponentContext>& context) {
+    const bool forUser = handOver_->shown;
     return unoCall([&]() -> std::unique_ptr<Workbook> {
         // Nobody answers questions while a hidden workbook loads: the handler does, and notes
         // whether the office could read the file only in part.
         const rtl::Reference<LoadWarnings> warnings(new LoadWarnings);
-        std::vector<css::beans::PropertyValue> arguments = {
-            property("Hidden", css::uno::Any(true)),
-            property("MacroExecutionMode",
-                     css::uno::Any(css::document::MacroExecMode::NEVER_EXECUTE)),
-            property("UpdateDocMode", css::uno::Any(css::document::UpdateDocMode::NO_UPDATE)),
-            property(
-                "InteractionHandler",
-                css::uno::Any(css::uno::Reference<css::task::XInteractionHandler>(warnings.get()))),
-        };
-        if (!password.empty())
-            arguments.push_back(property("Password", css::uno::Any(toUno(password))));
+        std::vector<css::beans::PropertyValue> arguments;
+        if (forUser) {
+            arguments =
+                usersLoadArguments(context, fileName, password, handOver_->usersMacroSettings);
+        } else {
+            arguments = {
+                property("Hidden", css::uno::Any(true)),
+                property("MacroExecutionMode",
+                         css::uno::Any(css::document::MacroExecMode::NEVER_EXECUTE)),
+                property("UpdateDocMode", css::uno::Any(css::document::UpdateDocMode::NO_UPDATE)),
+                property("InteractionHandler",
+                         css::uno::Any(
+                             css::uno::Reference<css::task::XInteractionHandler>(warnings.get()))),
+            };
+            if (!password.empty())
+                arguments.push_back(property("Password", css::uno::Any(toUno(password))));
+        }
         const css::uno::Reference<css::frame::XComponentLoader> loader(desktop,
                                                                        css::uno::UNO_QUERY_THROW);
         const auto component = loader->loadComponentFromURL(
@@ -148,6 +174,11 @@ std::unique_ptr<Workbook> CalcWorkbooks::load(
             throw AutomationError(calc_texts::notASpreadsheet(fileName));
         }
         documents_->add(model);
+        if (forUser) {
+            showAndHandOver(*documents_, *session_);
+            handOver_->done = true;
+            return std::make_unique<CalcWorkbook>(model, spreadsheet, documents_, LoadFacts{});
+        }
         LoadFacts facts;
         facts.loadedWhole = !warnings->warned();
         facts.heldElsewhere = warnings->heldElsewhere();

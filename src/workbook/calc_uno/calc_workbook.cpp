@@ -4,7 +4,9 @@
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/document/XEmbeddedScripts.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/script/XStorageBasedLibraryContainer.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <com/sun/star/util/XProtectable.hpp>
@@ -108,6 +110,33 @@ bool CalcWorkbook::readOnly() {
     return unoCall([&] {
         return css::uno::Reference<css::frame::XStorable>(model_, css::uno::UNO_QUERY_THROW)
             ->isReadonly();
+    });
+}
+
+bool CalcWorkbook::hasMacros() {
+    checkOpen();
+    return unoCall([&] {
+        const css::uno::Reference<css::document::XEmbeddedScripts> scripts(model_,
+                                                                           css::uno::UNO_QUERY);
+        if (!scripts.is())
+            return false;
+        const css::uno::Reference<css::script::XStorageBasedLibraryContainer> libraries =
+            scripts->getBasicLibraries();
+        if (!libraries.is())
+            return false;
+        // Any library but the two every document may carry has macros; those two have them when
+        // they hold a module.
+        for (const rtl::OUString& name : libraries->getElementNames()) {
+            if (name != "Standard" && name != "VBAProject")
+                return true;
+            if (!libraries->isLibraryLoaded(name))
+                libraries->loadLibrary(name);
+            const css::uno::Reference<css::container::XNameAccess> modules(
+                libraries->getByName(name), css::uno::UNO_QUERY);
+            if (modules.is() && modules->hasElements())
+                return true;
+        }
+        return false;
     });
 }
 

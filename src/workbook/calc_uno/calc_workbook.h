@@ -40,6 +40,9 @@ public:
     bool protectsStructure() override;
     // Loaded read-only: another office holds the file, or it cannot be written.
     bool readOnly() override;
+    // Whether the document has Basic libraries with modules (an imported VBA project among them),
+    // by the rule the office itself applies before it asks about macros.
+    bool hasMacros() override;
     // The office's lock file beside it names another office that has it open.
     bool heldByAnotherApplication() override { return facts_.heldElsewhere; }
     // Excel97: Excel 97 (RC4 CryptoAPI); Ooxml and OoxmlMacroEnabled: OOXML (agile encryption);

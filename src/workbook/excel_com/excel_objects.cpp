@@ -12,7 +12,9 @@ namespace kovrisk {
 
 namespace {
 
-// msoAutomationSecurityForceDisable: no macro of a workbook opened from now on runs.
+// MsoAutomationSecurity.  ByUI: the user's own settings in Excel's Trust Center decide about the
+// macros of a workbook opened from now on, as when the user opens it.  ForceDisable: none runs.
+constexpr int kMacrosByUserSettings = 2;
 constexpr int kForceDisableMacros = 3;
 
 // XlFileFormat values of the formats a lock keeps.
@@ -157,6 +159,10 @@ bool ExcelWorkbook::readOnly() {
     return book_.integer(L"ReadOnly") != 0;
 }
 
+bool ExcelWorkbook::hasMacros() {
+    return book_.integer(L"HasVBProject") != 0;
+}
+
 void ExcelWorkbook::saveAs(const NativePath& fileName, WorkbookFormat format,
                            const std::string& password) {
     if (format == WorkbookFormat::Other)
@@ -207,12 +213,20 @@ void ExcelApplication::setVisible(bool visible) {
     }
 }
 
+bool ExcelApplication::visible() {
+    return application_.integer(L"Visible") != 0;
+}
+
 void ExcelApplication::setDisplayAlerts(bool displayAlerts) {
     application_.put(L"DisplayAlerts", DispatchArgument::boolean(displayAlerts));
 }
 
 void ExcelApplication::disableMacros() {
     application_.put(L"AutomationSecurity", DispatchArgument::integer(kForceDisableMacros));
+}
+
+void ExcelApplication::useUsersMacroSettings() {
+    application_.put(L"AutomationSecurity", DispatchArgument::integer(kMacrosByUserSettings));
 }
 
 std::unique_ptr<Workbooks> ExcelApplication::workbooks() {

@@ -65,6 +65,7 @@ public:
     bool loadedWhole() override;
     bool protectsStructure() override;
     bool readOnly() override;
+    bool hasMacros() override;
     void saveAs(const NativePath& fileName, WorkbookFormat format,
                 const std::string& password) override;
     void close(bool saveChanges) override;
@@ -87,8 +88,10 @@ class ExcelApplication : public Application {
 public:
     explicit ExcelApplication(Dispatch application) : application_(std::move(application)) {}
     void setVisible(bool visible) override;
+    bool visible() override;
     void setDisplayAlerts(bool displayAlerts) override;
     void disableMacros() override;
+    void useUsersMacroSettings() override;
     std::unique_ptr<Workbooks> workbooks() override;
     void quit() override;
 

@@ -8,6 +8,7 @@ namespace {
 
 // MsoAutomationSecurity: Low (macros run), ByUI (the user's settings), ForceDisable.
 constexpr int kMacrosRun = 1;
+constexpr int kMacrosByUserSettings = 2;
 constexpr int kForceDisableMacros = 3;
 
 // The longest full path Excel opens or saves.
@@ -157,7 +158,15 @@ public:
         : StandinDispatch(std::move(server), L"Workbook", members()), book_(std::move(book)) {}
 
 private:
-    enum Member { kWorksheets, kSaveAs, kClose, kFileFormat, kProtectStructure, kReadOnly };
+    enum Member {
+        kWorksheets,
+        kSaveAs,
+        kClose,
+        kFileFormat,
+        kProtectStructure,
+        kReadOnly,
+        kHasVBProject
+    };
     static const std::vector<MemberSpec>& members() {
         static const std::vector<MemberSpec> table{
             {L"WorkSheets", kGet, {L"Index"}},
@@ -168,7 +177,8 @@ private:
             {L"Close", kMethod, {L"SaveChanges", L"Filename", L"RouteWorkbook"}},
             {L"FileFormat", kGet, {}},
             {L"ProtectStructure", kGet, {}},
-            {L"ReadOnly", kGet, {}}};
+            {L"ReadOnly", kGet, {}},
+            {L"HasVBProject", kGet, {}}};
         return table;
     }
     // XlFileFormat of what the workbook was read from ("FileFormat <n>" in the stand-in's name).
@@ -184,6 +194,8 @@ private:
                 return booleanResult(book_->protectsStructure());
             case kReadOnly:
                 return booleanResult(book_->readOnly());
+            case kHasVBProject:
+                return booleanResult(book_->hasMacros());
             case kWorksheets:
                 if (!arguments.given(0)) {
                     return child(new WorksheetsDispatch(server(), book_->worksheets()));
@@ -358,7 +370,7 @@ private:
                 return objectResult(this);
             case kVisible:
                 if (!put)
-                    return booleanResult(visible_);
+                    return booleanResult(application_->visible());
                 visible_ = arguments.boolean(InvokeArguments::kValue);
                 application_->setVisible(visible_);
                 if (window_ != nullptr)
@@ -378,6 +390,10 @@ private:
                     throw AutomationError("Unable to set the AutomationSecurity property.");
                 if (level == kForceDisableMacros)
                     application_->disableMacros();
+                else if (level == kMacrosByUserSettings)
+                    application_->useUsersMacroSettings();
+                else if (automationSecurity_ != kMacrosRun)
+                    throw AutomationError("The stand-in does not go back to Low.");
                 automationSecurity_ = level;
                 return {};
             }

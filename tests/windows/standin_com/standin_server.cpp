@@ -74,6 +74,11 @@ std::shared_ptr<StandinServer> StandinServer::fromEnvironment() {
                 },
                 occurrence);
         });
+    const NativePath usersMacros = environmentPath(L"KOVRISK_STANDIN_USERS_MACROS");
+    if (usersMacros == L"enable")
+        factory.setUsersMacroSetting(StandinUsersMacros::Enable);
+    else if (usersMacros == L"disable")
+        factory.setUsersMacroSetting(StandinUsersMacros::Disable);
     readTriggers(environmentPath(L"KOVRISK_STANDIN_BUSY"),
                  [records](const std::string& call, int occurrence, const std::string& text) {
                      records->busyAfter(call, std::stol(text), occurrence);
@@ -125,6 +130,9 @@ void StandinServer::flush() {
     const std::vector<std::string>& prompts = factory_.prompts();
     for (; promptsWired_ < prompts.size(); ++promptsWired_)
         wire(L"Dialog!" + fromShiftJis(prompts[promptsWired_]));
+    const std::vector<std::string>& questions = factory_.usersQuestions();
+    for (; questionsWired_ < questions.size(); ++questionsWired_)
+        wire(L"User!" + fromShiftJis(questions[questionsWired_]));
     std::string calls;
     const std::vector<std::string>& record = factory_.calls();
     for (; callsWritten_ < record.size(); ++callsWritten_)

@@ -17,6 +17,10 @@
 //   KOVRISK_STANDIN_PAUSES  file of pauses, one a line: <call> TAB <occurrence> TAB <ms>: the
 //                           call keeps its caller waiting that long before it takes effect
 //                           (the records are written out before the pause)
+//   KOVRISK_STANDIN_USERS_MACROS  the user's own macro setting, for AutomationSecurity ByUI:
+//                           "enable", "disable", or (unset) ask: a question put to the user in a
+//                           visible application, wired as "User!<question>" (the user enables
+//                           them), and a dialog that waits for ever in a hidden one
 //   KOVRISK_STANDIN_BUSY    file of busy spells, one a line: <call> TAB <occurrence> TAB <ms>:
 //                           after the call the server is busy that long, as Excel is while it
 //                           starts ("Application.Create"), loads add-ins or recalculates
@@ -88,6 +92,7 @@ private:
     bool inProcess_ = true;
     bool handedOver_ = false;
     std::size_t promptsWired_ = 0;
+    std::size_t questionsWired_ = 0;
     NativePath recordFile_;
     NativePath wireFile_;
     std::size_t callsWritten_ = 0;

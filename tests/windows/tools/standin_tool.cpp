@@ -12,6 +12,7 @@
 //   standin_tool set-attributes PATH HEX
 //   standin_tool create-asking PATH             the ordinary workbook with links to other workbooks
 //                                               and a read-only recommendation
+//   standin_tool create-locked-macro PATH NAME  as create-locked, carrying an auto-run macro
 //   standin_tool computer-name                  prints the computer name as the program logs it
 //   standin_tool ansi-code-page                 prints the system's ANSI code page
 // Exit code 0 when the check passed, 1 when it failed (with the reason on stderr), 2 on misuse.
@@ -136,9 +137,10 @@ int run(int argc, wchar_t** argv) {
         writeStandinWorkbook(path, book);
         return 0;
     }
-    if (command == L"create-locked" && argc == 4) {
+    if ((command == L"create-locked" || command == L"create-locked-macro") && argc == 4) {
         SystemClock clock;
         StandinWorkbook book = ordinaryWorkbook();
+        book.autoRunMacro = command == L"create-locked-macro";
         book.openPassword = filePassword(path);
         book.sheets.push_back(controlSheet(fncPcNameEnc(argument, clock)));
         writeStandinWorkbook(path, book);
