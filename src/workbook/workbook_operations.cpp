@@ -262,6 +262,14 @@ bool WorkbookOperations::resave(const std::string& name, std::string_view trySte
     if (!state_.installed)
         return false;
     OperationSession session(log_, name);
+    return replaceFile(session, path, [&](const NativePath& newVersion) {
+        saveThroughApplication(session, tryStep, path, openPassword, newPassword, newVersion,
+                               change);
+    });
+}
+
+bool WorkbookOperations::replaceFile(OperationSession& session, const NativePath& path,
+                                     const std::function<void(const NativePath&)>& write) {
     ReplacementRefusal refusal = ReplacementRefusal::None;
     const std::unique_ptr<FileReplacement> replacement =
         files_.beginReplacement(path, kTemporarySuffix, refusal);
@@ -271,8 +279,7 @@ bool WorkbookOperations::resave(const std::string& name, std::string_view trySte
     }
     WritableMeanwhile writable(files_, path);
     try {
-        saveThroughApplication(session, tryStep, path, openPassword, newPassword,
-                               replacement->newVersion(), change);
+        write(replacement->newVersion());
     } catch (...) {
         session.fail();
         writable.giveBack();
@@ -315,15 +322,7 @@ bool WorkbookOperations::fncXlsPwdChgForBackup(const NativePath& path,
     if (!state_.installed)
         return false;
     OperationSession session(log_, "fncXlsPwdChgForBackup");
-    ReplacementRefusal refusal = ReplacementRefusal::None;
-    const std::unique_ptr<FileReplacement> replacement =
-        files_.beginReplacement(path, kTemporarySuffix, refusal);
-    if (!replacement) {
-        log_.LogWrite(describeRefusal(refusal, path));
-        return false;
-    }
-    WritableMeanwhile writable(files_, path);
-    try {
+    return replaceFile(session, path, [&](const NativePath& newVersion) {
         session.step("TRY Backup File Open.");
         const std::optional<std::string> original = files_.readAll(path);
         if (!original)
@@ -337,17 +336,12 @@ bool WorkbookOperations::fncXlsPwdChgForBackup(const NativePath& path,
         } catch (const encryption::EncryptionRefused&) {
         }
         if (!encrypted) {
-            saveThroughApplication(session, {}, path, openPassword, newPassword,
-                                   replacement->newVersion(), [](Application&, Workbook&) {});
-        } else if (!files_.writeNew(replacement->newVersion(), *encrypted)) {
+            saveThroughApplication(session, {}, path, openPassword, newPassword, newVersion,
+                                   [](Application&, Workbook&) {});
+        } else if (!files_.writeNew(newVersion, *encrypted)) {
             throw AutomationError("the encrypted backup copy cannot be written");
         }
-    } catch (...) {
-        session.fail();
-        writable.giveBack();
-        return false;
-    }
-    return putInPlace(log_, session, *replacement, writable);
+    });
 }
 
 bool WorkbookOperations::grants(const std::string& tag) const {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "support/activity_log.h"
 #include "platform/clock.h"
+#include "support/activity_log.h"
 #include "support/message_boxes.h"
 #include "support/process_state.h"
 #include "workbook/automation.h"
@@ -67,6 +67,11 @@ private:
     bool resave(const std::string& name, std::string_view tryStep, const NativePath& path,
                 const std::string& openPassword, const std::string& newPassword,
                 const Change& change);
+    // Begins a replacement of the file at `path` (made writable meanwhile), lets `write` write its
+    // new version and puts that in place; on failure (a refusal logged, or `write` throwing:
+    // `session`'s failure path) the file stays as it was and false is returned.
+    bool replaceFile(OperationSession& session, const NativePath& path,
+                     const std::function<void(const NativePath& newVersion)>& write);
     // The application's part of `resave`: starts it, logs `tryStep` (unless empty), opens the
     // workbook, lets `change` work on it and saves it with `newPassword` as `newVersion`.
     void saveThroughApplication(OperationSession& session, std::string_view tryStep,
