@@ -9,12 +9,13 @@ import time
 import unittest
 
 import e2e
-from e2e import box, startup
+import expected_texts as texts
+from expected_texts import box, startup
 import office_tool
 import workbooks
 
-FAILED_OPEN_LOG = [e2e.STARTED] + e2e.PROBE_FAILS + e2e.OPEN_EXEC_FAILS + [e2e.F2[0]]
-FAILED_OPEN_LINES = [e2e.STARTING, e2e.PREPARING_OPEN] + box(e2e.F2[1])
+FAILED_OPEN_LOG = [texts.STARTED] + texts.PROBE_FAILS + texts.OPEN_EXEC_FAILS + [texts.F2[0]]
+FAILED_OPEN_LINES = [texts.STARTING, texts.PREPARING_OPEN] + box(texts.F2[1])
 
 
 class BadInput(e2e.TestCase):
@@ -47,9 +48,9 @@ class BadInput(e2e.TestCase):
         before = e2e.digest(path)
         listing = sorted(os.listdir(path.parent))
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(lines, [e2e.STARTING] + box([e2e.IN_USE]))
-        self.assertEqual(log, startup(e2e.this_computer()) + [e2e.STARTED] + e2e.PROBE_OPENS +
-                         [e2e.IN_USE])
+        self.assertEqual(lines, [texts.STARTING] + box([texts.IN_USE]))
+        self.assertEqual(log, startup(e2e.this_computer()) + [texts.STARTED] + texts.PROBE_OPENS +
+                         [texts.IN_USE])
         self.assert_untouched(path, before)
         self.assertEqual(sorted(os.listdir(path.parent)), listing)
         self.assertFalse(self.case.backup_folder.is_dir() and
@@ -59,15 +60,15 @@ class BadInput(e2e.TestCase):
         """Runs twice on `path`: the first run locks it (the user's sheets of `source` kept), the
         second opens it."""
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(lines, [e2e.STARTING] + e2e.CONFIRM + [e2e.LOCKING])
-        self.assertEqual(log, startup(e2e.this_computer()) + e2e.lock_lines())
+        self.assertEqual(lines, [texts.STARTING] + texts.CONFIRM_ON_TERMINAL + [texts.LOCKING])
+        self.assertEqual(log, startup(e2e.this_computer()) + texts.lock_lines())
         self.assert_locked(path, source, file_name=file_name)
         self.assert_backup_of(self.case.backup(pathlib.Path(path).name), source)
         self.assert_no_temporary_copies(pathlib.Path(path).parent, self.case.backup_folder)
         locked = e2e.digest(path)
         lines, log = self.case.run(path)
-        self.assertEqual(lines, [e2e.STARTING, e2e.PREPARING_OPEN, e2e.NO_DISPLAY_HANDOVER])
-        self.assertEqual(log, startup(e2e.this_computer()) + e2e.open_lines())
+        self.assertEqual(lines, [texts.STARTING, texts.PREPARING_OPEN, texts.NO_DISPLAY_HANDOVER])
+        self.assertEqual(log, startup(e2e.this_computer()) + texts.open_lines())
         self.assert_untouched(path, locked)
 
     def test_a_missing_file(self):
@@ -129,8 +130,8 @@ class BadInput(e2e.TestCase):
         lines, log = self.case.run(path, answer="y\n", timeout=90)
         print(f"HUGE FILE refused in {time.monotonic() - started:.1f} s", file=sys.stderr,
               flush=True)
-        self.assertEqual(lines, box([e2e.TOO_LARGE]))
-        self.assertEqual(log, startup(e2e.this_computer()) + [e2e.TOO_LARGE])
+        self.assertEqual(lines, box([texts.TOO_LARGE]))
+        self.assertEqual(log, startup(e2e.this_computer()) + [texts.TOO_LARGE])
         after = os.stat(path)
         self.assertEqual((after.st_ino, after.st_size, after.st_mtime_ns),
                          (before.st_ino, before.st_size, before.st_mtime_ns))
@@ -189,8 +190,8 @@ class BadInput(e2e.TestCase):
         path = e2e.place(self.library / "plain.xlsx", self.case.books / "Book.xlsm")
         before = e2e.digest(path)
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(lines, box([e2e.BAD_EXTENSION]))
-        self.assertEqual(log, ["fucXlsFind()", e2e.BAD_EXTENSION])
+        self.assertEqual(lines, box([texts.BAD_EXTENSION]))
+        self.assertEqual(log, [texts.FIND_LINE, texts.BAD_EXTENSION])
         self.assert_untouched(path, before)
         self.assertFalse(self.case.backup_folder.exists())
 

@@ -9,50 +9,50 @@ import time
 import unittest
 
 import e2e
-from e2e import box, startup
+import expected_texts as texts
+from expected_texts import box, startup
 
 ROUNDS = 3
 
 
 def possible_logs(lines):
     """The log lines a run may have written, given what it showed on the terminal."""
-    begin = startup(e2e.this_computer()) + [e2e.STARTED]
+    begin = startup(e2e.this_computer()) + [texts.STARTED]
     last = lines[-1] if lines else ""
-    if last == e2e.LOCKING:
-        return [startup(e2e.this_computer()) + e2e.lock_lines()]
-    if last == e2e.NO_DISPLAY_HANDOVER:
-        return [startup(e2e.this_computer()) + e2e.open_lines()]
-    if lines == box([e2e.WORKBOOK_BUSY]):
+    if last == texts.LOCKING:
+        return [startup(e2e.this_computer()) + texts.lock_lines()]
+    if last == texts.NO_DISPLAY_HANDOVER:
+        return [startup(e2e.this_computer()) + texts.open_lines()]
+    if lines == box([texts.WORKBOOK_BUSY]):
         # The other run had claimed the workbook: ended at once, before its run.
-        return [startup(e2e.this_computer()) + [e2e.WORKBOOK_BUSY]]
-    if lines[-1:] == box([e2e.IN_USE]):
+        return [startup(e2e.this_computer()) + [texts.WORKBOOK_BUSY]]
+    if lines[-1:] == box([texts.IN_USE]):
         # Probed while the other run's office held it: refused, naming the cause.
-        return [begin + e2e.PROBE_OPENS + [e2e.IN_USE]]
-    if lines[-1:] == box([e2e.NO_CONTROL_SHEET]):
+        return [begin + texts.PROBE_OPENS + [texts.IN_USE]]
+    if lines[-1:] == box([texts.NO_CONTROL_SHEET]):
         # Probed while the other run held it, opened when the other had let it go unlocked.
-        return [begin + e2e.PROBE_FAILS + ["fncXlsOpenExec():TRY OPEN", e2e.NO_CONTROL_SHEET]]
-    if lines[-5:] == box(e2e.F2[1]):
-        return [begin + e2e.PROBE_FAILS + e2e.OPEN_EXEC_FAILS + [e2e.F2[0]]]
-    if lines[-1:] == box(e2e.F3[1]):
-        return [begin + e2e.PROBE_OPENS + [e2e.F3[0]]]
-    locked = ["fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():CLOSE."]
-    if lines[-1:] == box(e2e.F4[1]):
-        return [begin + e2e.PROBE_OPENS + ["fncXlsPwdChg():TRY OPEN"] + tail + [e2e.F4[0]]
-                for tail in failure_tails("fncXlsPwdChg")]
-    if lines[-1:] == box(e2e.F5[1]):
-        return [begin + e2e.PROBE_OPENS + locked +
-                ["fncXlsPwdChgForBackup():TRY Backup File Open."] + tail + [e2e.F5[0]]
-                for tail in failure_tails("fncXlsPwdChgForBackup")]
+        return [begin + texts.PROBE_FAILS + [texts.OPEN_EXEC_TRY, texts.NO_CONTROL_SHEET]]
+    if lines[-5:] == box(texts.F2[1]):
+        return [begin + texts.PROBE_FAILS + texts.OPEN_EXEC_FAILS + [texts.F2[0]]]
+    if lines[-1:] == box(texts.F3[1]):
+        return [begin + texts.PROBE_OPENS + [texts.F3[0]]]
+    locked = [texts.LOCK_TRY, texts.LOCK_CLOSE]
+    if lines[-1:] == box(texts.F4[1]):
+        return [begin + texts.PROBE_OPENS + [texts.LOCK_TRY] + tail + [texts.F4[0]]
+                for tail in failure_tails(texts.LOCK)]
+    if lines[-1:] == box(texts.F5[1]):
+        return [begin + texts.PROBE_OPENS + locked + [texts.BACKUP_LOCK_TRY] + tail + [texts.F5[0]]
+                for tail in failure_tails(texts.BACKUP_LOCK)]
     return []
 
 
 def label(lines):
     """How a run ended, for the suite's figures."""
-    if lines[-1:] == [e2e.LOCKING]:
+    if lines[-1:] == [texts.LOCKING]:
         return "locked it"
-    if lines[-1:] == [e2e.NO_DISPLAY_HANDOVER]:
+    if lines[-1:] == [texts.NO_DISPLAY_HANDOVER]:
         return "opened it"
-    if lines == box([e2e.WORKBOOK_BUSY]):
+    if lines == box([texts.WORKBOOK_BUSY]):
         return "busy"
     return e2e.end_of(possible_logs(lines)[0])
 
@@ -70,7 +70,7 @@ def wait_for_first_end(runs, bound=120):
 
 def exit_code(lines):
     """The exit code of a run, by what it showed on the terminal."""
-    if lines[-1:] in ([e2e.LOCKING], [e2e.NO_DISPLAY_HANDOVER]):
+    if lines[-1:] in ([texts.LOCKING], [texts.NO_DISPLAY_HANDOVER]):
         return 0
     return e2e.exit_code_of(possible_logs(lines)[0])
 
@@ -78,10 +78,8 @@ def exit_code(lines):
 def failure_tails(operation):
     """How an operation's failure may show in the log: an error before or after the open, or a
     failed replacement."""
-    return [[f"{operation}():Catch Exception", f"{operation}():Excel OLE終了処理"],
-            [f"{operation}():Catch Exception", f"{operation}():Excelファイル変数整理",
-             f"{operation}():Excel OLE終了処理"],
-            [e2e.DELETE_ERROR]]
+    return [texts.failure_tail(operation), texts.failure_tail(operation, workbook_open=True),
+            [texts.DELETE_ERROR]]
 
 
 def interleaves(log, first, second):
@@ -156,18 +154,18 @@ class Concurrency(e2e.TestCase):
                     self.assertIsNotNone(first_end, "neither run ended")
                     waiting = runs[1 - runs.index(first_end)]
                     self.assertIsNone(waiting.poll(), "both runs ended")
-                    lines = e2e.finish(first_end, expected_code=e2e.EXIT_CODES["busy"])
-                    self.assertEqual(lines, box([e2e.WORKBOOK_BUSY]))
+                    lines = e2e.finish(first_end, expected_code=texts.EXIT_CODES["busy"])
+                    self.assertEqual(lines, box([texts.WORKBOOK_BUSY]))
                     self.assertEqual(e2e.digest(path), e2e.digest(source))
                     self.assertFalse(self.case.backup(path.name).exists())
                     waiting.stdin.write(b"y\n")
                     waiting.stdin.close()
                     waiting.stdin = None
-                    self.assertEqual(e2e.finish(waiting)[-1:], [e2e.LOCKING])
+                    self.assertEqual(e2e.finish(waiting)[-1:], [texts.LOCKING])
                     self.assert_locked(path, source)
                     self.assert_backup_of(self.case.backup(path.name), source)
-                    busy_lines = startup(e2e.this_computer()) + [e2e.WORKBOOK_BUSY]
-                    lock_lines = startup(e2e.this_computer()) + e2e.lock_lines()
+                    busy_lines = startup(e2e.this_computer()) + [texts.WORKBOOK_BUSY]
+                    lock_lines = startup(e2e.this_computer()) + texts.lock_lines()
                     self.assertTrue(interleaves(tuple(self.case.log_messages()),
                                                 tuple(busy_lines), tuple(lock_lines)),
                                     self.case.log_messages())

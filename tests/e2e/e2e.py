@@ -5,7 +5,8 @@ left behind.
 
 The checks of what the program wrote come from tools nobody here wrote (tests/integration/checks.py:
 msoffcrypto, openpyxl, xlrd); test workbooks come from tests/integration/workbooks.py and from the
-tests' own office (office_tool.py)."""
+tests' own office (office_tool.py); the texts and log lines expected of the program from
+tests/integration/expected_texts.py."""
 
 import atexit
 import hashlib
@@ -24,6 +25,7 @@ HERE = pathlib.Path(__file__).resolve().parent
 sys.path[:0] = [str(HERE.parent / "integration"), str(HERE.parent / "linux_app")]
 
 import checks  # noqa: E402  (tests/integration)
+import expected_texts as texts  # noqa: E402  (tests/integration)
 import workbooks  # noqa: E402  (tests/integration)
 
 PROGRAM = os.environ.get("KOVRISK_PROGRAM", "")
@@ -70,96 +72,6 @@ CACHE = OUTPUT / "cache"
 TOOL_PROFILES = OUTPUT / "tool-profiles"
 
 BACKUP_PASSWORD = "MIRTHOLAN"
-
-
-# Texts the program shows and logs.
-STARTING = "Excel起動中・・・"
-PREPARING_OPEN = "パスワード解析 ＆ オープン準備中"
-LOCKING = "パスワード生成 ＆ 施工中"
-CONFIRM = ["Kovrisk: パスワード未設定のファイルを検出しました。",
-           "読み取りパスワードを設定してもよろしいですか？", "[y/N] "]
-NO_DISPLAY_HANDOVER = "ブックの確認は済みましたが、表示する画面（ディスプレイ）がないため閉じました。"
-STARTED = "起動しました。"
-NOT_INSTALLED = "Excelがインストールされていません。終了します。"
-LOCKED = "パスワード施工完了。"
-CANCELLED = "パスワード設定キャンセル"
-NO_COMPUTER_NAME = "PC名を取得できないため、パスワードを設定できません。終了します。"
-IN_USE = ("ブックが他のユーザーかアプリケーションで開かれているか、書き込みできないため、パスワードを"
-          "設定できません。ブックを閉じてから、もう一度ドロップしてください。")
-REMOVING_READ_ONLY = "読込み専用属性のため、ReadOnlyを外します。"
-DELETE_ERROR = "ファイル削除エラー"
-NO_CONTROL_SHEET = "コヴリスクで作成された制御情報が見つかりません。"
-ALREADY_OPEN = "このブックはすでに開かれています。開いているウィンドウでご覧ください。"
-WARNING = ("本シートは絶対に変更しないで下さい。変更しますとパスワード解除できなくなり、"
-           "ファイルを開くことができなくなります。")
-OPEN_FAILED_BOX = ["ファイルのオープンに失敗しました。次の理由が考えられます。",
-                   "",
-                   "・（フリー版の場合）パスワードを設定したPCとは別なPCで開いていませんか？",
-                   "・ファイル名を変更していませんか？",
-                   "・システムが付与したパスワードとは違うパスワードが設定されていませんか？"]
-# Failure ends: (log line, message box lines).
-F1 = ("パスワード生成に失敗しました。", ["パスワード生成に失敗しました。"])
-F2 = ("エクセルファイルオープンに失敗しました。", OPEN_FAILED_BOX)
-F3 = ("元ファイルのバックアップに失敗しました。", ["元ファイルのバックアップに失敗しました。"])
-F4 = ("パスワード施工に失敗しました。", ["パスワード施工に失敗しました。"])
-F5 = ("バックアップファイルのパスワード施工に失敗しました。",
-      ["バックアップファイルのパスワード施工に失敗しました。"])
-
-
-WORKBOOK_BUSY = ("このブックは別のコヴリスクが処理中です。処理が終わってから、もう一度ドロップ"
-                 "してください。")
-BAD_EXTENSION = "拡張子がXLSもしくはXLSXではありません。終了します。"
-TOO_LARGE = "ファイルが大きすぎるため、ブックとして開けません（2 GB まで）。終了します。"
-# Why a workbook is not locked, beyond IN_USE and NO_COMPUTER_NAME: the starts of those texts.
-LOCK_REFUSALS = ("ファイルの実際の形式（", "ファイルの形式を確認できないため",
-                 "ファイルの一部を読み込めなかったため", "ブックの構成が保護されているため")
-
-# The program's exit codes in the terminal (README), by the end the log shows.
-EXIT_CODES = {"S": 0, "C": 1, "not installed": 3, "bad extension": 4, "busy": 5,
-              "lock refused": 6, "open refused": 7,
-              "F1": 8, "F2": 9, "F3": 10, "F4": 11, "F5": 12, "too large": 14}
-
-
-def refusal(computer):
-    return f"PC名 {computer} にはオープン許可がありません。"
-
-
-def box(lines):
-    """What a message box puts on the terminal."""
-    return ["Kovrisk: " + lines[0]] + list(lines[1:])
-
-
-# Log lines of the roads, after start-up.
-PROBE_OPENS = ["fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK", "fncXlsOpenChk():CLOSE"]
-PROBE_FAILS = ["fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():Catch Exception",
-               "fncXlsOpenChk():Excel OLE終了処理"]
-OPEN_EXEC_FAILS = ["fncXlsOpenExec():TRY OPEN", "fncXlsOpenExec():Catch Exception",
-                   "fncXlsOpenExec():パスワードが一致しません。", "fncXlsOpenExec():Excel OLE終了処理"]
-
-
-def startup(computer):
-    return ["fucXlsFind()", f"My Name is [ {computer} ]"]
-
-
-def lock_lines(workbook_read_only=None, backup_read_only=None, earlier_backup_read_only=None):
-    """The lock road's lines from the start of the run on; the read-only arguments are the paths
-    the run logs: a read-only earlier backup copy, the workbook, the new backup copy."""
-    lines = [STARTED] + PROBE_OPENS
-    if earlier_backup_read_only:
-        lines += [str(earlier_backup_read_only), REMOVING_READ_ONLY]
-    lines += ["fncXlsPwdChg():TRY OPEN"]
-    if workbook_read_only:
-        lines += [str(workbook_read_only), REMOVING_READ_ONLY]
-    lines += ["fncXlsPwdChg():CLOSE.", "fncXlsPwdChgForBackup():TRY Backup File Open."]
-    if backup_read_only:
-        lines += [str(backup_read_only), REMOVING_READ_ONLY]
-    return lines + ["fncXlsPwdChgForBackup():CLOSE.", LOCKED]
-
-
-def open_lines(z2_empty=False):
-    comparison = ["PC名比較終了"] if z2_empty else ["PC名比較"]
-    return ([STARTED] + PROBE_FAILS + ["fncXlsOpenExec():TRY OPEN", "PCチェック"] + comparison +
-            ["下位互換チェック", "fncXlsOpenExec():OPEN OK"])
 
 
 # The file password and the machine tag, from their rules.
@@ -366,24 +278,25 @@ class Case:
         return lines, log
 
 
-FAILURE_TEXT = re.compile(r"(fnc\w+)\(\)ERROR=(.*)", re.S)
+FAILURE_TEXT = re.compile(r"(fnc\w+)" + re.escape(texts.error("")) + "(.*)", re.S)
 
 
 def check_failure_texts(messages):
     """Every failure of an operation is logged with a text of its own, after its "Catch
     Exception" line (other runs' lines may come between)."""
-    caught, texts = {}, {}
+    caught, logged_texts = {}, {}
+    catch = texts.catch("")
     for message in messages:
-        if message.endswith("():Catch Exception"):
-            caught[message[:-len("():Catch Exception")]] = caught.get(
-                message[:-len("():Catch Exception")], 0) + 1
+        if message.endswith(catch):
+            operation = message[:-len(catch)]
+            caught[operation] = caught.get(operation, 0) + 1
         found = FAILURE_TEXT.fullmatch(message)
         if found:
             if not found.group(2).strip():
                 raise AssertionError(f"a failure logged without its text: {message!r}")
-            texts[found.group(1)] = texts.get(found.group(1), 0) + 1
-    if caught != texts:
-        raise AssertionError(f"failures {caught} logged with texts {texts}")
+            logged_texts[found.group(1)] = logged_texts.get(found.group(1), 0) + 1
+    if caught != logged_texts:
+        raise AssertionError(f"failures {caught} logged with texts {logged_texts}")
 
 
 def finish(process, timeout=180, expected_code=0):
@@ -461,16 +374,16 @@ def logged(case, message):
 def end_of(log):
     """The end a run's log shows: S, C, F1 to F5, or the open road's refusal."""
     last = log[-1] if log else ""
-    for name, (line, _) in (("F1", F1), ("F2", F2), ("F3", F3), ("F4", F4), ("F5", F5)):
+    for name, (line, _) in texts.FAILURES.items():
         if last == line:
             return name
-    if last in (LOCKED, "fncXlsOpenExec():OPEN OK"):
+    if last in (texts.LOCKED, texts.OPENED):
         return "S"
-    if last == CANCELLED:
+    if last == texts.CANCELLED:
         return "C"
-    if last in (NO_COMPUTER_NAME, IN_USE):
+    if last in (texts.NO_COMPUTER_NAME, texts.IN_USE):
         return "refused"
-    if last in (NO_CONTROL_SHEET, ALREADY_OPEN) or last.startswith("PC名 "):
+    if last in (texts.NO_CONTROL_SHEET, texts.ALREADY_OPEN) or texts.is_refusal(last):
         return "refused"
     return "unknown: " + last
 
@@ -481,18 +394,18 @@ def exit_code_of(log):
     last = log[-1] if log else ""
     end = end_of(log)
     if end == "refused":
-        end = "lock refused" if last in (NO_COMPUTER_NAME, IN_USE) else "open refused"
-    elif last.startswith(LOCK_REFUSALS):
+        end = "lock refused" if last in (texts.NO_COMPUTER_NAME, texts.IN_USE) else "open refused"
+    elif last.startswith(texts.LOCK_REFUSALS):
         end = "lock refused"
-    elif last == NOT_INSTALLED:
+    elif last == texts.NOT_INSTALLED:
         end = "not installed"
-    elif last == BAD_EXTENSION:
+    elif last == texts.BAD_EXTENSION:
         end = "bad extension"
-    elif last == WORKBOOK_BUSY:
+    elif last == texts.WORKBOOK_BUSY:
         end = "busy"
-    elif last == TOO_LARGE:
+    elif last == texts.TOO_LARGE:
         end = "too large"
-    return EXIT_CODES.get(end)
+    return texts.EXIT_CODES.get(end)
 
 
 # Processes.
@@ -565,7 +478,7 @@ def read_locked(path, file_name=None):
 
 def user_sheets(book):
     return {sheet.name: (sheet.cells, sheet.hidden) for sheet in book.sheets
-            if sheet.name.upper() != "KOVRISK"}
+            if sheet.name.upper() != texts.CONTROL_SHEET.upper()}
 
 
 # The suites' workbooks, made once for as long as their makers do not change.
@@ -660,13 +573,13 @@ class TestCase(unittest.TestCase):
         self.assertTrue(checks.refuses(str(path), password + "x"))
         book = checks.read_book(str(path), password)
         expected = checks.read_book(str(original), None)
-        self.assertEqual(book.names, expected.names + ["Kovrisk"])
+        self.assertEqual(book.names, expected.names + [texts.CONTROL_SHEET])
         self.assertEqual(user_sheets(book), user_sheets(expected))
-        control = book.sheet("Kovrisk")
+        control = book.sheet(texts.CONTROL_SHEET)
         self.assertTrue(control.hidden)
         self.assertTrue(control.protected)
         self.assertEqual(set(control.cells), {"A1", "Z2"})
-        self.assertEqual(control.cells["A1"], WARNING)
+        self.assertEqual(control.cells["A1"], texts.WARNING)
         self.assertEqual(decode_tag(control.cells["Z2"]),
                          this_computer() if computer is None else computer)
         self.assertIn("Z2", control.white)

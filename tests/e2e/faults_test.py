@@ -15,7 +15,8 @@ import time
 import unittest
 
 import e2e
-from e2e import box, startup
+import expected_texts as texts
+from expected_texts import box, startup
 
 # The office's cache of extensions shared by every user of the machine (on Debian, the office's
 # link leads to /var/spool/libreoffice/uno_packages/cache); an office run as root makes the
@@ -91,12 +92,12 @@ class Faults(e2e.TestCase):
     def rerun(self, path, source, untouched):
         if untouched:
             lines, log = self.case.run(path, answer="y\n")
-            self.assertEqual(log[-1], e2e.LOCKED, log)
+            self.assertEqual(log[-1], texts.LOCKED, log)
             self.assert_locked(path, source)
             self.assert_backup_of(self.case.backup(path.name), source)
         else:
             lines, log = self.case.run(path)
-            self.assertEqual(log[-1], "fncXlsOpenExec():OPEN OK", log)
+            self.assertEqual(log[-1], texts.OPENED, log)
         # A killed office's own lock files may stay beside files this run did not open.
         self.assert_no_temporary_copies(path.parent, self.case.backup_folder, office_locks=False)
         self.assert_no_processes()
@@ -142,25 +143,25 @@ class Faults(e2e.TestCase):
 
     def test_office_killed_while_the_probe_opens(self):
         source, path, original, earlier = self.prepare(kind="large")
-        lines, log = self.kill_office_when(path, e2e.logged(self.case, "fncXlsOpenChk():TRY OPEN"))
+        lines, log = self.kill_office_when(path, e2e.logged(self.case, texts.PROBE_TRY))
         end, untouched = self.assert_nothing_lost("probe opening", log, source, path, original,
                                                   earlier)
         # The probe cannot tell a dead office from a protected workbook: the open road follows.
-        self.assertEqual(log[:len(e2e.PROBE_FAILS) + 3],
-                         startup(e2e.this_computer()) + [e2e.STARTED] + e2e.PROBE_FAILS)
+        self.assertEqual(log[:len(texts.PROBE_FAILS) + 3],
+                         startup(e2e.this_computer()) + [texts.STARTED] + texts.PROBE_FAILS)
         self.assertTrue(untouched)
         self.assertEqual(e2e.digest(self.case.backup(path.name)), earlier)
         self.rerun(path, source, untouched)
 
     def test_office_killed_while_the_lock_opens_the_workbook(self):
         source, path, original, earlier = self.prepare(kind="large")
-        lines, log = self.kill_office_when(path, e2e.logged(self.case, "fncXlsPwdChg():TRY OPEN"))
+        lines, log = self.kill_office_when(path, e2e.logged(self.case, texts.LOCK_TRY))
         end, untouched = self.assert_nothing_lost("lock opening", log, source, path, original,
                                                   earlier)
         self.assertEqual(end, "F4")
-        self.assertEqual(lines[-1:], box(e2e.F4[1]))
-        self.assertIn("fncXlsPwdChg():Catch Exception", log)
-        self.assertEqual(log[-2:], ["fncXlsPwdChg():Excel OLE終了処理", e2e.F4[0]])
+        self.assertEqual(lines[-1:], box(texts.F4[1]))
+        self.assertIn(texts.catch(texts.LOCK), log)
+        self.assertEqual(log[-2:], [texts.office_ended(texts.LOCK), texts.F4[0]])
         # The backup copy is the new, unprotected one, as after any failed lock.
         self.assertEqual(e2e.digest(self.case.backup(path.name)), original)
         self.rerun(path, source, untouched)
@@ -183,14 +184,12 @@ class Faults(e2e.TestCase):
         # Whatever office is left is killed as the backup lock begins: the backup copy is
         # encrypted from its own bytes all the same.
         source, path, original, earlier = self.prepare(kind="large")
-        lines, log = self.kill_office_when(
-            path, e2e.logged(self.case, "fncXlsPwdChgForBackup():TRY Backup File Open."),
-            stop_program=True, office_required=False)
+        lines, log = self.kill_office_when(path, e2e.logged(self.case, texts.BACKUP_LOCK_TRY),
+                                           stop_program=True, office_required=False)
         end, untouched = self.assert_nothing_lost("backup lock without an office", log, source,
                                                   path, original, earlier)
         self.assertEqual(end, "S")
-        self.assertEqual(log[-3:], ["fncXlsPwdChgForBackup():TRY Backup File Open.",
-                                    "fncXlsPwdChgForBackup():CLOSE.", e2e.LOCKED])
+        self.assertEqual(log[-3:], [texts.BACKUP_LOCK_TRY, texts.BACKUP_LOCK_CLOSE, texts.LOCKED])
 
     # The program itself ended from outside.
 
@@ -210,17 +209,17 @@ class Faults(e2e.TestCase):
         # removes it.
         if untouched:
             lines, log = self.case.run(path, answer="y\n")
-            self.assertEqual(log[-1], e2e.LOCKED)
+            self.assertEqual(log[-1], texts.LOCKED)
             self.assert_locked(path, source)
         else:
             lines, log = self.case.run(path)
-            self.assertEqual(log[-1], "fncXlsOpenExec():OPEN OK")
+            self.assertEqual(log[-1], texts.OPENED)
         self.assert_no_temporary_copies()
 
     def test_ctrl_c_at_the_confirmation(self):
         source, path, original, earlier = self.prepare()
         process = self.case.start(path, keep_input=True)
-        self.assertTrue(e2e.wait_for(process, e2e.logged(self.case, "fncXlsOpenChk():CLOSE")))
+        self.assertTrue(e2e.wait_for(process, e2e.logged(self.case, texts.PROBE_CLOSE)))
         time.sleep(0.2)
         process.send_signal(signal.SIGINT)
         process.stdin.close()
@@ -234,7 +233,7 @@ class Faults(e2e.TestCase):
     def test_program_terminated_while_the_lock_opens(self):
         source, path, original, earlier = self.prepare()
         process = self.case.start(path, answer="y\n")
-        self.assertTrue(e2e.wait_for(process, e2e.logged(self.case, "fncXlsPwdChg():TRY OPEN")))
+        self.assertTrue(e2e.wait_for(process, e2e.logged(self.case, texts.LOCK_TRY)))
         process.terminate()
         process.communicate(timeout=60)
         self.assertEqual(e2e.wait_for_no_processes(bound=20), [])
@@ -249,8 +248,7 @@ class Faults(e2e.TestCase):
         for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
             with self.subTest(signal=sig.name):
                 process = self.case.start(path)
-                self.assertTrue(e2e.wait_for(
-                    process, e2e.logged(self.case, "fncXlsOpenChk():TRY OPEN")))
+                self.assertTrue(e2e.wait_for(process, e2e.logged(self.case, texts.PROBE_TRY)))
                 self.assertTrue(e2e.wait_for(process, lambda: e2e.office_pids()))
                 signalled = e2e.program_processes()
                 self.assertEqual(len(signalled), 2, signalled)
@@ -276,7 +274,7 @@ class Faults(e2e.TestCase):
         for folder in in_the_way:
             folder.mkdir()
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(log[-1], e2e.LOCKED)
+        self.assertEqual(log[-1], texts.LOCKED)
         self.assert_locked(path, source)
         self.assert_backup_of(backup, source)
         for folder in in_the_way:
@@ -298,9 +296,9 @@ class Faults(e2e.TestCase):
         os.chmod(path, 0o444)
         self.pinned(path)
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(lines[-1:], box(e2e.F4[1]))
-        self.assertEqual(log[-5:], ["fncXlsPwdChg():TRY OPEN", str(path), e2e.REMOVING_READ_ONLY,
-                                    e2e.DELETE_ERROR, e2e.F4[0]])
+        self.assertEqual(lines[-1:], box(texts.F4[1]))
+        self.assertEqual(log[-5:], [texts.LOCK_TRY, str(path), texts.REMOVING_READ_ONLY,
+                                    texts.DELETE_ERROR, texts.F4[0]])
         end, untouched = self.assert_nothing_lost("workbook replacement refused", log, source,
                                                   path, original, earlier)
         self.assertEqual(end, "F4")
@@ -313,7 +311,7 @@ class Faults(e2e.TestCase):
         source, path, original, earlier = self.prepare()
         self.pinned(self.case.backup(path.name))
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(lines[-1:], box(e2e.F3[1]))
+        self.assertEqual(lines[-1:], box(texts.F3[1]))
         end, untouched = self.assert_nothing_lost("earlier backup replacement refused", log,
                                                   source, path, original, earlier)
         self.assertEqual(end, "F3")
@@ -324,18 +322,16 @@ class Faults(e2e.TestCase):
         source, path, original, earlier = self.prepare()
         process = self.case.start(path, answer="y\n")
         backup = self.case.backup(path.name)
-        self.assertTrue(e2e.wait_for(
-            process, e2e.logged(self.case, "fncXlsPwdChgForBackup():TRY Backup File Open.")))
+        self.assertTrue(e2e.wait_for(process, e2e.logged(self.case, texts.BACKUP_LOCK_TRY)))
         os.kill(process.pid, signal.SIGSTOP)
         try:
             self.pinned(backup)
         finally:
             os.kill(process.pid, signal.SIGCONT)
-        lines = e2e.finish(process, expected_code=e2e.EXIT_CODES["F5"])
+        lines = e2e.finish(process, expected_code=texts.EXIT_CODES["F5"])
         log = self.case.log_messages()
-        self.assertEqual(lines[-1:], box(e2e.F5[1]))
-        self.assertEqual(log[-3:], ["fncXlsPwdChgForBackup():TRY Backup File Open.",
-                                    e2e.DELETE_ERROR, e2e.F5[0]])
+        self.assertEqual(lines[-1:], box(texts.F5[1]))
+        self.assertEqual(log[-3:], [texts.BACKUP_LOCK_TRY, texts.DELETE_ERROR, texts.F5[0]])
         end, untouched = self.assert_nothing_lost("backup replacement refused", log, source, path,
                                                   original, earlier)
         self.assertEqual(end, "F5")
@@ -355,7 +351,7 @@ class Faults(e2e.TestCase):
         end, untouched = self.assert_nothing_lost("workbook disk full", log, source, path,
                                                   original, earlier)
         self.assertEqual(end, "F4")
-        self.assertEqual(lines[-1:], box(e2e.F4[1]))
+        self.assertEqual(lines[-1:], box(texts.F4[1]))
         self.assert_no_temporary_copies(folder)
 
     @unittest.skipUnless(can_mount(), "no mount here: the file-size limit case covers a full disk")
@@ -370,7 +366,7 @@ class Faults(e2e.TestCase):
         end, untouched = self.assert_nothing_lost("backup disk full", log, source, path,
                                                   original, earlier)
         self.assertEqual(end, "F3")
-        self.assertEqual(lines[-1:], box(e2e.F3[1]))
+        self.assertEqual(lines[-1:], box(texts.F3[1]))
         self.assert_untouched(self.case.backup(path.name), earlier)
 
     @unittest.skipUnless(can_mount(), "no mount here: the file-size limit case covers a full disk")
@@ -384,7 +380,7 @@ class Faults(e2e.TestCase):
         end, untouched = self.assert_nothing_lost("backup lock disk full", log, source, path,
                                                   original, None)
         self.assertEqual(end, "F5")
-        self.assertEqual(lines[-1:], box(e2e.F5[1]))
+        self.assertEqual(lines[-1:], box(texts.F5[1]))
         self.assertEqual(e2e.digest(self.case.backup(path.name)), original)
 
     def test_a_file_size_limit(self):
@@ -419,10 +415,10 @@ class Faults(e2e.TestCase):
         self.case.backup_folder.parent.mkdir(parents=True)
         self.case.backup_folder.write_text("not a folder\n")
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(lines, [e2e.STARTING] + e2e.CONFIRM + [e2e.LOCKING] + box(e2e.F3[1]))
-        self.assertEqual(log, startup(e2e.this_computer()) + [e2e.STARTED] + e2e.PROBE_OPENS +
-                         ["作業用フォルダを作成できません: " + str(self.case.backup_folder),
-                          e2e.F3[0]])
+        self.assertEqual(lines, [texts.STARTING] + texts.CONFIRM_ON_TERMINAL + [texts.LOCKING] +
+                         box(texts.F3[1]))
+        self.assertEqual(log, startup(e2e.this_computer()) + [texts.STARTED] + texts.PROBE_OPENS +
+                         [texts.no_work_folder(self.case.backup_folder), texts.F3[0]])
         self.assert_untouched(path, original)
         self.assertEqual(self.case.backup_folder.read_text(), "not a folder\n")
         self.assert_no_processes()
@@ -453,8 +449,8 @@ class Faults(e2e.TestCase):
         user = self.as_user()
         os.chmod(self.case.backup_folder, 0o555)
         lines, log = self.case.run(path, answer="y\n", **user)
-        self.assertEqual(log[-1], e2e.F3[0])
-        self.assertEqual(lines[-1:], box(e2e.F3[1]))
+        self.assertEqual(log[-1], texts.F3[0])
+        self.assertEqual(lines[-1:], box(texts.F3[1]))
         self.assert_nothing_lost("backup folder not writable", log, source, path, original,
                                  earlier)
         self.assert_untouched(self.case.backup(path.name), earlier)
@@ -467,8 +463,8 @@ class Faults(e2e.TestCase):
         user = self.as_user()
         os.chmod(self.case.books, 0o555)
         lines, log = self.case.run(path, answer="y\n", **user)
-        self.assertEqual(log[-1], e2e.IN_USE)
-        self.assertEqual(lines, [e2e.STARTING] + box([e2e.IN_USE]))
+        self.assertEqual(log[-1], texts.IN_USE)
+        self.assertEqual(lines, [texts.STARTING] + box([texts.IN_USE]))
         self.assert_nothing_lost("workbook folder not writable", log, source, path, original,
                                  earlier)
 
@@ -480,13 +476,13 @@ class Faults(e2e.TestCase):
         source, path, original, earlier = self.prepare(earlier=False)
         user = self.as_user()
         lines, log = self.case.run(path, answer="y\n", **user)
-        self.assertEqual(log[-1], e2e.LOCKED, log)
+        self.assertEqual(log[-1], texts.LOCKED, log)
         locked = e2e.digest(path)
         os.chmod(self.case.books, 0o555)
         listing = sorted(os.listdir(self.case.books))
         lines, log = self.case.run(path, **user)
-        self.assertEqual(lines, [e2e.STARTING, e2e.PREPARING_OPEN, e2e.NO_DISPLAY_HANDOVER])
-        self.assertEqual(log[-1], "fncXlsOpenExec():OPEN OK", log)
+        self.assertEqual(lines, [texts.STARTING, texts.PREPARING_OPEN, texts.NO_DISPLAY_HANDOVER])
+        self.assertEqual(log[-1], texts.OPENED, log)
         self.assert_untouched(path, locked)
         self.assertEqual(sorted(os.listdir(self.case.books)), listing)
 
@@ -500,7 +496,7 @@ class Faults(e2e.TestCase):
         lines, log = self.case.run(path, answer="y\n", **user)
         self.assert_nothing_lost("read-only workbook as a user", log, source, path, original,
                                  earlier)
-        self.assertEqual(log[-1], e2e.LOCKED)
+        self.assertEqual(log[-1], texts.LOCKED)
         self.assert_locked(path, source)
         self.assertEqual(e2e.mode(path), 0o400)
         self.assertEqual(e2e.mode(self.case.backup(path.name)), 0o400)
@@ -531,13 +527,13 @@ class Faults(e2e.TestCase):
         self.move_aside(SHARED_EXTENSIONS)
         source, path, original, earlier = self.prepare(earlier=False)
         lines, log = self.case.run(path, answer="y\n", umask=0o022)
-        self.assertEqual(log[-1], e2e.LOCKED, log)
+        self.assertEqual(log[-1], texts.LOCKED, log)
         self.assertTrue(SHARED_EXTENSIONS.is_dir(), "the office did not make the shared cache")
         self.assertEqual(oct(e2e.mode(SHARED_EXTENSIONS)), oct(0o755))
 
         other = e2e.place(self.library / "other.xlsx", self.case.books / "Another user's.xlsx")
         lines, log = self.case.run(other, answer="y\n", **self.as_user())
-        self.assertEqual(log[-1], e2e.LOCKED, log)
+        self.assertEqual(log[-1], texts.LOCKED, log)
         self.assert_locked(other, self.library / "other.xlsx")
         self.assertEqual(os.stat(other).st_uid, e2e.NOBODY)
 

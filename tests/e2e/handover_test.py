@@ -10,10 +10,8 @@ import urllib.parse
 from xml.sax.saxutils import escape
 
 import e2e
+import expected_texts as texts
 from xserver import XServer
-
-CAPTION = "コヴリスク（フリー版）"
-
 
 def registry_modifications(scripting):
     """A LibreOffice user layer (registrymodifications.xcu) that sets `scripting` under
@@ -46,7 +44,7 @@ class Handover(e2e.TestCase):
     def run_on_display(self, path, keys=None, timeout=120):
         process = self.case.start(path, display=self.x.display)
         if keys:
-            self.x.wait_for_window("Kovrisk", timeout=60)
+            self.x.wait_for_window(texts.BOX_TITLE, timeout=60)
             self.x.key(*keys)
         return e2e.finish(process, timeout)
 
@@ -62,18 +60,18 @@ class Handover(e2e.TestCase):
                 path = e2e.place(source, self.case.books / f"予算 review 3.{extension}")
                 # OK at the confirmation: from the default Cancel back to OK.
                 self.assertEqual(self.run_on_display(path, keys=["shift+Tab", "space"]), [])
-                self.assertEqual(self.case.log_messages()[-1], e2e.LOCKED)
+                self.assertEqual(self.case.log_messages()[-1], texts.LOCKED)
                 self.assert_locked(path, source)
-                self.assertEqual(self.x.windows_titled(CAPTION), [])
+                self.assertEqual(self.x.windows_titled(texts.CAPTION), [])
                 self.assert_no_processes()
                 locked = e2e.digest(path)
 
                 self.assertEqual(self.run_on_display(path), [])
-                self.assertEqual(self.case.log_messages()[-1], "fncXlsOpenExec():OPEN OK")
+                self.assertEqual(self.case.log_messages()[-1], texts.OPENED)
                 window = self.x.wait_for_window(f"{path.name} - LibreOffice Calc", timeout=60)
                 self.assertIn("IsViewable", self.x.tool("xwininfo", "-id", str(window)))
                 # The program and its status window are gone; the office is the user's now.
-                self.assertEqual(self.x.windows_titled(CAPTION), [])
+                self.assertEqual(self.x.windows_titled(texts.CAPTION), [])
                 self.assertEqual(e2e.program_processes(), [])
                 offices = e2e.office_pids()
                 self.assertEqual(len(offices), 1, offices)
@@ -90,7 +88,7 @@ class Handover(e2e.TestCase):
         marker.unlink(missing_ok=True)
         path = e2e.place(self.library / "macro.xls", self.case.books / "Macro book.xls")
         self.assertEqual(self.run_on_display(path, keys=["shift+Tab", "space"]), [])
-        self.assertEqual(self.case.log_messages()[-1], e2e.LOCKED)
+        self.assertEqual(self.case.log_messages()[-1], texts.LOCKED)
         self.assertFalse(marker.exists(), "a macro ran on the lock road")
         locked = e2e.digest(path)
 
@@ -122,9 +120,7 @@ class Handover(e2e.TestCase):
                 self.assertEqual(lines, [])
                 if not warns:
                     self.assertFalse(warned, "the office put a question the settings do not ask")
-                self.assertEqual(self.case.log_messages()[-5:], [
-                    "fncXlsOpenExec():TRY OPEN", "PCチェック", "PC名比較", "下位互換チェック",
-                    "fncXlsOpenExec():OPEN OK"])
+                self.assertEqual(self.case.log_messages()[-5:], texts.open_lines()[-5:])
                 window = self.x.wait_for_window(f"{path.name} - LibreOffice Calc", timeout=60)
                 self.assertIn("IsViewable", self.x.tool("xwininfo", "-id", str(window)))
                 # Both auto-run routes append to the marker, one after the other.
@@ -142,13 +138,13 @@ class Handover(e2e.TestCase):
         source = self.library / "plain.xlsx"
         path = e2e.place(source, self.case.books / "Open twice.xlsx")
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(log[-1], e2e.LOCKED)
+        self.assertEqual(log[-1], texts.LOCKED)
         self.assertEqual(self.run_on_display(path), [])
         self.x.wait_for_window(f"{path.name} - LibreOffice Calc", timeout=60)
         offices = e2e.office_pids()
         # The second run says the workbook is open, and hands over no second, read-only copy.
         self.assertEqual(self.run_on_display(path, keys=["Return"]), [])
-        self.assertEqual(self.case.log_messages()[-1], e2e.ALREADY_OPEN)
+        self.assertEqual(self.case.log_messages()[-1], texts.ALREADY_OPEN)
         self.assertEqual(self.x.windows_titled(f"{path.name} (read-only) - LibreOffice Calc"),
                          [])
         self.assertEqual(e2e.program_processes(), [])
@@ -174,7 +170,7 @@ class Handover(e2e.TestCase):
         source = self.library / "plain.xlsx"
         path = e2e.place(source, self.case.books / "Many offices.xlsx")
         lines, log = self.case.run(path, answer="y\n", timeout=300)
-        self.assertEqual(log[-1], e2e.LOCKED, log)
+        self.assertEqual(log[-1], texts.LOCKED, log)
         self.assert_locked(path, source)
         print(f"PROFILES held: {len(held)}; the run locked its workbook", flush=True)
 
@@ -182,7 +178,7 @@ class Handover(e2e.TestCase):
         path = e2e.place(self.library / "plain.xlsx", self.case.books / "Budget.xlsx")
         before = e2e.digest(path)
         self.assertEqual(self.run_on_display(path, keys=["Return"]), [])
-        self.assertEqual(self.case.log_messages()[-1], e2e.CANCELLED)
+        self.assertEqual(self.case.log_messages()[-1], texts.CANCELLED)
         self.assert_untouched(path, before)
         self.assertFalse(self.case.backup_folder.exists())
 
@@ -192,8 +188,8 @@ class Handover(e2e.TestCase):
         renamed = path.with_name("Costs.xlsx")
         os.rename(path, renamed)
         self.assertEqual(self.run_on_display(renamed, keys=["Return"]), [])
-        self.assertEqual(self.case.log_messages()[-1], e2e.F2[0])
-        self.assertEqual(self.x.windows_titled(CAPTION), [])
+        self.assertEqual(self.case.log_messages()[-1], texts.F2[0])
+        self.assertEqual(self.x.windows_titled(texts.CAPTION), [])
         self.assertEqual([w for w in self.x.visible_windows()
                           if "LibreOffice" in (self.x.title(w) or "")], [])
 

@@ -10,7 +10,8 @@ import subprocess
 import unittest
 
 import e2e
-from e2e import box, startup
+import expected_texts as texts
+from expected_texts import box, startup
 import openpyxl
 import public_workbooks
 import workbooks
@@ -25,21 +26,21 @@ class Roads(e2e.TestCase):
 
     def lock(self, path, answer="y\n", **options):
         lines, log = self.case.run(path, answer=answer, **options)
-        self.assertEqual(lines, [e2e.STARTING] + e2e.CONFIRM + [e2e.LOCKING])
-        self.assertEqual(log[-1], e2e.LOCKED, log)
+        self.assertEqual(lines, [texts.STARTING] + texts.CONFIRM_ON_TERMINAL + [texts.LOCKING])
+        self.assertEqual(log[-1], texts.LOCKED, log)
         return log
 
     def open_granted(self, path, **options):
         lines, log = self.case.run(path, **options)
-        self.assertEqual(lines, [e2e.STARTING, e2e.PREPARING_OPEN, e2e.NO_DISPLAY_HANDOVER])
-        self.assertEqual(log[-1], "fncXlsOpenExec():OPEN OK", log)
+        self.assertEqual(lines, [texts.STARTING, texts.PREPARING_OPEN, texts.NO_DISPLAY_HANDOVER])
+        self.assertEqual(log[-1], texts.OPENED, log)
         return log
 
     def test_lock_then_open_the_same_workbook(self):
         path = e2e.place(self.source(), self.case.books / f"月次 Report 7.{self.extension}")
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(lines, [e2e.STARTING] + e2e.CONFIRM + [e2e.LOCKING])
-        self.assertEqual(log, startup(e2e.this_computer()) + e2e.lock_lines())
+        self.assertEqual(lines, [texts.STARTING] + texts.CONFIRM_ON_TERMINAL + [texts.LOCKING])
+        self.assertEqual(log, startup(e2e.this_computer()) + texts.lock_lines())
         self.assert_no_processes()
 
         # The log: one file named after today, every line framed, dated today.
@@ -62,7 +63,7 @@ class Roads(e2e.TestCase):
         locked, backed_up = e2e.digest(path), e2e.digest(backup)
 
         log = self.open_granted(path)
-        self.assertEqual(log, startup(e2e.this_computer()) + e2e.open_lines())
+        self.assertEqual(log, startup(e2e.this_computer()) + texts.open_lines())
         self.assert_untouched(path, locked)
         self.assert_untouched(backup, backed_up)
         self.assertEqual(sorted(os.listdir(self.case.books)), [path.name])
@@ -71,8 +72,8 @@ class Roads(e2e.TestCase):
         path = e2e.place(self.source(), self.case.books / f"読み取り専用.{self.extension}", 0o444)
         backup = e2e.place(self.source("other"), self.case.backup(path.name), 0o440)
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(lines, [e2e.STARTING] + e2e.CONFIRM + [e2e.LOCKING])
-        self.assertEqual(log, startup(e2e.this_computer()) + e2e.lock_lines(
+        self.assertEqual(lines, [texts.STARTING] + texts.CONFIRM_ON_TERMINAL + [texts.LOCKING])
+        self.assertEqual(log, startup(e2e.this_computer()) + texts.lock_lines(
             earlier_backup_read_only=backup, workbook_read_only=path, backup_read_only=backup))
         self.assert_locked(path, self.source())
         self.assert_backup_of(backup, self.source())
@@ -90,9 +91,9 @@ class Roads(e2e.TestCase):
         renamed = self.case.books / f"Quarterly report.{self.extension}"
         os.rename(path, renamed)
         lines, log = self.case.run(renamed)
-        self.assertEqual(lines, [e2e.STARTING, e2e.PREPARING_OPEN] + box(e2e.F2[1]))
-        self.assertEqual(log, startup(e2e.this_computer()) + [e2e.STARTED] + e2e.PROBE_FAILS +
-                         e2e.OPEN_EXEC_FAILS + [e2e.F2[0]])
+        self.assertEqual(lines, [texts.STARTING, texts.PREPARING_OPEN] + box(texts.F2[1]))
+        self.assertEqual(log, startup(e2e.this_computer()) + [texts.STARTED] + texts.PROBE_FAILS +
+                         texts.OPEN_EXEC_FAILS + [texts.F2[0]])
         self.assert_untouched(renamed, locked)
 
         # Only the first fifteen bytes of the stem count: this name keeps the password.
@@ -128,9 +129,9 @@ class Roads(e2e.TestCase):
         for answer in ("n\n", "\n", None, "yes please\n"):
             with self.subTest(answer=answer):
                 lines, log = self.case.run(path, answer=answer)
-                self.assertEqual(lines, [e2e.STARTING] + e2e.CONFIRM)
-                self.assertEqual(log, startup(e2e.this_computer()) + [e2e.STARTED] +
-                                 e2e.PROBE_OPENS + [e2e.CANCELLED])
+                self.assertEqual(lines, [texts.STARTING] + texts.CONFIRM_ON_TERMINAL)
+                self.assertEqual(log, startup(e2e.this_computer()) + [texts.STARTED] +
+                                 texts.PROBE_OPENS + [texts.CANCELLED])
                 self.assert_untouched(path, before)
                 self.assertFalse(self.case.backup_folder.exists())
                 self.assert_no_processes()
@@ -162,14 +163,14 @@ class PublicWorkbooks(e2e.TestCase):
                 source = folder / name
                 path = e2e.place(source, self.case.books / name)
                 lines, log = self.case.run(path, answer="y\n")
-                self.assertEqual(log[-1], e2e.LOCKED, log)
+                self.assertEqual(log[-1], texts.LOCKED, log)
                 password = e2e.office_password(path.name)
                 book = e2e.checks.read_book(str(path), password)
                 self.assertEqual(book.names, e2e.checks.read_book(str(source), None).names
-                                 + ["Kovrisk"])
+                                 + [texts.CONTROL_SHEET])
                 self.assert_backup_of(self.case.backup(name), source)
                 lines, log = self.case.run(path)
-                self.assertEqual(log[-1], "fncXlsOpenExec():OPEN OK", log)
+                self.assertEqual(log[-1], texts.OPENED, log)
         self.assert_no_temporary_copies()
         self.assert_no_processes()
 
@@ -177,7 +178,7 @@ class PublicWorkbooks(e2e.TestCase):
         source = public_workbooks.folder(e2e.OUTPUT) / "Test95J.xls"
         path = e2e.place(source, self.case.books / source.name)
         lines, log = self.case.run(path)
-        self.assertTrue(log[-1].startswith("ファイルの実際の形式（"), log)
+        self.assertTrue(log[-1].startswith(texts.ACTUAL_FORMAT_START), log)
         self.assertEqual(e2e.digest(path), e2e.digest(source))
         self.assertFalse(self.case.backup(source.name).exists())
 
@@ -196,7 +197,7 @@ class Refusals(e2e.TestCase):
             book = openpyxl.load_workbook(plain)
             sheet = book.create_sheet("KOVRISK")
             sheet.sheet_state = "hidden"
-            sheet["A1"] = e2e.WARNING
+            sheet["A1"] = texts.WARNING
             if z2 is not None:
                 sheet["Z2"] = z2
             if a2 is not None:
@@ -211,32 +212,32 @@ class Refusals(e2e.TestCase):
     def refused(self, path, message, checks):
         before = e2e.digest(path)
         lines, log = self.case.run(path)
-        self.assertEqual(lines, [e2e.STARTING, e2e.PREPARING_OPEN] + box([message]))
-        self.assertEqual(log, startup(e2e.this_computer()) + [e2e.STARTED] + e2e.PROBE_FAILS +
-                         ["fncXlsOpenExec():TRY OPEN"] + checks + [message])
+        self.assertEqual(lines, [texts.STARTING, texts.PREPARING_OPEN] + box([message]))
+        self.assertEqual(log, startup(e2e.this_computer()) + [texts.STARTED] + texts.PROBE_FAILS +
+                         [texts.OPEN_EXEC_TRY] + checks + [message])
         self.assert_untouched(path, before)
         self.assert_no_processes()
 
     def test_no_control_sheet(self):
-        self.refused(self.foreign(control=False), e2e.NO_CONTROL_SHEET, [])
+        self.refused(self.foreign(control=False), texts.NO_CONTROL_SHEET, [])
 
     def test_another_computers_tag(self):
         self.refused(self.foreign(z2=e2e.encode_tag("ANOTHER-PC")),
-                     e2e.refusal(e2e.this_computer()), ["PCチェック", "PC名比較", "下位互換チェック"])
+                     texts.refusal(e2e.this_computer()), texts.machine_checks())
 
     def test_empty_tags(self):
-        self.refused(self.foreign(), e2e.refusal(e2e.this_computer()),
-                     ["PCチェック", "PC名比較終了", "下位互換チェック"])
+        self.refused(self.foreign(), texts.refusal(e2e.this_computer()),
+                     texts.machine_checks(z2_empty=True))
 
     def test_a_tag_of_an_empty_name_never_grants(self):
         self.refused(self.foreign(z2=e2e.encode_tag(""), a2=e2e.encode_tag("")),
-                     e2e.refusal(e2e.this_computer()), ["PCチェック", "PC名比較", "下位互換チェック"])
+                     texts.refusal(e2e.this_computer()), texts.machine_checks())
 
     def test_the_earlier_layout_with_the_tag_in_a2_opens(self):
         path = self.foreign(a2=e2e.encode_tag(e2e.this_computer().lower()))
         lines, log = self.case.run(path)
-        self.assertEqual(lines, [e2e.STARTING, e2e.PREPARING_OPEN, e2e.NO_DISPLAY_HANDOVER])
-        self.assertEqual(log, startup(e2e.this_computer()) + e2e.open_lines(z2_empty=True))
+        self.assertEqual(lines, [texts.STARTING, texts.PREPARING_OPEN, texts.NO_DISPLAY_HANDOVER])
+        self.assertEqual(log, startup(e2e.this_computer()) + texts.open_lines(z2_empty=True))
 
 
 # A computer name of the test's choosing, in a UTS namespace of the program's own.
@@ -269,20 +270,20 @@ class OtherComputers(e2e.TestCase):
                 source = self.library / f"plain.{extension}"
                 path = e2e.place(source, self.case.books / f"Shared book.{extension}")
                 lines, log = self.case.run(path, answer="y\n", prefix=named_computer("pc-alpha"))
-                self.assertEqual(log[1], "My Name is [ PC-ALPHA ]")
-                self.assertEqual(log[-1], e2e.LOCKED)
+                self.assertEqual(log[:2], startup("PC-ALPHA"))
+                self.assertEqual(log[-1], texts.LOCKED)
                 self.assert_locked(path, source, computer="PC-ALPHA")
                 locked = e2e.digest(path)
 
                 lines, log = self.case.run(path, prefix=named_computer("PC-BETA"))
-                self.assertEqual(lines, [e2e.STARTING, e2e.PREPARING_OPEN] +
-                                 box([e2e.refusal("PC-BETA")]))
-                self.assertEqual(log[-1], e2e.refusal("PC-BETA"))
+                self.assertEqual(lines, [texts.STARTING, texts.PREPARING_OPEN] +
+                                 box([texts.refusal("PC-BETA")]))
+                self.assertEqual(log[-1], texts.refusal("PC-BETA"))
                 self.assert_untouched(path, locked)
 
                 # Host names are compared in upper case.
                 lines, log = self.case.run(path, prefix=named_computer("Pc-Alpha"))
-                self.assertEqual(log[-1], "fncXlsOpenExec():OPEN OK")
+                self.assertEqual(log[-1], texts.OPENED)
                 self.assert_untouched(path, locked)
 
     def test_a_computer_without_a_name_locks_nothing_and_opens_nothing(self):
@@ -290,17 +291,17 @@ class OtherComputers(e2e.TestCase):
         before = e2e.digest(path)
         # A workbook locked under no name could never be opened again: nothing is locked.
         lines, log = self.case.run(path, answer="y\n", prefix=named_computer(""))
-        self.assertEqual(log[1], "My Name is [  ]")
-        self.assertEqual(log[-1], e2e.NO_COMPUTER_NAME)
-        self.assertEqual(lines, [e2e.STARTING] + box([e2e.NO_COMPUTER_NAME]))
+        self.assertEqual(log[:2], startup(""))
+        self.assertEqual(log[-1], texts.NO_COMPUTER_NAME)
+        self.assertEqual(lines, [texts.STARTING] + box([texts.NO_COMPUTER_NAME]))
         self.assert_untouched(path, before)
         self.assertFalse(self.case.backup_folder.exists())
         # Nor does a workbook locked elsewhere open on it.
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(log[-1], e2e.LOCKED)
+        self.assertEqual(log[-1], texts.LOCKED)
         lines, log = self.case.run(path, prefix=named_computer(""))
-        self.assertEqual(lines, [e2e.STARTING, e2e.PREPARING_OPEN] + box([e2e.refusal("")]))
-        self.assertEqual(log[-4:], ["PCチェック", "PC名比較", "下位互換チェック", e2e.refusal("")])
+        self.assertEqual(lines, [texts.STARTING, texts.PREPARING_OPEN] + box([texts.refusal("")]))
+        self.assertEqual(log[-4:], texts.machine_checks() + [texts.refusal("")])
 
 
 if __name__ == "__main__":

@@ -17,6 +17,8 @@ import time
 import unittest
 
 import e2e
+import expected_texts as texts
+from expected_texts import box
 import macro_workbook
 import office_tool
 from xserver import XServer
@@ -128,7 +130,7 @@ class Security(e2e.TestCase):
                     open_lines = e2e.finish(opened)
                 finally:
                     sampler.stop()
-                self.assertEqual(self.case.log_messages()[-1], "fncXlsOpenExec():OPEN OK")
+                self.assertEqual(self.case.log_messages()[-1], texts.OPENED)
                 self.assertGreater(sampler.saw_program, 0, "the sampler never saw the program")
                 self.assertGreater(sampler.saw_office, 0, "the sampler never saw the office")
                 self.assertEqual([(pid, part) for pid, part, _ in sampler.found], [])
@@ -166,7 +168,7 @@ class Security(e2e.TestCase):
 
         # The probe, the lock and the backup lock.
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(log[-1], e2e.LOCKED)
+        self.assertEqual(log[-1], texts.LOCKED)
         self.assertFalse(marker.exists(), "a macro ran on the lock road")
         self.assert_no_processes()
         # The macros are still in the locked workbook and in the backup copy.
@@ -190,7 +192,7 @@ class Security(e2e.TestCase):
         # security (the user has no LibreOffice settings of their own): the office says that it
         # disabled the macros, and the user answers.
         e2e.finish_answering_notices(x, self.case.start(path, display=x.display))
-        self.assertEqual(self.case.log_messages()[-1], "fncXlsOpenExec():OPEN OK")
+        self.assertEqual(self.case.log_messages()[-1], texts.OPENED)
         x.wait_for_window(f"{path.name} - LibreOffice Calc", timeout=60)
         time.sleep(3)
         self.assertFalse(marker.exists(), "a macro ran when the workbook was handed over")
@@ -211,10 +213,10 @@ class Security(e2e.TestCase):
                 kind = "plain." + name.rsplit(".", 1)[1]
                 path = e2e.place(self.library / kind, self.case.books / name)
                 lines, log = self.case.run(path, answer="y\n", cwd=cwd)
-                self.assertEqual(log[-1], e2e.LOCKED, log)
+                self.assertEqual(log[-1], texts.LOCKED, log)
                 self.assert_locked(path, self.library / kind)
                 lines, log = self.case.run(path, cwd=cwd)
-                self.assertEqual(log[-1], "fncXlsOpenExec():OPEN OK", log)
+                self.assertEqual(log[-1], texts.OPENED, log)
                 self.assertEqual(os.listdir(cwd), [])
                 for folder, _, files in os.walk(self.case.root):
                     self.assertEqual([f for f in files if f.startswith("pwned")], [], folder)
@@ -239,7 +241,7 @@ class Security(e2e.TestCase):
                 finally:
                     watcher.stop()
                     modes.stop()
-                self.assertEqual(self.case.log_messages()[-1], e2e.LOCKED)
+                self.assertEqual(self.case.log_messages()[-1], texts.LOCKED)
                 # The new versions are written in folders beside the files that only the
                 # program's user may enter, whatever the modes of the files in them.
                 seen = {folder.parent for folder in watcher.folders}
@@ -271,7 +273,7 @@ class Security(e2e.TestCase):
             planter.terminate()
             report = planter.communicate(timeout=30)[0]
         folders, planted = (int(n) for n in report.split())
-        self.assertEqual(log[-1], e2e.LOCKED)
+        self.assertEqual(log[-1], texts.LOCKED)
         self.assert_locked(path, self.library / "plain.xlsx")
         self.assertEqual(victim.read_text(), "nobody may change this\n")
         self.assertGreater(folders, 0, "the planter never saw a private folder")
@@ -291,7 +293,7 @@ class Security(e2e.TestCase):
             link = self.case.books / "Linked.xlsx"
             link.symlink_to(real)
             lines, log = self.case.run(link, answer="y\n")
-            self.assertEqual(log[-1], e2e.LOCKED, log)
+            self.assertEqual(log[-1], texts.LOCKED, log)
             self.assertTrue(link.is_symlink())
             self.assert_locked(real, self.library / "plain.xlsx", file_name="Linked.xlsx")
             self.assert_backup_of(self.case.backup("Linked.xlsx"), self.library / "plain.xlsx")
@@ -310,7 +312,7 @@ class Security(e2e.TestCase):
             os.setxattr(file, "user.team", b"ledger")
         acl_before = facl(path)
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(log[-1], e2e.LOCKED, log)
+        self.assertEqual(log[-1], texts.LOCKED, log)
         self.assert_locked(path, self.library / "plain.xlsx")
         for file in (path, self.case.backup("Team.xlsx")):
             info = os.stat(file)
@@ -336,8 +338,8 @@ class Security(e2e.TestCase):
             os.chown(folder, e2e.NOBODY, e2e.NOBODY)
         lines, log = self.case.run(path, answer="y\n", prefix=e2e.as_nobody(),
                                    env=self.case.environment(XDG_CACHE_HOME=str(cache)))
-        self.assertEqual(log[-2], "ファイルの所有者が読めなくなるため置き換えられません: " + str(path))
-        self.assertEqual(log[-1], e2e.F4[0])
+        self.assertEqual(log[-2], texts.owner_could_not_read(path))
+        self.assertEqual(log[-1], texts.F4[0])
         self.assert_untouched(path, original)
         self.assertEqual(os.stat(path).st_uid, 0)
         self.assertFalse(self.case.backup_folder.exists() and
@@ -345,13 +347,13 @@ class Security(e2e.TestCase):
         self.assert_no_temporary_copies()
 
     def test_a_path_cannot_forge_log_lines(self):
-        forged = f"x\n2026/01/01,00:00:00.000,(Kovrisk),{e2e.LOCKED}\r\ny"
+        forged = f"x\n2026/01/01,00:00:00.000,(Kovrisk),{texts.LOCKED}\r\ny"
         folder = self.case.books / forged
         path = e2e.place(self.library / "plain.xlsx", folder / "Book.xlsx", 0o444)
         lines, log = self.case.run(path, answer="y\n")
         # Every line of the day's file is framed whole (case.log_messages checks the frame).
-        self.assertEqual(log.count(e2e.LOCKED), 1, log)
-        self.assertEqual(log[-1], e2e.LOCKED)
+        self.assertEqual(log.count(texts.LOCKED), 1, log)
+        self.assertEqual(log[-1], texts.LOCKED)
         logged = str(path).replace("\n", "?").replace("\r", "?")
         self.assertIn(logged, log)
 
@@ -359,13 +361,13 @@ class Security(e2e.TestCase):
         """The run ended at its start, refusing the profile folder `folder` by name; the workbook
         is untouched (`original` its digest); the terminal says why, naming the folder."""
         self.assertEqual(len(lines), 2, lines)
-        self.assertEqual(lines[0], "Kovrisk: " + e2e.NOT_INSTALLED)
+        self.assertEqual(lines[0], box([texts.NOT_INSTALLED])[0])
         self.assertIn(str(folder), lines[1])
         self.assertEqual(len(log), 3, log)
-        self.assertEqual(log[0], "fucXlsFind()")
-        self.assertTrue(log[1].startswith("fucXlsFind()ERROR="), log[1])
+        self.assertEqual(log[0], texts.FIND_LINE)
+        self.assertTrue(log[1].startswith(texts.error(texts.FIND)), log[1])
         self.assertIn(str(folder), log[1])
-        self.assertEqual(log[2], e2e.NOT_INSTALLED)
+        self.assertEqual(log[2], texts.NOT_INSTALLED)
         self.assert_untouched(path, original)
         self.assertFalse(self.case.backup_folder.exists())
 

@@ -1,0 +1,205 @@
+"""Every text the suites expect the program to show or log, written here by hand as the user and
+the log's reader meet them, so that the suites state the texts independently of the program's own
+copy: a text changed in one place and not the other fails a suite.  Texts with a part that varies
+are functions; log sequences are lists of lines."""
+
+# The program's names: the status window's caption, the title of its message boxes, which also
+# starts every box on the terminal.
+PROGRAM_NAME = "コヴリスク"
+CAPTION = PROGRAM_NAME + "（フリー版）"
+BOX_TITLE = "Kovrisk"
+
+# Status texts in the status window (a line each on the terminal).
+STARTING = "Excel起動中・・・"
+PREPARING_OPEN = "パスワード解析 ＆ オープン準備中"
+LOCKING = "パスワード生成 ＆ 施工中"
+# Said on the terminal where a display would show the workbook.
+NO_DISPLAY_HANDOVER = "ブックの確認は済みましたが、表示する画面（ディスプレイ）がないため閉じました。"
+
+
+def box(lines):
+    """What a message box of `lines` puts on the terminal."""
+    return [f"{BOX_TITLE}: {lines[0]}"] + list(lines[1:])
+
+
+# The confirmation before a lock: its box, and on the terminal the box and the question.
+CONFIRM = ["パスワード未設定のファイルを検出しました。", "読み取りパスワードを設定してもよろしいですか？"]
+PROMPT = "[y/N] "
+CONFIRM_ON_TERMINAL = box(CONFIRM) + [PROMPT]
+
+# Messages, in a box and (all but the first) in the log.
+DROP_ONE_FILE = "１ファイルずつドロップしてください。終了します。"
+STARTED = "起動しました。"
+NOT_INSTALLED = "Excelがインストールされていません。終了します。"
+BAD_EXTENSION = "拡張子がXLSもしくはXLSXではありません。終了します。"
+TOO_LARGE = "ファイルが大きすぎるため、ブックとして開けません（2 GB まで）。終了します。"
+WORKBOOK_BUSY = ("このブックは別のコヴリスクが処理中です。処理が終わってから、もう一度ドロップ"
+                 "してください。")
+LOCKED = "パスワード施工完了。"
+CANCELLED = "パスワード設定キャンセル"
+REMOVING_READ_ONLY = "読込み専用属性のため、ReadOnlyを外します。"
+DELETE_ERROR = "ファイル削除エラー"
+
+
+def no_work_folder(folder):
+    return f"作業用フォルダを作成できません: {folder}"
+
+
+def owner_could_not_read(path):
+    return f"ファイルの所有者が読めなくなるため置き換えられません: {path}"
+
+
+def office_not_answering(path):
+    """The failure text of an operation whose office was ended for not answering."""
+    return f"LibreOffice が時間内に応答しなかったため終了させました: {path}"
+
+
+# Why a workbook is not locked (exit code 6).
+NO_COMPUTER_NAME = "PC名を取得できないため、パスワードを設定できません。終了します。"
+IN_USE = ("ブックが他のユーザーかアプリケーションで開かれているか、書き込みできないため、パスワードを"
+          "設定できません。ブックを閉じてから、もう一度ドロップしてください。")
+NOT_READ_WHOLE = ("ファイルの一部を読み込めなかったため、パスワードを設定しません。"
+                  "ファイルが壊れていないか確認してください。")
+STRUCTURE_PROTECTED = ("ブックの構成が保護されているため、パスワードを設定できません。"
+                       "ブックの保護を解除してから、もう一度ドロップしてください。")
+FORMAT_UNKNOWN_START = "ファイルの形式を確認できないため"
+PATH_TOO_LONG_START = "パスが長すぎるため"
+
+
+_ACTUAL_FORMAT = ("ファイルの実際の形式（{}）では読み取りパスワードを設定できません。"
+                  "Excel 97-2003 ブック（XLS）か Excel ブック（XLSX）として保存し直してください。")
+ACTUAL_FORMAT_START = _ACTUAL_FORMAT.split("{}")[0]
+
+
+def actual_format(name):
+    """The refusal of a file whose content is of the format `name`, not a workbook's."""
+    return _ACTUAL_FORMAT.format(name)
+
+
+# The refusals above besides IN_USE and NO_COMPUTER_NAME, by their starts (up to the first comma
+# or bracket): a suite that cannot know a file's format knows how the text begins.
+LOCK_REFUSALS = (ACTUAL_FORMAT_START, FORMAT_UNKNOWN_START, NOT_READ_WHOLE.partition("、")[0],
+                 STRUCTURE_PROTECTED.partition("、")[0])
+
+# Why a workbook is not opened (exit code 7).
+NO_CONTROL_SHEET = "コヴリスクで作成された制御情報が見つかりません。"
+ALREADY_OPEN = "このブックはすでに開かれています。開いているウィンドウでご覧ください。"
+_REFUSAL = "PC名 {} にはオープン許可がありません。"
+
+
+def refusal(computer):
+    """Another computer's workbook, refused to `computer`."""
+    return _REFUSAL.format(computer)
+
+
+def is_refusal(line):
+    head, tail = _REFUSAL.split("{}")
+    return line.startswith(head) and line.endswith(tail)
+
+
+# Failure ends F1 to F5: (log line, message box lines).
+OPEN_FAILED_BOX = ["ファイルのオープンに失敗しました。次の理由が考えられます。",
+                   "",
+                   "・（フリー版の場合）パスワードを設定したPCとは別なPCで開いていませんか？",
+                   "・ファイル名を変更していませんか？",
+                   "・システムが付与したパスワードとは違うパスワードが設定されていませんか？"]
+F1 = ("パスワード生成に失敗しました。", ["パスワード生成に失敗しました。"])
+F2 = ("エクセルファイルオープンに失敗しました。", OPEN_FAILED_BOX)
+F3 = ("元ファイルのバックアップに失敗しました。", ["元ファイルのバックアップに失敗しました。"])
+F4 = ("パスワード施工に失敗しました。", ["パスワード施工に失敗しました。"])
+F5 = ("バックアップファイルのパスワード施工に失敗しました。",
+      ["バックアップファイルのパスワード施工に失敗しました。"])
+FAILURES = {"F1": F1, "F2": F2, "F3": F3, "F4": F4, "F5": F5}
+
+# The program's exit codes in the terminal (README), by end: S and C, the failure ends, and the
+# others by what they say.
+EXIT_CODES = {"S": 0, "C": 1, "drop one file": 2, "not installed": 3, "bad extension": 4,
+              "busy": 5, "lock refused": 6, "open refused": 7,
+              "F1": 8, "F2": 9, "F3": 10, "F4": 11, "F5": 12, "too large": 14}
+
+# The control sheet the lock adds: its name and the warning in its A1.
+CONTROL_SHEET = "Kovrisk"
+WARNING = ("本シートは絶対に変更しないで下さい。変更しますとパスワード解除できなくなり、"
+           "ファイルを開くことができなくなります。")
+
+# The log.  The operations log their steps and their failures under their names; start-up logs
+# the application's probe and the computer name.
+FIND = "fucXlsFind"
+PROBE = "fncXlsOpenChk"
+OPEN_EXEC = "fncXlsOpenExec"
+LOCK = "fncXlsPwdChg"
+BACKUP_LOCK = "fncXlsPwdChgForBackup"
+FIND_LINE = "fucXlsFind()"
+
+
+def startup(computer):
+    return [FIND_LINE, f"My Name is [ {computer} ]"]
+
+
+def catch(operation):
+    return f"{operation}():Catch Exception"
+
+
+def office_ended(operation):
+    return f"{operation}():Excel OLE終了処理"
+
+
+def error(operation, text=""):
+    """The line that logs an operation's failure `text` (the start-up probe's too)."""
+    return f"{operation}()ERROR={text}"
+
+
+def failure_tail(operation, text=None, workbook_open=False):
+    """An operation's lines after a failure: the catch, the failure's text when the suite reads it,
+    the workbook's release when it was open, the end of the application."""
+    return ([catch(operation)] + ([error(operation, text)] if text is not None else []) +
+            ([f"{operation}():Excelファイル変数整理"] if workbook_open else []) +
+            [office_ended(operation)])
+
+
+PROBE_TRY = "fncXlsOpenChk():TRY OPEN"
+PROBE_CLOSE = "fncXlsOpenChk():CLOSE"
+PROBE_OPENS = [PROBE_TRY, "fncXlsOpenChk():OPEN OK", PROBE_CLOSE]
+
+
+def probe_fails(text=None):
+    return [PROBE_TRY] + failure_tail(PROBE, text)
+
+
+PROBE_FAILS = probe_fails()
+OPEN_EXEC_TRY = "fncXlsOpenExec():TRY OPEN"
+OPENED = "fncXlsOpenExec():OPEN OK"
+WRONG_PASSWORD = "fncXlsOpenExec():パスワードが一致しません。"
+OPEN_EXEC_FAILS = [OPEN_EXEC_TRY, catch(OPEN_EXEC), WRONG_PASSWORD, office_ended(OPEN_EXEC)]
+LOCK_TRY = "fncXlsPwdChg():TRY OPEN"
+LOCK_CLOSE = "fncXlsPwdChg():CLOSE."
+BACKUP_LOCK_TRY = "fncXlsPwdChgForBackup():TRY Backup File Open."
+BACKUP_LOCK_CLOSE = "fncXlsPwdChgForBackup():CLOSE."
+
+
+def machine_checks(z2_empty=False):
+    """The open road's checks of the control sheet: the computer, the names compared (ended at
+    once when Z2 is empty), the earlier layout."""
+    return ["PCチェック", "PC名比較終了" if z2_empty else "PC名比較", "下位互換チェック"]
+
+
+def lock_lines(workbook_read_only=None, backup_read_only=None, earlier_backup_read_only=None):
+    """The lock road's lines after start-up; the read-only arguments are the paths the run logs:
+    a read-only earlier backup copy, the workbook, the new backup copy."""
+    lines = [STARTED] + PROBE_OPENS
+    if earlier_backup_read_only:
+        lines += [str(earlier_backup_read_only), REMOVING_READ_ONLY]
+    lines += [LOCK_TRY]
+    if workbook_read_only:
+        lines += [str(workbook_read_only), REMOVING_READ_ONLY]
+    lines += [LOCK_CLOSE, BACKUP_LOCK_TRY]
+    if backup_read_only:
+        lines += [str(backup_read_only), REMOVING_READ_ONLY]
+    return lines + [BACKUP_LOCK_CLOSE, LOCKED]
+
+
+def open_lines(z2_empty=False, probe_error=None):
+    """The open road's lines after start-up, the probe's failure text included when the suite
+    reads it."""
+    return ([STARTED] + probe_fails(probe_error) + [OPEN_EXEC_TRY] + machine_checks(z2_empty) +
+            [OPENED])
