@@ -3,10 +3,10 @@ the log's reader meet them, so that the suites state the texts independently of 
 copy: a text changed in one place and not the other fails a suite.  Texts with a part that varies
 are functions; log sequences are lists of lines."""
 
-# The program's names: the status window's caption, the title of its message boxes, which also
-# starts every box on the terminal.
-PROGRAM_NAME = "コヴリスク"
-CAPTION = PROGRAM_NAME + "（フリー版）"
+# The program's names: its title (the status window's class), the status window's caption, and
+# the title of its message boxes, which also starts every box on the terminal.
+APPLICATION_TITLE = "コヴリスク"
+CAPTION = APPLICATION_TITLE + "（フリー版）"
 BOX_TITLE = "Kovrisk"
 
 # Status texts in the status window (a line each on the terminal).

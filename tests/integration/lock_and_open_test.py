@@ -14,28 +14,16 @@ import openpyxl
 from openpyxl.workbook.protection import WorkbookProtection
 
 import checks
+import expected_texts as texts
 import suite
 import workbooks
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import office_tool  # noqa: E402  (the e2e suites' own office, reused)
 
-WARNING = ("本シートは絶対に変更しないで下さい。変更しますとパスワード解除できなくなり、"
-           "ファイルを開くことができなくなります。")
-OPEN_FAILED = "ファイルのオープンに失敗しました。"
 # Digits and the letters p to z make derived passwords with lone lead bytes and control bytes.
 NAME = "report 9 query"
 USER_SHEETS = ["Data", "第二", "Third"]
-# Why a workbook is not locked.
-NOT_READ_WHOLE = ("ファイルの一部を読み込めなかったため、パスワードを設定しません。"
-                  "ファイルが壊れていないか確認してください。")
-STRUCTURE_PROTECTED = ("ブックの構成が保護されているため、パスワードを設定できません。"
-                       "ブックの保護を解除してから、もう一度ドロップしてください。")
-
-
-def format_not_lockable(name):
-    return (f"ファイルの実際の形式（{name}）では読み取りパスワードを設定できません。"
-            "Excel 97-2003 ブック（XLS）か Excel ブック（XLSX）として保存し直してください。")
 
 
 def this_computer():
@@ -84,7 +72,7 @@ class Runs(unittest.TestCase):
         events = self.run_program(path)
         self.assertIn("close-window ", events, events)
         self.assertFalse([e for e in events if e.startswith("box ")], events)
-        self.assertIn("パスワード施工完了。", self.log_lines())
+        self.assertIn(texts.LOCKED, self.log_lines())
 
     def assert_refused(self, path, text):
         """The run refused to lock `path` with `text`, before anything changed."""
@@ -120,11 +108,11 @@ class Roads(Runs):
                          [], "a private folder was left beside the workbook")
 
         book = checks.read_book(path, password)
-        self.assertEqual(book.names, USER_SHEETS + ["Kovrisk"])
-        control = book.sheet("Kovrisk")
+        self.assertEqual(book.names, USER_SHEETS + [texts.CONTROL_SHEET])
+        control = book.sheet(texts.CONTROL_SHEET)
         self.assertTrue(control.hidden)
         self.assertTrue(control.protected)
-        self.assertEqual(control.cells.get("A1"), WARNING)
+        self.assertEqual(control.cells.get("A1"), texts.WARNING)
         self.assertEqual(set(control.cells), {"A1", "Z2"})
         self.assertEqual(suite.decode_tag(control.cells["Z2"]), this_computer())
         self.assertIn("Z2", control.white)
@@ -158,12 +146,12 @@ class Roads(Runs):
         self.assertIn("handover-no-display ", events)
         self.assertFalse([e for e in events if e.startswith("box ")], events)
         lines = self.log_lines()
-        self.assertIn("fncXlsOpenChk():Catch Exception", lines)
+        self.assertIn(texts.catch(texts.PROBE), lines)
         # The probe's failure is logged with LibreOffice's own text.
-        failures = [line for line in lines if line.startswith("fncXlsOpenChk()ERROR=")]
+        failures = [line for line in lines if line.startswith(texts.error(texts.PROBE))]
         self.assertEqual(len(failures), 1, lines)
-        self.assertGreater(len(failures[0]), len("fncXlsOpenChk()ERROR="), lines)
-        self.assertIn("fncXlsOpenExec():OPEN OK", lines)
+        self.assertGreater(len(failures[0]), len(texts.error(texts.PROBE)), lines)
+        self.assertIn(texts.OPENED, lines)
         self.assertEqual(digest(path), locked)
 
     def test_a_renamed_locked_workbook_fails_to_open_without_asking(self):
@@ -174,8 +162,8 @@ class Roads(Runs):
         events = self.run_program(renamed)
         boxes = [e for e in events if e.startswith("box ")]
         self.assertEqual(len(boxes), 1, events)
-        self.assertIn(OPEN_FAILED, boxes[0])
-        self.assertIn("fncXlsOpenExec():パスワードが一致しません。", self.log_lines())
+        self.assertIn(texts.OPEN_FAILED_BOX[0], boxes[0])
+        self.assertIn(texts.WRONG_PASSWORD, self.log_lines())
 
     def test_a_workbook_locked_by_the_earlier_build_still_opens(self):
         # The earlier build had LibreOffice's own writer encrypt the lock: standard encryption
@@ -183,9 +171,9 @@ class Roads(Runs):
         plain = os.path.join(self.folder, "earlier-source.xlsx")
         workbooks.make_xlsx(plain)
         book = openpyxl.load_workbook(plain)
-        control = book.create_sheet("Kovrisk")
+        control = book.create_sheet(texts.CONTROL_SHEET)
         control.sheet_state = "hidden"
-        control["A1"] = WARNING
+        control["A1"] = texts.WARNING
         control["Z2"] = suite.encode_name(this_computer())
         control.protection.sheet = True
         book.save(plain)
@@ -196,7 +184,7 @@ class Roads(Runs):
         before = digest(path)
         events = self.run_program(path)
         self.assertIn("handover-no-display ", events)
-        self.assertEqual(self.log_lines()[-1], "fncXlsOpenExec():OPEN OK")
+        self.assertEqual(self.log_lines()[-1], texts.OPENED)
         self.assertEqual(digest(path), before)
 
 
@@ -212,7 +200,7 @@ class XlsxRoads(Roads):
             book = openpyxl.load_workbook(plain)
             control = book.create_sheet("KOVRISK")
             control.sheet_state = "hidden"
-            control["A1"] = WARNING
+            control["A1"] = texts.WARNING
             control["Z2"] = tag
             control.protection.sheet = True
             book.save(plain)
@@ -226,19 +214,19 @@ class XlsxRoads(Roads):
         path = self.foreign(suite.encode_name(this_computer()))
         events = self.run_program(path)
         self.assertIn("handover-no-display ", events)
-        self.assertIn("fncXlsOpenExec():OPEN OK", self.log_lines())
+        self.assertIn(texts.OPENED, self.log_lines())
 
     def test_a_workbook_locked_on_another_computer_is_refused_naming_this_one(self):
         path = self.foreign(suite.encode_name("ANOTHER-PC"))
         events = self.run_program(path)
         boxes = [e for e in events if e.startswith("box ")]
-        self.assertEqual(boxes, [f"box PC名 {this_computer()} にはオープン許可がありません。"])
+        self.assertEqual(boxes, ["box " + texts.refusal(this_computer())])
         self.assertNotIn("handover-no-display ", events)
 
     def test_a_workbook_without_control_sheet_is_refused_with_its_message(self):
         events = self.run_program(self.foreign(None))
         boxes = [e for e in events if e.startswith("box ")]
-        self.assertEqual(boxes, ["box コヴリスクで作成された制御情報が見つかりません。"])
+        self.assertEqual(boxes, ["box " + texts.NO_CONTROL_SHEET])
         self.assertNotIn("handover-no-display ", events)
 
 
@@ -246,7 +234,7 @@ class XlsxRoads(Roads):
         path = self.make(rows=200)
         # Cut inside the second sheet's rows: LibreOffice loads what comes before, without a word.
         self.rewrite_part(path, "xl/worksheets/sheet2.xml", lambda data: data[:len(data) // 2])
-        self.assert_refused(path, NOT_READ_WHOLE)
+        self.assert_refused(path, texts.NOT_READ_WHOLE)
 
     def test_rows_beyond_the_applications_sheet_are_not_locked_away(self):
         path = self.make()
@@ -254,7 +242,7 @@ class XlsxRoads(Roads):
                   b'</row></sheetData>')
         self.rewrite_part(path, "xl/worksheets/sheet1.xml",
                           lambda data: data.replace(b"</sheetData>", beyond))
-        self.assert_refused(path, NOT_READ_WHOLE)
+        self.assert_refused(path, texts.NOT_READ_WHOLE)
 
     @staticmethod
     def rewrite_part(path, part, change):
@@ -294,14 +282,14 @@ class XlsxRoads(Roads):
         plain = self.make(name="plain source")
         path = os.path.join(self.folder, f"{NAME}.xlsx")
         workbooks.encrypt_with_officecrypto_tool(plain, path, "VelvetSweatshop", suite.NODE_MODULES)
-        self.assert_refused(path, STRUCTURE_PROTECTED)
+        self.assert_refused(path, texts.STRUCTURE_PROTECTED)
 
     def test_a_workbook_with_a_protected_structure_is_not_locked(self):
         path = self.make()
         book = openpyxl.load_workbook(path)
         book.security = WorkbookProtection(lockStructure=True)
         book.save(path)
-        self.assert_refused(path, STRUCTURE_PROTECTED)
+        self.assert_refused(path, texts.STRUCTURE_PROTECTED)
 
 
 class XlsRoads(Roads):
@@ -355,7 +343,7 @@ class RealFormats(Runs):
         path = os.path.join(self.folder, f"{NAME}.xls")
         with open(path, "w", encoding="utf-8") as page:
             page.write("<html><body><table><tr><td>1</td><td>2</td></tr></table></body></html>\n")
-        self.assert_refused(path, format_not_lockable("calc_HTML_WebQuery"))
+        self.assert_refused(path, texts.actual_format("calc_HTML_WebQuery"))
 
 
 del Runs, Roads

@@ -9,6 +9,7 @@ import time
 import unittest
 
 import checks
+import expected_texts as texts
 import suite
 import workbooks
 
@@ -49,7 +50,7 @@ class OfficeLifetime(unittest.TestCase):
         program = subprocess.Popen([suite.DRIVER, "--profile", suite.PROFILE, "run", path],
                                    stdout=subprocess.PIPE, text=True, env=environment)
         for line in program.stdout:
-            if line.startswith("status ") and "施工中" in line:
+            if line.startswith("status ") and texts.LOCKING in line:
                 break
         threading.Timer(0.5, program.kill).start()
         program.wait(timeout=60)
@@ -72,10 +73,10 @@ class OfficeLifetime(unittest.TestCase):
                                    stdout=subprocess.PIPE, text=True, env=environment)
         self.addCleanup(program.kill)
         for line in program.stdout:
-            if line.startswith("status ") and "施工中" in line:
+            if line.startswith("status ") and texts.LOCKING in line:
                 break
         deadline = time.monotonic() + 60
-        while "fncXlsPwdChg():TRY OPEN" not in self.log_lines() and time.monotonic() < deadline:
+        while texts.LOCK_TRY not in self.log_lines() and time.monotonic() < deadline:
             time.sleep(0.001)
         stopped = checks.office_processes(suite.OFFICE_MARKER)
         self.assertTrue(stopped)
@@ -86,10 +87,9 @@ class OfficeLifetime(unittest.TestCase):
         ended = time.monotonic() - started
         self.assertEqual(program.returncode, 0)
         lines = self.log_lines()
-        self.assertEqual(lines[-1], "パスワード施工に失敗しました。", lines)
-        self.assertIn("fncXlsPwdChg():Catch Exception", lines)
-        self.assertIn("fncXlsPwdChg()ERROR=LibreOffice が時間内に応答しなかったため終了させました: " +
-                      path, lines)
+        self.assertEqual(lines[-1], texts.F4[0], lines)
+        self.assertIn(texts.catch(texts.LOCK), lines)
+        self.assertIn(texts.error(texts.LOCK, texts.office_not_answering(path)), lines)
         with open(path, "rb") as after:
             self.assertEqual(after.read(), before)
         self.assertFalse(checks.wait_for_no_office(suite.OFFICE_MARKER))
@@ -105,7 +105,7 @@ class OfficeLifetime(unittest.TestCase):
         code, events = suite.driver("run", path, data_home=self.data_home, timeout=60)
         self.assertEqual(code, 0)
         lines = self.log_lines()
-        self.assertEqual(lines[-1], "エクセルファイルオープンに失敗しました。", lines)
+        self.assertEqual(lines[-1], texts.F2[0], lines)
         self.assertEqual(os.path.getsize(path), 4 << 30)
 
     def test_a_missing_office_ends_start_up_with_its_message(self):
@@ -115,11 +115,11 @@ class OfficeLifetime(unittest.TestCase):
         self.assertIn("terminate ", events)
         self.assertNotIn("started ", events)
         lines = self.log_lines()
-        errors = [line for line in lines if line.startswith("fucXlsFind()ERROR=")]
+        errors = [line for line in lines if line.startswith(texts.error(texts.FIND))]
         self.assertEqual(len(errors), 1, lines)
         self.assertIn("/nonexistent/libreoffice/soffice", errors[0])
         self.assertIn("LibreOffice", errors[0])
-        self.assertEqual(lines[-1], "Excelがインストールされていません。終了します。")
+        self.assertEqual(lines[-1], texts.NOT_INSTALLED)
 
     def test_two_programs_at_once_each_lock_their_workbook(self):
         paths = [self.workbook("first one.xlsx"), self.workbook("second one.xlsx")]

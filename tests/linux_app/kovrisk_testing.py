@@ -1,45 +1,21 @@
 """What the program tests share: where the programs are, a clean environment per run, the
-activity log, and the stand-in application's workbooks."""
+activity log, and the stand-in application's workbooks.  The texts the program shows and logs are
+expected_texts' (tests/integration, put on the path here)."""
 
 import os
 import pathlib
 import select
 import subprocess
+import sys
 import tempfile
 import time
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "integration"))
 
 STANDIN = os.environ.get("KOVRISK_STANDIN", "")
 WORKBOOK_TOOL = os.environ.get("KOVRISK_WORKBOOK_TOOL", "")
 PROGRAM = os.environ.get("KOVRISK_PROGRAM", "")
 OUTPUT = pathlib.Path(os.environ.get("KOVRISK_TEST_OUTPUT", tempfile.gettempdir()))
-
-# Texts the program shows and logs.
-STARTING = "Excel起動中・・・"
-LOCKING = "パスワード生成 ＆ 施工中"
-CONFIRM = ["パスワード未設定のファイルを検出しました。",
-           "読み取りパスワードを設定してもよろしいですか？"]
-DROP_ONE_FILE = "１ファイルずつドロップしてください。終了します。"
-NOT_INSTALLED = "Excelがインストールされていません。終了します。"
-CANCELLED = "パスワード設定キャンセル"
-LOCKED = "パスワード施工完了。"
-BAD_EXTENSION = "拡張子がXLSもしくはXLSXではありません。終了します。"
-BUSY = "このブックは別のコヴリスクが処理中です。処理が終わってから、もう一度ドロップしてください。"
-NO_DISPLAY_HANDOVER = "ブックの確認は済みましたが、表示する画面（ディスプレイ）がないため閉じました。"
-OPEN_FAILED_LOG = "エクセルファイルオープンに失敗しました。"
-
-# Exit codes in the terminal (README).
-EXIT_CANCELLED = 1
-EXIT_DROP_ONE_FILE = 2
-EXIT_NOT_INSTALLED = 3
-EXIT_BAD_EXTENSION = 4
-EXIT_BUSY = 5
-EXIT_F2 = 9
-
-OPEN_FAILED = ["ファイルのオープンに失敗しました。次の理由が考えられます。",
-               "",
-               "・（フリー版の場合）パスワードを設定したPCとは別なPCで開いていませんか？",
-               "・ファイル名を変更していませんか？",
-               "・システムが付与したパスワードとは違うパスワードが設定されていませんか？"]
 
 
 class Home:
@@ -94,8 +70,6 @@ class Home:
 def backup_gives_back(backup, original):
     """Whether msoffcrypto-tool, with the backup password, decrypts `backup` to the bytes
     `original`: the program encrypts the stand-in's files (real containers) as Excel's."""
-    import sys
-    sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "integration"))
     import checks
     return checks.gives_back(str(backup), original, "MIRTHOLAN")
 

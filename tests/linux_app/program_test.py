@@ -5,6 +5,8 @@ import subprocess
 import unittest
 
 import kovrisk_testing as kt
+import expected_texts as texts
+from expected_texts import box
 from xserver import XServer
 
 
@@ -24,29 +26,29 @@ class ProgramTest(unittest.TestCase):
     def assert_not_installed_logged(self):
         messages = self.home.log_messages()
         self.assertEqual(len(messages), 3, messages)
-        self.assertEqual(messages[0], "fucXlsFind()")
-        self.assertTrue(messages[1].startswith("fucXlsFind()ERROR="), messages[1])
-        self.assertGreater(len(messages[1]), len("fucXlsFind()ERROR="))
-        self.assertEqual(messages[2], kt.NOT_INSTALLED)
+        self.assertEqual(messages[0], texts.FIND_LINE)
+        self.assertTrue(messages[1].startswith(texts.error(texts.FIND)), messages[1])
+        self.assertGreater(len(messages[1]), len(texts.error(texts.FIND)))
+        self.assertEqual(messages[2], texts.NOT_INSTALLED)
 
     def test_in_the_terminal_without_an_office(self):
         workbook = self.home.make_workbook()
         before = workbook.read_bytes()
         # The terminal says why, with what the probe met, and ends with the code of its own.
-        lines = self.run_program(workbook, code=kt.EXIT_NOT_INSTALLED)
-        self.assertEqual(lines[0], "Kovrisk: " + kt.NOT_INSTALLED)
-        self.assertEqual(lines[1:], [self.home.log_messages()[1][len("fucXlsFind()ERROR="):]])
+        lines = self.run_program(workbook, code=texts.EXIT_CODES["not installed"])
+        self.assertEqual(lines[0], box([texts.NOT_INSTALLED])[0])
+        self.assertEqual(lines[1:], [self.home.log_messages()[1][len(texts.error(texts.FIND)):]])
         self.assertIn("/nonexistent", lines[1])
         self.assert_not_installed_logged()
         self.assertEqual(workbook.read_bytes(), before)
 
     def test_the_probe_runs_before_the_extension_test(self):
-        self.run_program(self.home.workbooks / "notes.txt", code=kt.EXIT_NOT_INSTALLED)
+        self.run_program(self.home.workbooks / "notes.txt", code=texts.EXIT_CODES["not installed"])
         self.assert_not_installed_logged()
 
     def test_no_argument_shows_the_one_file_message_and_logs_nothing(self):
-        self.assertEqual(self.run_program(code=kt.EXIT_DROP_ONE_FILE),
-                         ["Kovrisk: " + kt.DROP_ONE_FILE])
+        self.assertEqual(self.run_program(code=texts.EXIT_CODES["drop one file"]),
+                         box([texts.DROP_ONE_FILE]))
         self.assertEqual(self.home.log_messages(), [])
         self.assertFalse((self.home.data / "Kovrisk").exists())
 

@@ -8,9 +8,9 @@ import subprocess
 import unittest
 
 import kovrisk_testing as kt
+import expected_texts as texts
 from xserver import Image, XServer
 
-CAPTION = "コヴリスク（フリー版）"
 CLIENT = (276, 72)
 LABEL = (5, 28, 268, 16)  # lblMessage: left, top, width, height
 # Image1 lies 4 pixels above and left of the client area; the icon in its picture covers this part
@@ -81,12 +81,13 @@ class WindowTest(unittest.TestCase):
         release = self.home.root / "release"
         self.start(workbook, KOVRISK_STANDIN_HOLD=str(release))
         kt.wait_for_line(self.process.stdout, "pause", timeout=30)
-        window = self.x.wait_for_window(CAPTION)
+        window = self.x.wait_for_window(texts.CAPTION)
 
         self.assertEqual(self.x.geometry(window), (0, 0) + CLIENT)
         # The application title names the window's class.
         wm_class = re.search(r'^WM_CLASS\(STRING\) = ".*", "(.*)"$', self.x.properties(window), re.M)
-        self.assertEqual(codecs.escape_decode(wm_class.group(1))[0].decode("utf-8"), "コヴリスク")
+        self.assertEqual(codecs.escape_decode(wm_class.group(1))[0].decode("utf-8"),
+                         texts.APPLICATION_TITLE)
         # Fixed size.
         hints = self.x.properties(window)
         self.assertIn("program specified minimum size: 276 by 72", hints)
@@ -146,7 +147,7 @@ class WindowTest(unittest.TestCase):
         release.touch()
 
         # Then the confirmation box: Cancel is the default button.
-        box = self.x.wait_for_window("Kovrisk")
+        box = self.x.wait_for_window(texts.BOX_TITLE)
         shot = kt.OUTPUT / "confirmation_box.png"
         self.x.grab(shot, window=box)
         print(f"screenshot of the confirmation box: {shot}")
@@ -159,14 +160,14 @@ class WindowTest(unittest.TestCase):
 
         self.x.key("Return")
         self.assertEqual(self.ended(), 0)
-        self.assertEqual(self.home.log_messages()[-1], kt.CANCELLED)
+        self.assertEqual(self.home.log_messages()[-1], texts.CANCELLED)
         self.assertEqual(workbook.read_bytes(), before)
         self.assertFalse(self.home.backup().exists())
 
     def confirm_with(self, *keys):
         workbook = self.home.make_workbook()
         self.start(workbook)
-        self.x.wait_for_window("Kovrisk")
+        self.x.wait_for_window(texts.BOX_TITLE)
         self.x.key(*keys)
         self.assertEqual(self.ended(), 0)
         return workbook
@@ -177,29 +178,29 @@ class WindowTest(unittest.TestCase):
                 self.home = kt.Home()
                 self.addCleanup(self.home.cleanup)
                 workbook = self.confirm_with(*keys)
-                self.assertEqual(self.home.log_messages()[-1], kt.CANCELLED)
+                self.assertEqual(self.home.log_messages()[-1], texts.CANCELLED)
                 self.assertEqual(kt.describe_workbook(workbook), ("protected no", ["Sheet1"]))
 
     def test_ok_at_the_confirmation_locks_the_workbook(self):
         # Focus from the default Cancel back to OK, then press it.
         workbook = self.confirm_with("shift+Tab", "space")
-        self.assertEqual(self.home.log_messages()[-1], kt.LOCKED)
-        self.assertEqual(kt.describe_workbook(workbook), ("protected yes", ["Sheet1", "Kovrisk"]))
+        self.assertEqual(self.home.log_messages()[-1], texts.LOCKED)
+        self.assertEqual(kt.describe_workbook(workbook), ("protected yes", ["Sheet1", texts.CONTROL_SHEET]))
         # The backup copy: the workbook as it was, encrypted with the backup password.
         original = self.home.make_workbook("original.xlsx").read_bytes()
         self.assertTrue(kt.backup_gives_back(self.home.backup(), original))
         # The window closed at the end: nothing of the program is left on the screen.
-        self.assertEqual(self.x.windows_titled(CAPTION), [])
+        self.assertEqual(self.x.windows_titled(texts.CAPTION), [])
 
     def test_a_file_name_that_is_not_text_reaches_the_files_byte_for_byte(self):
         # "帳簿" in Shift-JIS: not UTF-8, so no text in this locale.
         workbook = self.home.make_workbook(os.fsdecode(b"\x92\xa0\x95\xeb.xlsx"))
         self.start(workbook)
-        self.x.wait_for_window("Kovrisk")
+        self.x.wait_for_window(texts.BOX_TITLE)
         self.x.key("shift+Tab", "space")
         self.assertEqual(self.ended(), 0)
-        self.assertEqual(self.home.log_messages()[-1], kt.LOCKED)
-        self.assertEqual(kt.describe_workbook(workbook), ("protected yes", ["Sheet1", "Kovrisk"]))
+        self.assertEqual(self.home.log_messages()[-1], texts.LOCKED)
+        self.assertEqual(kt.describe_workbook(workbook), ("protected yes", ["Sheet1", texts.CONTROL_SHEET]))
 
     def test_the_program_is_a_display_s_only_client_without_harm(self):
         # A server that ends once its last client leaves: a connection made only to test the
@@ -214,14 +215,14 @@ class WindowTest(unittest.TestCase):
         self.assertEqual(done.returncode, 0, done.stderr.decode())
         self.assertEqual(done.stderr, b"")
         self.assertEqual(self.home.log_messages(), [
-            "fucXlsFind()", "fucXlsFind()ERROR=no application", kt.NOT_INSTALLED])
+            texts.FIND_LINE, texts.error(texts.FIND, "no application"), texts.NOT_INSTALLED])
 
     def test_no_argument_shows_the_one_file_box_and_no_window(self):
         self.start()
-        box = self.x.wait_for_window("Kovrisk")
+        box = self.x.wait_for_window(texts.BOX_TITLE)
         shot = kt.OUTPUT / "one_file_box.png"
         self.x.grab(shot, window=box)
-        self.assertEqual(self.x.windows_titled(CAPTION), [])
+        self.assertEqual(self.x.windows_titled(texts.CAPTION), [])
         self.x.key("Return")
         self.assertEqual(self.ended(), 0)
         self.assertEqual(self.home.log_messages(), [])
@@ -230,11 +231,11 @@ class WindowTest(unittest.TestCase):
         # Protected with a password that is not the one the program derives.
         workbook = self.home.make_workbook(password="someone else's")
         self.start(workbook)
-        box = self.x.wait_for_window("Kovrisk")
+        box = self.x.wait_for_window(texts.BOX_TITLE)
         self.x.grab(kt.OUTPUT / "open_failed_box.png", window=box)
         self.x.key("Return")
         self.assertEqual(self.ended(), 0)
-        self.assertEqual(self.home.log_messages()[-1], "エクセルファイルオープンに失敗しました。")
+        self.assertEqual(self.home.log_messages()[-1], texts.F2[0])
 
 
 if __name__ == "__main__":
