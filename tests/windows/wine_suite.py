@@ -33,14 +33,6 @@ from pathlib import Path
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 
-TEXTS = {
-    "not_installed": "Excelがインストールされていません。終了します。",
-    "bad_extension": "拡張子がXLSもしくはXLSXではありません。終了します。",
-    "started": "起動しました。",
-    "locked": "パスワード施工完了。",
-    "cancelled": "パスワード設定キャンセル",
-    "lock_failed": "パスワード施工に失敗しました。",
-}
 OPEN_ON_THE_WIRE = ("Workbooks.Open(#1:BSTR&, UpdateLinks:I4, Password:BSTR&, WriteResPassword:BSTR&, "
                     "IgnoreReadOnlyRecommended:BOOL(-1), Notify:BOOL(0), AddToMru:BOOL(0), "
                     "CorruptLoad:I4)")
@@ -54,6 +46,9 @@ def integration_module(name):
     if folder not in sys.path:
         sys.path.insert(0, folder)
     return __import__(name)
+
+
+texts = integration_module("expected_texts")
 
 
 class Checks:
@@ -299,7 +294,7 @@ class Suite:
         process = self.wine.start([self.program] + list(args), extra)
         try:
             for index, keys in enumerate(answers):
-                box = self.screen.wait_for("^Kovrisk$", process, timeout)
+                box = self.screen.wait_for(f"^{texts.BOX_TITLE}$", process, timeout)
                 if not self.checks.check(box is not None, f"message box {index + 1} appears"):
                     break
                 if on_box:
@@ -310,7 +305,7 @@ class Suite:
                 return process.wait(timeout=timeout)
             except subprocess.TimeoutExpired:
                 self.screen.save(self.artifacts / "stuck.png")
-                for box in self.screen.find("^Kovrisk$"):
+                for box in self.screen.find(f"^{texts.BOX_TITLE}$"):
                     self.screen.press(box, "Escape")
                 try:
                     return process.wait(timeout=10)
@@ -429,10 +424,10 @@ class Suite:
             code = self.run_program([path])
             self.checks.equal(code, 0, f"{path}: ends without a message box")
             lines = self.log()
-            self.checks.check(len(lines) == 3 and lines[0] == "fucXlsFind()"
-                              and lines[1].startswith("fucXlsFind()ERROR=")
-                              and len(lines[1]) > len("fucXlsFind()ERROR=")
-                              and lines[2] == TEXTS["not_installed"],
+            self.checks.check(len(lines) == 3 and lines[0] == texts.FIND_LINE
+                              and lines[1].startswith(texts.error(texts.FIND))
+                              and len(lines[1]) > len(texts.error(texts.FIND))
+                              and lines[2] == texts.NOT_INSTALLED,
                               f"{path}: fucXlsFind, its error and the not-installed line, in Shift-JIS",
                               repr(lines))
             print(f"       ({lines[1] if len(lines) > 1 else ''})")
@@ -460,7 +455,7 @@ class Suite:
         seen = {}
 
         def at_confirmation(index, box):
-            windows = self.screen.find("フリー版")
+            windows = self.screen.find(re.escape(texts.CAPTION))
             if not self.checks.check(len(windows) == 1, "the status window is on screen"):
                 return
             window = windows[0]
@@ -476,7 +471,7 @@ class Suite:
                               "no system menu and no close, minimise or maximise button", repr(hints))
             self.screen.save(self.artifacts / "status_window.png", (0, 0, x + w + 3, y + h + 3))
             self.screen.save(self.artifacts / "confirmation.png")
-            seen["first"] = self.check_status_pixels((x, y, w, h), "Excel起動中・・・")
+            seen["first"] = self.check_status_pixels((x, y, w, h), texts.STARTING)
 
         # While the stand-in keeps the second Open waiting, the GUI thread is blocked: only the
         # repaint forced after the status text can show the new text.
@@ -489,7 +484,7 @@ class Suite:
                     if window:
                         x, y, w, h = self.screen.geometry(window)
                         self.screen.save(self.artifacts / "status_window_busy.png", (0, 0, x + w + 3, y + h + 3))
-                        busy = self.check_status_pixels((x, y, w, h), "パスワード生成 ＆ 施工中")
+                        busy = self.check_status_pixels((x, y, w, h), texts.LOCKING)
                         self.checks.check(busy is not None and busy != seen.get("first"),
                                           "the new status text shows while the GUI thread is busy")
                     return
@@ -502,12 +497,7 @@ class Suite:
         if watcher.ident is not None:
             watcher.join(timeout=40)
         self.checks.equal(code, 0, "exit code 0")
-        self.checks.equal(self.log(), [
-            "fucXlsFind()", f"My Name is [ {name} ]", TEXTS["started"],
-            "fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK", "fncXlsOpenChk():CLOSE",
-            "fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():CLOSE.",
-            "fncXlsPwdChgForBackup():TRY Backup File Open.", "fncXlsPwdChgForBackup():CLOSE.",
-            TEXTS["locked"]], "the lock road's log")
+        self.checks.equal(self.log(), texts.startup(name) + texts.lock_lines(), "the lock road's log")
         code, _, err = self.tool("check-locked", workbook, name)
         self.checks.check(code == 0, "the workbook is locked with its file password and names this computer", err)
         self.check_backup("C:\\ProgramData\\Kovrisk\\BackUp\\Book1.xlsx", original)
@@ -577,12 +567,8 @@ class Suite:
         env = self.standin_env()
         code = self.run_program([workbook], extra=env)
         self.checks.equal(code, 0, "ends without a message box, exit code 0")
-        self.checks.equal(self.log(), [
-            "fucXlsFind()", f"My Name is [ {name} ]", TEXTS["started"],
-            "fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():Catch Exception",
-            "fncXlsOpenChk()ERROR=The password you supplied is not correct",
-            "fncXlsOpenChk():Excel OLE終了処理", "fncXlsOpenExec():TRY OPEN", "PCチェック",
-            "PC名比較", "下位互換チェック", "fncXlsOpenExec():OPEN OK"], "the open road's log")
+        self.checks.equal(self.log(), texts.startup(name) + texts.open_lines(
+            probe_error="The password you supplied is not correct"), "the open road's log")
         record = self.record()
         last = max(i for i, line in enumerate(record) if line == "Application.Create")
         self.checks.check("Application.Visible=true" in record[last:]
@@ -614,8 +600,7 @@ class Suite:
         self.clear_log()
         code = self.run_program([workbook], extra=self.standin_env())
         self.checks.equal(code, 0, "ends without a message box, exit code 0")
-        self.checks.equal(self.log()[-5:], ["fncXlsOpenExec():TRY OPEN", "PCチェック", "PC名比較",
-                                            "下位互換チェック", "fncXlsOpenExec():OPEN OK"],
+        self.checks.equal(self.log()[-5:], texts.open_lines()[-5:],
                           "the open road's log, as for any workbook")
         record = self.record()
         last = max(i for i, line in enumerate(record) if line == "Application.Create")
@@ -653,7 +638,7 @@ class Suite:
         code = self.run_program([workbook], answers=[["Return"]], extra=self.standin_env())
         self.checks.equal(code, 0, "exit code 0")
         lines = self.log()
-        self.checks.equal(lines[-1:], [f"PC名 {name} にはオープン許可がありません。"], "the refusal is logged")
+        self.checks.equal(lines[-1:], [texts.refusal(name)], "the refusal is logged")
         self.checks.check(self.wine.unix(workbook).read_bytes() == before, "the workbook file is unchanged")
         self.checks.check("Application.Visible=true" not in self.record(), "nothing is handed over")
 
@@ -665,7 +650,7 @@ class Suite:
         self.clear_log()
         code = self.run_program([workbook], answers=[["Return"]], extra=self.standin_env())
         self.checks.equal(code, 0, "exit code 0")
-        self.checks.equal(self.log()[-1:], [TEXTS["cancelled"]], "the cancel is logged")
+        self.checks.equal(self.log()[-1:], [texts.CANCELLED], "the cancel is logged")
         self.checks.check(self.wine.unix(workbook).read_bytes() == before, "the workbook file is unchanged")
         self.checks.check(not self.wine.unix("C:\\ProgramData\\Kovrisk\\BackUp\\Book2.xlsx").exists(),
                           "no backup copy")
@@ -679,7 +664,7 @@ class Suite:
         self.clear_log()
         code = self.run_program([workbook], answers=[["Tab", "Return"]], extra=self.standin_env())
         self.checks.equal(code, 0, "exit code 0")
-        self.checks.equal(self.log()[-1:], [TEXTS["locked"]], "locked")
+        self.checks.equal(self.log()[-1:], [texts.LOCKED], "locked")
         code, _, err = self.tool("check-locked", workbook, name)
         self.checks.check(code == 0, "the workbook is locked", err)
         self.checks.equal(self.tool("attributes", workbook)[1], word, "the workbook keeps its attribute word")
@@ -696,7 +681,7 @@ class Suite:
         self.clear_log()
         code = self.run_program([workbook], answers=[["Tab", "Return"]], extra=self.standin_env())
         self.checks.equal(code, 0, f"exit code 0 ({len(workbook)} characters)")
-        self.checks.equal(self.log()[-1:], [TEXTS["locked"]], "locked")
+        self.checks.equal(self.log()[-1:], [texts.LOCKED], "locked")
         code, _, err = self.tool("check-locked", workbook, name)
         self.checks.check(code == 0, "the workbook is locked with the password of its Japanese name", err)
         self.check_backup("C:\\ProgramData\\Kovrisk\\BackUp\\売上 2024.xlsx", original)
@@ -710,33 +695,31 @@ class Suite:
         env = self.standin_env(faults=["Workbook.SaveAs\t1\tThe disk is full.  "])
         code = self.run_program([workbook], answers=[["Tab", "Return"], ["Return"]], extra=env)
         self.checks.equal(code, 0, "SaveAs refused: two boxes, exit code 0")
-        self.checks.equal(self.log()[-6:], [
-            "fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():Catch Exception",
-            "fncXlsPwdChg()ERROR=The disk is full",
-            "fncXlsPwdChg():Excelファイル変数整理", "fncXlsPwdChg():Excel OLE終了処理",
-            TEXTS["lock_failed"]], "SaveAs refused: the failure path's log, with Excel's text")
+        failed = texts.failure_tail(texts.LOCK, "The disk is full", workbook_open=True)
+        self.checks.equal(self.log()[-6:], [texts.LOCK_TRY] + failed + [texts.F4[0]],
+                          "SaveAs refused: the failure path's log, with Excel's text")
         self.checks.check(self.wine.unix(workbook).read_bytes() == before, "the workbook file is unchanged")
         self.checks.check(not list(self.wine.unix("C:\\work").glob("*.pwd")), "no temporary copy left")
 
         self.clear_log()
         env = self.standin_env(faults=["Application.Quit\t1\tエクセルが応答しません。 .\t. "])
         self.checks.equal(self.run_program([workbook], extra=env), 0, "Quit refused at start-up: exit code 0")
-        self.checks.equal(self.log(), ["fucXlsFind()", "fucXlsFind()ERROR=エクセルが応答しません。",
-                                       TEXTS["not_installed"]],
+        self.checks.equal(self.log(), [texts.FIND_LINE, texts.error(texts.FIND, "エクセルが応答しません。"),
+                                       texts.NOT_INSTALLED],
                           "Excel's description, less trailing blanks, controls and full stops")
 
         self.clear_log()
         env = self.standin_env(faults=["Application.Create\t0\tnot there"])
         self.checks.equal(self.run_program([workbook], extra=env), 0, "the server cannot start: exit code 0")
         lines = self.log()
-        self.checks.check(len(lines) == 3 and re.fullmatch(r"fucXlsFind\(\)ERROR=.+", lines[1])
-                          and lines[2] == TEXTS["not_installed"], "the status code's text is logged", repr(lines))
+        self.checks.check(len(lines) == 3 and re.fullmatch(re.escape(texts.error(texts.FIND)) + ".+", lines[1])
+                          and lines[2] == texts.NOT_INSTALLED, "the status code's text is logged", repr(lines))
         print(f"       ({lines[1] if len(lines) > 1 else ''})")
 
         self.clear_log()
         env = self.standin_env()
         self.checks.equal(self.run_program(["C:\\work\\Book1.csv"], extra=env), 0, "a wrong extension: exit code 0")
-        self.checks.equal(self.log(), ["fucXlsFind()", TEXTS["bad_extension"]], "only the extension line follows the probe")
+        self.checks.equal(self.log(), [texts.FIND_LINE, texts.BAD_EXTENSION], "only the extension line follows the probe")
         self.checks.equal(self.record(), ["Application.Create", "Application.Quit"],
                           "the probe starts and quits the application once")
 
@@ -788,14 +771,14 @@ class Suite:
             if links else "none"
         launcher = self.wine.start(["start", link, workbook], extra=self.standin_env())
         self.checks.equal(launcher.wait(timeout=60), 0, "start: the shortcut runs")
-        box = self.screen.wait_for("^Kovrisk$", None, 60)
+        box = self.screen.wait_for(f"^{texts.BOX_TITLE}$", None, 60)
         if self.checks.check(box is not None, "sent to Kovrisk: the confirmation box appears"):
             self.screen.press(box, "Tab", "Return")
         deadline = time.monotonic() + 60
-        while self.screen.find("フリー版") and time.monotonic() < deadline:
+        while self.screen.find(re.escape(texts.CAPTION)) and time.monotonic() < deadline:
             time.sleep(0.5)
-        self.checks.check(not self.screen.find("フリー版"), "the installed program ends")
-        self.checks.equal(self.log()[-1:], [TEXTS["locked"]], "the installed program locks the workbook")
+        self.checks.check(not self.screen.find(re.escape(texts.CAPTION)), "the installed program ends")
+        self.checks.equal(self.log()[-1:], [texts.LOCKED], "the installed program locks the workbook")
         code, _, err = self.tool("check-locked", workbook, name)
         self.checks.check(code == 0, "the workbook is locked with its file password", err)
 
@@ -819,12 +802,8 @@ class Suite:
         env = self.standin_env(busy=["Application.Create\t0\t2500", "Workbooks.Open\t0\t1500"])
         code = self.run_program([workbook], answers=[["Tab", "Return"]], extra=env, timeout=120)
         self.checks.equal(code, 0, "exit code 0")
-        self.checks.equal(self.log(), [
-            "fucXlsFind()", f"My Name is [ {name} ]", TEXTS["started"],
-            "fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK", "fncXlsOpenChk():CLOSE",
-            "fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():CLOSE.",
-            "fncXlsPwdChgForBackup():TRY Backup File Open.", "fncXlsPwdChgForBackup():CLOSE.",
-            TEXTS["locked"]], "installed, unprotected and locked all the same")
+        self.checks.equal(self.log(), texts.startup(name) + texts.lock_lines(),
+                          "installed, unprotected and locked all the same")
         code, _, err = self.tool("check-locked", workbook, name)
         self.checks.check(code == 0, "the workbook is locked", err)
         wire = self.wire()
@@ -839,7 +818,7 @@ class Suite:
         self.clear_log()
         code = self.run_program([workbook], answers=[["Tab", "Return"]], extra=self.standin_env())
         self.checks.equal(code, 0, "exit code 0")
-        self.checks.equal(self.log()[-1:], [TEXTS["locked"]], "locked")
+        self.checks.equal(self.log()[-1:], [texts.LOCKED], "locked")
         wire = self.wire()
         self.checks.check(not [line for line in wire if line.startswith("Dialog!")],
                           "no question put on a hidden Excel", repr([l for l in wire if "!" in l][:3]))
@@ -857,7 +836,7 @@ class Suite:
         code = self.run_program([workbook], answers=[["Return"]], extra=self.standin_env())
         self.checks.equal(code, 0, f"the refusal's box, exit code 0 ({len(workbook)} characters)")
         lines = self.log()
-        self.checks.check(lines and lines[-1].startswith("パスが長すぎるため") and "218" in lines[-1]
+        self.checks.check(lines and lines[-1].startswith(texts.PATH_TOO_LONG_START) and "218" in lines[-1]
                           and workbook in lines[-1], "the log names the cause", repr(lines[-1:]))
         self.checks.check(self.wine.unix(workbook).read_bytes() == before, "the workbook file is unchanged")
         self.checks.check(not self.wine.unix("C:\\ProgramData\\Kovrisk\\BackUp\\Long.xlsx").exists(),
