@@ -418,7 +418,7 @@ class Faults(e2e.TestCase):
         self.assertEqual(lines, [texts.STARTING] + texts.CONFIRM_ON_TERMINAL + [texts.LOCKING] +
                          box(texts.F3[1]))
         self.assertEqual(log, startup(e2e.this_computer()) + [texts.STARTED] + texts.PROBE_OPENS +
-                         [texts.no_work_folder(self.case.backup_folder), texts.F3[0]])
+                         [texts.NO_WORK_FOLDER.format(self.case.backup_folder), texts.F3[0]])
         self.assert_untouched(path, original)
         self.assertEqual(self.case.backup_folder.read_text(), "not a folder\n")
         self.assert_no_processes()

@@ -18,7 +18,6 @@ import unittest
 
 import e2e
 import expected_texts as texts
-from expected_texts import box
 import macro_workbook
 import office_tool
 from xserver import XServer
@@ -338,7 +337,7 @@ class Security(e2e.TestCase):
             os.chown(folder, e2e.NOBODY, e2e.NOBODY)
         lines, log = self.case.run(path, answer="y\n", prefix=e2e.as_nobody(),
                                    env=self.case.environment(XDG_CACHE_HOME=str(cache)))
-        self.assertEqual(log[-2], texts.owner_could_not_read(path))
+        self.assertEqual(log[-2], texts.OWNER_COULD_NOT_READ.format(path))
         self.assertEqual(log[-1], texts.F4[0])
         self.assert_untouched(path, original)
         self.assertEqual(os.stat(path).st_uid, 0)
@@ -361,7 +360,7 @@ class Security(e2e.TestCase):
         """The run ended at its start, refusing the profile folder `folder` by name; the workbook
         is untouched (`original` its digest); the terminal says why, naming the folder."""
         self.assertEqual(len(lines), 2, lines)
-        self.assertEqual(lines[0], box([texts.NOT_INSTALLED])[0])
+        self.assertEqual(lines[0], texts.box([texts.NOT_INSTALLED])[0])
         self.assertIn(str(folder), lines[1])
         self.assertEqual(len(log), 3, log)
         self.assertEqual(log[0], texts.FIND_LINE)

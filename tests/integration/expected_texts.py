@@ -1,7 +1,6 @@
 """Every text the suites expect the program to show or log, written here by hand as the user and
-the log's reader meet them, so that the suites state the texts independently of the program's own
-copy: a text changed in one place and not the other fails a suite.  Texts with a part that varies
-are functions; log sequences are lists of lines."""
+the log's reader meet them: the suites state the texts independently of the program's own copy, so
+that a text changed in one place and not the other fails a suite."""
 
 # The program's names: its title (the status window's class), the status window's caption, and
 # the title of its message boxes, which also starts every box on the terminal.
@@ -18,7 +17,7 @@ NO_DISPLAY_HANDOVER = "ブックの確認は済みましたが、表示する画
 
 
 def box(lines):
-    """What a message box of `lines` puts on the terminal."""
+    """On the terminal, a message box of `lines`."""
     return [f"{BOX_TITLE}: {lines[0]}"] + list(lines[1:])
 
 
@@ -39,19 +38,11 @@ LOCKED = "パスワード施工完了。"
 CANCELLED = "パスワード設定キャンセル"
 REMOVING_READ_ONLY = "読込み専用属性のため、ReadOnlyを外します。"
 DELETE_ERROR = "ファイル削除エラー"
-
-
-def no_work_folder(folder):
-    return f"作業用フォルダを作成できません: {folder}"
-
-
-def owner_could_not_read(path):
-    return f"ファイルの所有者が読めなくなるため置き換えられません: {path}"
-
-
-def office_not_answering(path):
-    """The failure text of an operation whose office was ended for not answering."""
-    return f"LibreOffice が時間内に応答しなかったため終了させました: {path}"
+# Texts that name a path: str.format() them with it.
+NO_WORK_FOLDER = "作業用フォルダを作成できません: {}"
+OWNER_COULD_NOT_READ = "ファイルの所有者が読めなくなるため置き換えられません: {}"
+# The failure text of an operation whose office was ended for not answering.
+OFFICE_NOT_ANSWERING = "LibreOffice が時間内に応答しなかったため終了させました: {}"
 
 
 # Why a workbook is not locked (exit code 6).
@@ -62,10 +53,7 @@ NOT_READ_WHOLE = ("ファイルの一部を読み込めなかったため、パ�
                   "ファイルが壊れていないか確認してください。")
 STRUCTURE_PROTECTED = ("ブックの構成が保護されているため、パスワードを設定できません。"
                        "ブックの保護を解除してから、もう一度ドロップしてください。")
-FORMAT_UNKNOWN_START = "ファイルの形式を確認できないため"
 PATH_TOO_LONG_START = "パスが長すぎるため"
-
-
 _ACTUAL_FORMAT = ("ファイルの実際の形式（{}）では読み取りパスワードを設定できません。"
                   "Excel 97-2003 ブック（XLS）か Excel ブック（XLSX）として保存し直してください。")
 ACTUAL_FORMAT_START = _ACTUAL_FORMAT.split("{}")[0]
@@ -76,10 +64,10 @@ def actual_format(name):
     return _ACTUAL_FORMAT.format(name)
 
 
-# The refusals above besides IN_USE and NO_COMPUTER_NAME, by their starts (up to the first comma
-# or bracket): a suite that cannot know a file's format knows how the text begins.
-LOCK_REFUSALS = (ACTUAL_FORMAT_START, FORMAT_UNKNOWN_START, NOT_READ_WHOLE.partition("、")[0],
-                 STRUCTURE_PROTECTED.partition("、")[0])
+# Why a workbook is not locked beyond IN_USE and NO_COMPUTER_NAME, by the texts' starts: a suite
+# that cannot know a file's format knows how the text begins (of one of them, no more is known).
+LOCK_REFUSALS = (ACTUAL_FORMAT_START, "ファイルの形式を確認できないため",
+                 NOT_READ_WHOLE.partition("、")[0], STRUCTURE_PROTECTED.partition("、")[0])
 
 # Why a workbook is not opened (exit code 7).
 NO_CONTROL_SHEET = "コヴリスクで作成された制御情報が見つかりません。"
@@ -88,7 +76,6 @@ _REFUSAL = "PC名 {} にはオープン許可がありません。"
 
 
 def refusal(computer):
-    """Another computer's workbook, refused to `computer`."""
     return _REFUSAL.format(computer)
 
 
@@ -98,13 +85,12 @@ def is_refusal(line):
 
 
 # Failure ends F1 to F5: (log line, message box lines).
-OPEN_FAILED_BOX = ["ファイルのオープンに失敗しました。次の理由が考えられます。",
-                   "",
-                   "・（フリー版の場合）パスワードを設定したPCとは別なPCで開いていませんか？",
-                   "・ファイル名を変更していませんか？",
-                   "・システムが付与したパスワードとは違うパスワードが設定されていませんか？"]
 F1 = ("パスワード生成に失敗しました。", ["パスワード生成に失敗しました。"])
-F2 = ("エクセルファイルオープンに失敗しました。", OPEN_FAILED_BOX)
+F2 = ("エクセルファイルオープンに失敗しました。",
+      ["ファイルのオープンに失敗しました。次の理由が考えられます。", "",
+       "・（フリー版の場合）パスワードを設定したPCとは別なPCで開いていませんか？",
+       "・ファイル名を変更していませんか？",
+       "・システムが付与したパスワードとは違うパスワードが設定されていませんか？"])
 F3 = ("元ファイルのバックアップに失敗しました。", ["元ファイルのバックアップに失敗しました。"])
 F4 = ("パスワード施工に失敗しました。", ["パスワード施工に失敗しました。"])
 F5 = ("バックアップファイルのパスワード施工に失敗しました。",
@@ -145,7 +131,6 @@ def office_ended(operation):
 
 
 def error(operation, text=""):
-    """The line that logs an operation's failure `text` (the start-up probe's too)."""
     return f"{operation}()ERROR={text}"
 
 
@@ -162,11 +147,7 @@ PROBE_CLOSE = "fncXlsOpenChk():CLOSE"
 PROBE_OPENS = [PROBE_TRY, "fncXlsOpenChk():OPEN OK", PROBE_CLOSE]
 
 
-def probe_fails(text=None):
-    return [PROBE_TRY] + failure_tail(PROBE, text)
-
-
-PROBE_FAILS = probe_fails()
+PROBE_FAILS = [PROBE_TRY] + failure_tail(PROBE)
 OPEN_EXEC_TRY = "fncXlsOpenExec():TRY OPEN"
 OPENED = "fncXlsOpenExec():OPEN OK"
 WRONG_PASSWORD = "fncXlsOpenExec():パスワードが一致しません。"
@@ -178,28 +159,22 @@ BACKUP_LOCK_CLOSE = "fncXlsPwdChgForBackup():CLOSE."
 
 
 def machine_checks(z2_empty=False):
-    """The open road's checks of the control sheet: the computer, the names compared (ended at
-    once when Z2 is empty), the earlier layout."""
+    """The open road's checks of the control sheet (the names' comparison ends at once on no Z2)."""
     return ["PCチェック", "PC名比較終了" if z2_empty else "PC名比較", "下位互換チェック"]
 
 
 def lock_lines(workbook_read_only=None, backup_read_only=None, earlier_backup_read_only=None):
     """The lock road's lines after start-up; the read-only arguments are the paths the run logs:
     a read-only earlier backup copy, the workbook, the new backup copy."""
-    lines = [STARTED] + PROBE_OPENS
-    if earlier_backup_read_only:
-        lines += [str(earlier_backup_read_only), REMOVING_READ_ONLY]
-    lines += [LOCK_TRY]
-    if workbook_read_only:
-        lines += [str(workbook_read_only), REMOVING_READ_ONLY]
-    lines += [LOCK_CLOSE, BACKUP_LOCK_TRY]
-    if backup_read_only:
-        lines += [str(backup_read_only), REMOVING_READ_ONLY]
-    return lines + [BACKUP_LOCK_CLOSE, LOCKED]
+    def read_only(path):
+        return [str(path), REMOVING_READ_ONLY] if path else []
+    return ([STARTED] + PROBE_OPENS + read_only(earlier_backup_read_only) + [LOCK_TRY] +
+            read_only(workbook_read_only) + [LOCK_CLOSE, BACKUP_LOCK_TRY] +
+            read_only(backup_read_only) + [BACKUP_LOCK_CLOSE, LOCKED])
 
 
 def open_lines(z2_empty=False, probe_error=None):
     """The open road's lines after start-up, the probe's failure text included when the suite
     reads it."""
-    return ([STARTED] + probe_fails(probe_error) + [OPEN_EXEC_TRY] + machine_checks(z2_empty) +
-            [OPENED])
+    return ([STARTED, PROBE_TRY] + failure_tail(PROBE, probe_error) + [OPEN_EXEC_TRY] +
+            machine_checks(z2_empty) + [OPENED])

@@ -162,7 +162,7 @@ class Roads(Runs):
         events = self.run_program(renamed)
         boxes = [e for e in events if e.startswith("box ")]
         self.assertEqual(len(boxes), 1, events)
-        self.assertIn(texts.OPEN_FAILED_BOX[0], boxes[0])
+        self.assertIn(texts.F2[1][0], boxes[0])
         self.assertIn(texts.WRONG_PASSWORD, self.log_lines())
 
     def test_a_workbook_locked_by_the_earlier_build_still_opens(self):

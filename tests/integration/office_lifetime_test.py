@@ -89,7 +89,7 @@ class OfficeLifetime(unittest.TestCase):
         lines = self.log_lines()
         self.assertEqual(lines[-1], texts.F4[0], lines)
         self.assertIn(texts.catch(texts.LOCK), lines)
-        self.assertIn(texts.error(texts.LOCK, texts.office_not_answering(path)), lines)
+        self.assertIn(texts.error(texts.LOCK, texts.OFFICE_NOT_ANSWERING.format(path)), lines)
         with open(path, "rb") as after:
             self.assertEqual(after.read(), before)
         self.assertFalse(checks.wait_for_no_office(suite.OFFICE_MARKER))

@@ -6,7 +6,6 @@ import unittest
 
 import kovrisk_testing as kt
 import expected_texts as texts
-from expected_texts import box
 from xserver import XServer
 
 
@@ -36,7 +35,7 @@ class ProgramTest(unittest.TestCase):
         before = workbook.read_bytes()
         # The terminal says why, with what the probe met, and ends with the code of its own.
         lines = self.run_program(workbook, code=texts.EXIT_CODES["not installed"])
-        self.assertEqual(lines[0], box([texts.NOT_INSTALLED])[0])
+        self.assertEqual(lines[0], texts.box([texts.NOT_INSTALLED])[0])
         self.assertEqual(lines[1:], [self.home.log_messages()[1][len(texts.error(texts.FIND)):]])
         self.assertIn("/nonexistent", lines[1])
         self.assert_not_installed_logged()
@@ -48,7 +47,7 @@ class ProgramTest(unittest.TestCase):
 
     def test_no_argument_shows_the_one_file_message_and_logs_nothing(self):
         self.assertEqual(self.run_program(code=texts.EXIT_CODES["drop one file"]),
-                         box([texts.DROP_ONE_FILE]))
+                         texts.box([texts.DROP_ONE_FILE]))
         self.assertEqual(self.home.log_messages(), [])
         self.assertFalse((self.home.data / "Kovrisk").exists())
 
