@@ -21,8 +21,11 @@ inline constexpr int kDesignLeft = 101;
 inline constexpr int kDesignTop = 77;
 inline constexpr int kClientWidth = 276;
 inline constexpr int kClientHeight = 72;
+// The gradient picture, stretched past every edge of the client area.
 inline constexpr Box kImage1{-4, -4, 413, 109};
+// The one line of status text.
 inline constexpr Box kLblMessage{5, 28, 268, 16};
+// The hidden edit box that holds the target path.
 inline constexpr Box kEdit1{4, 4, 397, 19};
 
 inline constexpr int kWindowFontPixels = 12;
@@ -35,6 +38,7 @@ inline constexpr std::uint8_t kTextRed = 0x00;
 inline constexpr std::uint8_t kTextGreen = 0x00;
 inline constexpr std::uint8_t kTextBlue = 0x80;
 
+// The one tick that starts the lock-or-open run comes this long after the window is shown.
 inline constexpr int kTimer1IntervalMilliseconds = 100;
 
 }  // namespace kovrisk::layout
