@@ -1,9 +1,10 @@
 // The status window's layout, the same on every platform: sizes in pixels at 96 pixels per inch,
-// font sizes, the text colour and the timer's interval.  Each window turns these into its
+// fonts, the text colour and the timer's interval.  Each window turns these into its
 // toolkit's own types.
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace kovrisk::layout {
 
@@ -28,6 +29,9 @@ inline constexpr Box kLblMessage{5, 28, 268, 16};
 // The hidden edit box that holds the target path.
 inline constexpr Box kEdit1{4, 4, 397, 19};
 
+// Font faces (Shift-JIS): the window's and Edit1's, and lblMessage's.
+inline constexpr std::string_view kWindowFontFace = "ＭＳ Ｐゴシック";
+inline constexpr std::string_view kLblMessageFontFace = "HG丸ｺﾞｼｯｸM-PRO";
 inline constexpr int kWindowFontPixels = 12;
 inline constexpr int kLblMessageFontPixels = 16;
 inline constexpr int kEdit1FontPixels = 13;
