@@ -1,9 +1,10 @@
 // The status window's layout, the same on every platform: sizes in pixels at 96 pixels per inch,
-// font sizes, the text colour and the timer's interval.  Each window turns these into its
+// fonts, the text colour and the timer's interval.  Each window turns these into its
 // toolkit's own types.
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace kovrisk::layout {
 
@@ -21,10 +22,16 @@ inline constexpr int kDesignLeft = 101;
 inline constexpr int kDesignTop = 77;
 inline constexpr int kClientWidth = 276;
 inline constexpr int kClientHeight = 72;
+// The gradient picture, stretched past every edge of the client area.
 inline constexpr Box kImage1{-4, -4, 413, 109};
+// The one line of status text.
 inline constexpr Box kLblMessage{5, 28, 268, 16};
+// The hidden edit box that holds the target path.
 inline constexpr Box kEdit1{4, 4, 397, 19};
 
+// Font faces (Shift-JIS): the window's and Edit1's, and lblMessage's.
+inline constexpr std::string_view kWindowFontFace = "ＭＳ Ｐゴシック";
+inline constexpr std::string_view kLblMessageFontFace = "HG丸ｺﾞｼｯｸM-PRO";
 inline constexpr int kWindowFontPixels = 12;
 inline constexpr int kLblMessageFontPixels = 16;
 inline constexpr int kEdit1FontPixels = 13;
@@ -35,6 +42,7 @@ inline constexpr std::uint8_t kTextRed = 0x00;
 inline constexpr std::uint8_t kTextGreen = 0x00;
 inline constexpr std::uint8_t kTextBlue = 0x80;
 
+// The one tick that starts the lock-or-open run comes this long after the window is shown.
 inline constexpr int kTimer1IntervalMilliseconds = 100;
 
 }  // namespace kovrisk::layout

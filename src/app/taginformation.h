@@ -38,7 +38,9 @@ public:
     void workbookBusy();
     void workbookTooLarge();
 
+    // Whether the spreadsheet application is installed: starts an instance and quits it again.
     bool fucXlsFind();
+    // This computer's name, upper-cased and cut at its limit; empty when the system gives none.
     std::string fncPcNameGet();
 
     const ProcessState& state() const { return state_; }

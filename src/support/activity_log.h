@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/files.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 
 namespace kovrisk {
 
@@ -15,6 +15,7 @@ public:
     // `dataFolder` is the program's data folder; the log folder is "syslog" below it.
     ActivityLog(NativePath dataFolder, Clock& clock, Files& files);
 
+    // Appends one line with the date and time to today's log file.
     void LogWrite(std::string_view message);
 
     // The line as it is written for `message` at `time`, CR LF included.

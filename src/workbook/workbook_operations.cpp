@@ -378,6 +378,40 @@ void WorkbookOperations::handOver(OperationSession& session, const NativePath& p
     session.application.reset();
 }
 
+bool WorkbookOperations::hasControlSheet(Workbook& book) {
+    const int count = book.worksheets()->count();
+    for (int i = 1; i <= count; ++i) {
+        if (isControlSheetName(book.worksheet(i)->name()))
+            return true;
+    }
+    return false;
+}
+
+bool WorkbookOperations::controlSheetGrants(Workbook& book) {
+    const std::string sheetName(texts::kControlSheetName);
+    log_.LogWrite(texts::kPcCheck);
+    // The permitted computer's tag stands in Z2.
+    bool granted = false;
+    if (const std::string tag = book.worksheet(sheetName)->range("Z2")->value(); tag.empty()) {
+        log_.LogWrite(texts::kPcCompareEnd);
+    } else {
+        log_.LogWrite(texts::kPcCompare);
+        granted = grants(tag);
+    }
+    // Control sheets of the earlier layout hold it in A2, read whatever Z2 held.
+    log_.LogWrite(texts::kCompatCheck);
+    const bool grantedByEarlierLayout = grants(book.worksheet(sheetName)->range("A2")->value());
+    return granted || grantedByEarlierLayout;
+}
+
+bool WorkbookOperations::refuseOpen(OperationSession& session, const std::string& text) {
+    session.closeAndQuit();
+    log_.LogWrite(text);
+    boxes_.messageBox(text, BoxButtons::Ok);
+    openRefused_ = true;
+    return true;
+}
+
 bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::string& password) {
     if (!state_.installed)
         return false;
@@ -388,55 +422,19 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
         session.step("TRY OPEN");
         session.open(path, password);
         Workbook& book = *session.workbook;
-        // A refusal closes everything before it tells the user why.
-        const auto refuse = [&](const std::string& text) {
-            session.closeAndQuit();
-            log_.LogWrite(text);
-            boxes_.messageBox(text, BoxButtons::Ok);
-            openRefused_ = true;
-            return true;
-        };
-
-        bool found = false;
-        const int count = book.worksheets()->count();
-        for (int i = 1; i <= count; ++i) {
-            if (isControlSheetName(book.worksheet(i)->name()))
-                found = true;
+        if (!hasControlSheet(book))
+            return refuseOpen(session, std::string(texts::kNoControlSheet));
+        if (!controlSheetGrants(book)) {
+            return refuseOpen(session, std::string(texts::kRefusedPrefix) + state_.computerName +
+                                           std::string(texts::kRefusedSuffix));
         }
-        if (!found)
-            return refuse(std::string(texts::kNoControlSheet));
-
-        const std::string sheetName(texts::kControlSheetName);
-        log_.LogWrite(texts::kPcCheck);
-        bool granted = false;
-        // Permitted machines stand in column Z from row 2 on; one entry is read.
-        for (int row = 2; row <= 2; ++row) {
-            const std::string address = "Z" + std::to_string(row);
-            if (book.worksheet(sheetName)->range(address)->value().empty()) {
-                log_.LogWrite(texts::kPcCompareEnd);
-                break;
-            }
-            log_.LogWrite(texts::kPcCompare);
-            if (grants(book.worksheet(sheetName)->range(address)->value()))
-                granted = true;
-        }
-        // Control sheets of the earlier layout hold the tag in A2.
-        log_.LogWrite(texts::kCompatCheck);
-        if (grants(book.worksheet(sheetName)->range("A2")->value()))
-            granted = true;
-
         // A workbook another office has open (one handed to the user earlier, still on screen)
         // is not handed over a second time, read-only.
-        if (granted && book.heldByAnotherApplication())
-            return refuse(std::string(texts::kAlreadyOpen));
-        if (granted) {
-            session.step("OPEN OK");
-            handOver(session, path, password);
-            return true;
-        }
-
-        return refuse(std::string(texts::kRefusedPrefix) + state_.computerName +
-                      std::string(texts::kRefusedSuffix));
+        if (book.heldByAnotherApplication())
+            return refuseOpen(session, std::string(texts::kAlreadyOpen));
+        session.step("OPEN OK");
+        handOver(session, path, password);
+        return true;
     } catch (...) {
         session.fail(texts::kPasswordMismatch);
         return false;

@@ -84,6 +84,14 @@ private:
     // Hands the granted workbook, opened in `session`, and its application to the user; one that
     // carries macros is opened again for that under the user's own macro security settings.
     void handOver(OperationSession& session, const NativePath& path, const std::string& password);
+    // Whether the workbook has a control sheet, its name in any letter case.
+    static bool hasControlSheet(Workbook& book);
+    // Reads the machine tags of the control sheet, logging each check: whether one names this
+    // computer.
+    bool controlSheetGrants(Workbook& book);
+    // The open road's refusal: closes everything, then logs `text` and shows it.  Returns true,
+    // with lastOpenRefused() set.
+    bool refuseOpen(OperationSession& session, const std::string& text);
     // Whether a stored machine tag names this computer.
     bool grants(const std::string& tag) const;
 

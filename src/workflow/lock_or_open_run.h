@@ -16,6 +16,8 @@ public:
                   ApplicationFactory& spreadsheet, const ProcessState& state,
                   WorkbookCipher& cipher = excelCipher());
 
+    // Runs once, from the status window's timer: probes the workbook, locks it or opens it, and
+    // ends the program.
     void Timer1Timer();
 
 private:

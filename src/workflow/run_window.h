@@ -11,7 +11,7 @@ namespace kovrisk {
 
 class RunWindow : public MessageBoxes {
 public:
-    // Timer1.Enabled = false.
+    // Stops the timer, so its one tick is the only one (Timer1.Enabled = false).
     virtual void disableTimer() = 0;
     // Sets lblMessage's text (Shift-JIS) and repaints the window before returning.
     virtual void setStatusText(const std::string& text) = 0;

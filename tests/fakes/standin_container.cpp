@@ -44,8 +44,8 @@ std::string zipOf(std::string_view text) {
     const std::uint32_t crc = crc32(text);
     const auto nameSize = static_cast<std::uint16_t>(kEntryName.size());
     std::string zip(kLocalHeader);
-    for (const std::uint16_t field : {kZipVersion, std::uint16_t{0}, std::uint16_t{0},
-                                      std::uint16_t{0}, kDosDate})
+    for (const std::uint16_t field :
+         {kZipVersion, std::uint16_t{0}, std::uint16_t{0}, std::uint16_t{0}, kDosDate})
         append16(zip, field);
     for (const std::uint32_t field : {crc, size, size})
         append32(zip, field);
@@ -56,8 +56,8 @@ std::string zipOf(std::string_view text) {
 
     const auto directoryAt = static_cast<std::uint32_t>(zip.size());
     zip += kCentralHeader;
-    for (const std::uint16_t field : {kZipVersion, kZipVersion, std::uint16_t{0}, std::uint16_t{0},
-                                      std::uint16_t{0}, kDosDate})
+    for (const std::uint16_t field :
+         {kZipVersion, kZipVersion, std::uint16_t{0}, std::uint16_t{0}, std::uint16_t{0}, kDosDate})
         append16(zip, field);
     for (const std::uint32_t field : {crc, size, size})
         append32(zip, field);
@@ -70,8 +70,8 @@ std::string zipOf(std::string_view text) {
     const auto directorySize = static_cast<std::uint32_t>(zip.size() - directoryAt);
 
     zip += kEndOfDirectory;
-    for (const std::uint16_t field : {std::uint16_t{0}, std::uint16_t{0}, std::uint16_t{1},
-                                      std::uint16_t{1}})
+    for (const std::uint16_t field :
+         {std::uint16_t{0}, std::uint16_t{0}, std::uint16_t{1}, std::uint16_t{1}})
         append16(zip, field);
     append32(zip, directorySize);
     append32(zip, directoryAt);
@@ -111,9 +111,8 @@ std::string compoundFileOf(std::string_view text) {
     for (std::size_t at = 0; at < text.size(); at += kMaxRecordData)
         appendRecord(stream, kTextRecord, text.substr(at, kMaxRecordData));
     appendRecord(stream, biff::kEof, "");
-    return writeCompoundFile(
-        CompoundEntry::storage(std::u16string(kRootEntryName),
-                               {CompoundEntry::stream(u"Workbook", std::move(stream))}));
+    return writeCompoundFile(CompoundEntry::storage(
+        std::u16string(kRootEntryName), {CompoundEntry::stream(u"Workbook", std::move(stream))}));
 }
 
 std::optional<std::string> textOfCompoundFile(std::string_view file) {

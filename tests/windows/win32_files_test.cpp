@@ -9,9 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "fakes/temp_folder.h"
+#include "platform/clock.h"
 #include "platform/win32/unique_handle.h"
 #include "support/activity_log.h"
-#include "platform/clock.h"
 
 namespace kovrisk {
 namespace {

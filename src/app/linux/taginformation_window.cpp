@@ -32,12 +32,18 @@ QFont font(const QStringList& faces, int pixels) {
     return font;
 }
 
+QString fromShiftJisText(std::string_view shiftJis) {
+    return QString::fromStdString(fromShiftJis(shiftJis));
+}
+
+// Each face with the name it goes by in English, which some installations know it by.
 QFont pGothic(int pixels) {
-    return font({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic")}, pixels);
+    return font({fromShiftJisText(layout::kWindowFontFace), QStringLiteral("MS PGothic")}, pixels);
 }
 
 QFont maruGothic(int pixels) {
-    return font({QStringLiteral("HG丸ｺﾞｼｯｸM-PRO"), QStringLiteral("HGMaruGothicMPRO")}, pixels);
+    return font({fromShiftJisText(layout::kLblMessageFontFace), QStringLiteral("HGMaruGothicMPRO")},
+                pixels);
 }
 
 QString toText(const NativePath& path) {
@@ -56,7 +62,7 @@ TaginformationWindow::TaginformationWindow(ProgramEnd& end)
       Timer1(new QTimer(this)) {
     loadStatusWindowResources();
     setObjectName(QStringLiteral("taginformation"));
-    setWindowTitle(QString::fromStdString(fromShiftJis(texts::kWindowCaption)));
+    setWindowTitle(fromShiftJisText(texts::kWindowCaption));
     setFixedSize(layout::kClientSize);
     move(101, 77);  // replaced by the top-left corner when shown
     setFont(pGothic(layout::kWindowFontPixels));
@@ -151,7 +157,7 @@ void TaginformationWindow::disableTimer() {
 }
 
 void TaginformationWindow::setStatusText(const std::string& text) {
-    lblMessage->setText(QString::fromStdString(fromShiftJis(text)));
+    lblMessage->setText(fromShiftJisText(text));
     // The caller keeps the thread busy: paint now, before returning.
     repaint();
 }
@@ -180,7 +186,7 @@ void TaginformationWindow::terminate() {
 // The boxes have no owner: they come up in the middle of the screen, clear of the status window,
 // which stays above them in the corner.
 BoxAnswer TaginformationWindow::messageBox(const std::string& text, BoxButtons buttons) {
-    return showMessageBox(QString::fromStdString(fromShiftJis(text)), buttons);
+    return showMessageBox(fromShiftJisText(text), buttons);
 }
 
 }  // namespace kovrisk

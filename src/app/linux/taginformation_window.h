@@ -37,15 +37,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Just before the window first appears: puts it on top in its corner and arms the timer.
     void FormShow();
+    // When the window stops being the active one: puts it back on top.
     void FormDeactivate();
     void putOnTop();
 
     ProgramEnd& end_;
-    QLabel* Image1;
-    QLabel* lblMessage;
-    QLineEdit* Edit1;
-    QTimer* Timer1;
+    QLabel* Image1;      // the gradient picture behind the text
+    QLabel* lblMessage;  // the one line of status text
+    QLineEdit* Edit1;    // hidden; holds the target path
+    QTimer* Timer1;      // one tick, which starts the lock-or-open run
     // The path as given, byte for byte; Edit1 shows it as text.
     NativePath givenPath_;
 };

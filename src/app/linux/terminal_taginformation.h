@@ -16,7 +16,8 @@ public:
     TerminalTaginformation(TerminalConsole& console, ProgramEnd& end);
 
     void setTimer1Handler(std::function<void()> handler) override;
-    void showTaginformation() override;  // FormShow
+    // Arms the timer, as the window does just before it appears.
+    void showTaginformation() override;
 
     void disableTimer() override;
     void setStatusText(const std::string& text) override;
@@ -34,8 +35,8 @@ public:
 private:
     TerminalConsole& console_;
     ProgramEnd& end_;
-    QTimer Timer1;
-    NativePath Edit1;
+    QTimer Timer1;     // one tick, which starts the lock-or-open run
+    NativePath Edit1;  // the target path
     RunEnd runEnd_ = RunEnd::finished;
 };
 

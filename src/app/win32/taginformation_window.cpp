@@ -28,10 +28,11 @@ constexpr int kEdit1Limit = layout::kEdit1TypingLimit;
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
 constexpr DWORD kExStyle = WS_EX_WINDOWEDGE;
 
-UniqueFont shiftJisFont(int height, const wchar_t* face) {
+UniqueFont shiftJisFont(int height, std::string_view face) {
     return UniqueFont(::CreateFontW(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                     SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                    DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
+                                    DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                                    fromShiftJis(face).c_str()));
 }
 
 void registerClass(HINSTANCE instance, WNDPROC procedure) {
@@ -50,9 +51,9 @@ void registerClass(HINSTANCE instance, WNDPROC procedure) {
 
 TaginformationWindow::TaginformationWindow(HINSTANCE instance, HWND owner)
     : instance_(instance), owner_(owner) {
-    formFont_ = shiftJisFont(layout::kWindowFontPixels, L"ＭＳ Ｐゴシック");
-    labelFont_ = shiftJisFont(layout::kLblMessageFontPixels, L"HG丸ｺﾞｼｯｸM-PRO");
-    editFont_ = shiftJisFont(layout::kEdit1FontPixels, L"ＭＳ Ｐゴシック");
+    formFont_ = shiftJisFont(layout::kWindowFontPixels, layout::kWindowFontFace);
+    labelFont_ = shiftJisFont(layout::kLblMessageFontPixels, layout::kLblMessageFontFace);
+    editFont_ = shiftJisFont(layout::kEdit1FontPixels, layout::kWindowFontFace);
     picture_ = UniqueBitmap(
         static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(KOVRISK_STATUS_BITMAP),
                                           IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));

@@ -23,7 +23,8 @@ public:
 
     // The tick handler of Timer1.
     void setTimerHandler(std::function<void()> handler) { onTimer_ = std::move(handler); }
-    // FormShow, then shows the window.
+    // FormShow: clears the status text, puts the window on top in its place and arms the timer;
+    // then shows the window.
     void show();
     // Whether terminate() or closeWindow() has asked the program to end.
     bool terminating() const { return terminating_; }

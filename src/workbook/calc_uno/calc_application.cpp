@@ -49,6 +49,46 @@ void showAndHandOver(OpenDocuments& documents, OfficeSession& session) {
     session.handOver();
 }
 
+// How a hidden workbook is loaded: no macro runs, no link is updated, and nobody answers the
+// office's questions but `warnings`, which notes whether it could read the file only in part.
+std::vector<css::beans::PropertyValue> hiddenLoadArguments(
+    const std::string& password, const rtl::Reference<LoadWarnings>& warnings) {
+    std::vector<css::beans::PropertyValue> arguments = {
+        property("Hidden", css::uno::Any(true)),
+        property("MacroExecutionMode", css::uno::Any(css::document::MacroExecMode::NEVER_EXECUTE)),
+        property("UpdateDocMode", css::uno::Any(css::document::UpdateDocMode::NO_UPDATE)),
+        property(
+            "InteractionHandler",
+            css::uno::Any(css::uno::Reference<css::task::XInteractionHandler>(warnings.get()))),
+    };
+    if (!password.empty())
+        arguments.push_back(property("Password", css::uno::Any(toUno(password))));
+    return arguments;
+}
+
+// What the office's load of a hidden workbook tells of what a lock would keep of it.
+LoadFacts factsOfHiddenLoad(const NativePath& fileName, const std::string& password,
+                            const LoadWarnings& warnings,
+                            const css::uno::Reference<css::frame::XModel>& model,
+                            const css::uno::Reference<css::uno::XComponentContext>& context) {
+    LoadFacts facts;
+    facts.loadedWhole = !warnings.warned();
+    facts.heldElsewhere = warnings.heldElsewhere();
+    const WorkbookFormat format = formatOfFilter(loadedFilter(model));
+    if (format == WorkbookFormat::Ooxml || format == WorkbookFormat::OoxmlMacroEnabled) {
+        if (isEncryptionContainer(fileName)) {
+            // Opened without a password, it carries Excel's built-in one, which Excel gives
+            // workbooks whose structure is protected.
+            facts.structureLockedInPackage = password.empty();
+        } else {
+            const PackageFacts package = inspectPackage(context, fileUrl(fileName));
+            facts.loadedWhole = facts.loadedWhole && package.wellFormed;
+            facts.structureLockedInPackage = package.locksStructure;
+        }
+    }
+    return facts;
+}
+
 }  // namespace
 
 CalcApplication::CalcApplication(std::shared_ptr<OfficeSession> session, const CalcOptions& options)
@@ -138,26 +178,10 @@ std::unique_ptr<Workbook> CalcWorkbooks::load(
     const css::uno::Reference<css::uno::XComponentContext>& context) {
     const bool forUser = handOver_->shown;
     return unoCall([&]() -> std::unique_ptr<Workbook> {
-        // Nobody answers questions while a hidden workbook loads: the handler does, and notes
-        // whether the office could read the file only in part.
         const rtl::Reference<LoadWarnings> warnings(new LoadWarnings);
-        std::vector<css::beans::PropertyValue> arguments;
-        if (forUser) {
-            arguments =
-                usersLoadArguments(context, fileName, password, handOver_->usersMacroSettings);
-        } else {
-            arguments = {
-                property("Hidden", css::uno::Any(true)),
-                property("MacroExecutionMode",
-                         css::uno::Any(css::document::MacroExecMode::NEVER_EXECUTE)),
-                property("UpdateDocMode", css::uno::Any(css::document::UpdateDocMode::NO_UPDATE)),
-                property("InteractionHandler",
-                         css::uno::Any(
-                             css::uno::Reference<css::task::XInteractionHandler>(warnings.get()))),
-            };
-            if (!password.empty())
-                arguments.push_back(property("Password", css::uno::Any(toUno(password))));
-        }
+        const std::vector<css::beans::PropertyValue> arguments =
+            forUser ? usersLoadArguments(context, fileName, password, handOver_->usersMacroSettings)
+                    : hiddenLoadArguments(password, warnings);
         const css::uno::Reference<css::frame::XComponentLoader> loader(desktop,
                                                                        css::uno::UNO_QUERY_THROW);
         const auto component = loader->loadComponentFromURL(
@@ -179,21 +203,7 @@ std::unique_ptr<Workbook> CalcWorkbooks::load(
             handOver_->done = true;
             return std::make_unique<CalcWorkbook>(model, spreadsheet, documents_, LoadFacts{});
         }
-        LoadFacts facts;
-        facts.loadedWhole = !warnings->warned();
-        facts.heldElsewhere = warnings->heldElsewhere();
-        const WorkbookFormat format = formatOfFilter(loadedFilter(model));
-        if (format == WorkbookFormat::Ooxml || format == WorkbookFormat::OoxmlMacroEnabled) {
-            if (isEncryptionContainer(fileName)) {
-                // Opened without a password, it carries Excel's built-in one, which Excel gives
-                // workbooks whose structure is protected.
-                facts.structureLockedInPackage = password.empty();
-            } else {
-                const PackageFacts package = inspectPackage(context, fileUrl(fileName));
-                facts.loadedWhole = facts.loadedWhole && package.wellFormed;
-                facts.structureLockedInPackage = package.locksStructure;
-            }
-        }
+        const LoadFacts facts = factsOfHiddenLoad(fileName, password, *warnings, model, context);
         return std::make_unique<CalcWorkbook>(model, spreadsheet, documents_, facts);
     });
 }

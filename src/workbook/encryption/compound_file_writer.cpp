@@ -146,17 +146,29 @@ void chainUp(std::vector<std::uint32_t>& table, std::size_t first, std::size_t c
         table[first + n] = n + 1 == count ? kEndOfChain : static_cast<std::uint32_t>(first + n + 1);
 }
 
-}  // namespace
-
-std::string writeCompoundFile(const CompoundEntry& root) {
-    Directory directory(root);
-    std::vector<DirectoryEntry>& entries = directory.entries();
-
-    // Small streams go to the mini stream, 64 bytes a mini sector; the others get sectors of
-    // their own, in directory order, from sector 0 on.
+// Where everything goes, by sector: the large streams from sector 0 on, in directory order, then
+// the mini stream, the directory, the mini allocation table, the allocation table and the table
+// of the allocation table's own sectors.
+struct SectorLayout {
+    std::vector<const DirectoryEntry*> large;
     std::string miniStream;
     std::vector<std::uint32_t> miniFat;
-    std::vector<const DirectoryEntry*> large;
+    std::size_t miniStreamStart = 0;
+    std::size_t miniStreamSectors = 0;
+    std::size_t directoryStart = 0;
+    std::size_t directorySectors = 0;
+    std::size_t miniFatStart = 0;
+    std::size_t miniFatSectors = 0;
+    std::size_t fatStart = 0;
+    std::size_t fatSectors = 0;
+    std::size_t difatStart = 0;
+    std::size_t difatSectors = 0;
+    std::size_t totalSectors = 0;
+};
+
+// Gives every stream its place and size: small ones in the mini stream, 64 bytes a mini sector,
+// the others sectors of their own.  The root entry holds the mini stream.
+void placeStreams(std::vector<DirectoryEntry>& entries, SectorLayout& layout) {
     std::size_t sector = 0;
     for (DirectoryEntry& e : entries) {
         if (e.root || e.entry->kind != CompoundEntry::Kind::Stream)
@@ -168,34 +180,37 @@ std::string writeCompoundFile(const CompoundEntry& root) {
         if (data.empty())
             continue;
         if (data.size() < kMiniStreamCutoff) {
-            e.start = static_cast<std::uint32_t>(miniFat.size());
+            e.start = static_cast<std::uint32_t>(layout.miniFat.size());
             const std::size_t count = sectorsFor(data.size(), kMiniSectorSize);
-            miniFat.resize(miniFat.size() + count);
-            chainUp(miniFat, e.start, count);
-            miniStream += data;
-            miniStream.resize(miniFat.size() * kMiniSectorSize, '\0');
+            layout.miniFat.resize(layout.miniFat.size() + count);
+            chainUp(layout.miniFat, e.start, count);
+            layout.miniStream += data;
+            layout.miniStream.resize(layout.miniFat.size() * kMiniSectorSize, '\0');
         } else {
             e.start = static_cast<std::uint32_t>(sector);
             sector += sectorsFor(data.size());
-            large.push_back(&e);
+            layout.large.push_back(&e);
         }
     }
-    const std::size_t miniStreamStart = sector;
-    const std::size_t miniStreamSectors = sectorsFor(miniStream.size());
-    if (!miniStream.empty()) {
-        entries[0].start = static_cast<std::uint32_t>(miniStreamStart);
-        entries[0].size = miniStream.size();
+    layout.miniStreamStart = sector;
+    layout.miniStreamSectors = sectorsFor(layout.miniStream.size());
+    if (!layout.miniStream.empty()) {
+        entries[0].start = static_cast<std::uint32_t>(layout.miniStreamStart);
+        entries[0].size = layout.miniStream.size();
     }
-    sector += miniStreamSectors;
-    const std::size_t directoryStart = sector;
-    const std::string directoryTable = directoryBytes(entries);
-    const std::size_t directorySectors = sectorsFor(directoryTable.size());
-    sector += directorySectors;
-    const std::size_t miniFatStart = sector;
-    const std::size_t miniFatSectors = sectorsFor(miniFat.size() * 4);
-    sector += miniFatSectors;
+}
 
-    // The allocation table covers every sector, its own and those of the table of its sectors.
+// Places the tables after the streams.  The allocation table covers every sector, its own and
+// those of the table of its sectors.
+void placeTables(std::size_t directoryBytes, SectorLayout& layout) {
+    std::size_t sector = layout.miniStreamStart + layout.miniStreamSectors;
+    layout.directoryStart = sector;
+    layout.directorySectors = sectorsFor(directoryBytes);
+    sector += layout.directorySectors;
+    layout.miniFatStart = sector;
+    layout.miniFatSectors = sectorsFor(layout.miniFat.size() * 4);
+    sector += layout.miniFatSectors;
+
     std::size_t fatSectors = 1;
     std::size_t difatSectors = 0;
     for (;;) {
@@ -206,26 +221,30 @@ std::string writeCompoundFile(const CompoundEntry& root) {
             break;
         ++fatSectors;
     }
-    const std::size_t fatStart = sector;
-    const std::size_t difatStart = fatStart + fatSectors;
-    const std::size_t totalSectors = difatStart + difatSectors;
-    if (totalSectors > kMaxRegularSector)
+    layout.fatStart = sector;
+    layout.fatSectors = fatSectors;
+    layout.difatStart = layout.fatStart + fatSectors;
+    layout.difatSectors = difatSectors;
+    layout.totalSectors = layout.difatStart + difatSectors;
+    if (layout.totalSectors > kMaxRegularSector)
         throw std::invalid_argument("too large for a compound file");
+}
 
-    std::vector<std::uint32_t> fat(fatSectors * kIdsPerSector, kFreeSector);
-    for (const DirectoryEntry* e : large)
+std::vector<std::uint32_t> allocationTable(const SectorLayout& layout) {
+    std::vector<std::uint32_t> fat(layout.fatSectors * kIdsPerSector, kFreeSector);
+    for (const DirectoryEntry* e : layout.large)
         chainUp(fat, e->start, sectorsFor(e->size));
-    chainUp(fat, miniStreamStart, miniStreamSectors);
-    chainUp(fat, directoryStart, directorySectors);
-    chainUp(fat, miniFatStart, miniFatSectors);
-    for (std::size_t n = 0; n < fatSectors; ++n)
-        fat[fatStart + n] = kFatSector;
-    for (std::size_t n = 0; n < difatSectors; ++n)
-        fat[difatStart + n] = kDifatSector;
+    chainUp(fat, layout.miniStreamStart, layout.miniStreamSectors);
+    chainUp(fat, layout.directoryStart, layout.directorySectors);
+    chainUp(fat, layout.miniFatStart, layout.miniFatSectors);
+    for (std::size_t n = 0; n < layout.fatSectors; ++n)
+        fat[layout.fatStart + n] = kFatSector;
+    for (std::size_t n = 0; n < layout.difatSectors; ++n)
+        fat[layout.difatStart + n] = kDifatSector;
+    return fat;
+}
 
-    // The header; then every sector in order.
-    std::string out;
-    out.reserve(kHeaderSize + totalSectors * kSectorSize);
+void appendHeader(std::string& out, const SectorLayout& layout) {
     out += kSignature;
     out.append(16, '\0');  // class id
     append16(out, 0x003E);
@@ -235,42 +254,69 @@ std::string writeCompoundFile(const CompoundEntry& root) {
     append16(out, 6);
     out.append(6, '\0');
     append32(out, 0);  // directory sectors: none counted in version 3
-    append32(out, static_cast<std::uint32_t>(fatSectors));
-    append32(out, static_cast<std::uint32_t>(directoryStart));
+    append32(out, static_cast<std::uint32_t>(layout.fatSectors));
+    append32(out, static_cast<std::uint32_t>(layout.directoryStart));
     append32(out, 0);  // transaction signature
     append32(out, kMiniStreamCutoff);
-    append32(out, miniFatSectors ? static_cast<std::uint32_t>(miniFatStart) : kEndOfChain);
-    append32(out, static_cast<std::uint32_t>(miniFatSectors));
-    append32(out, difatSectors ? static_cast<std::uint32_t>(difatStart) : kEndOfChain);
-    append32(out, static_cast<std::uint32_t>(difatSectors));
-    for (std::size_t n = 0; n < kHeaderDifatCount; ++n)
-        append32(out, n < fatSectors ? static_cast<std::uint32_t>(fatStart + n) : kFreeSector);
+    append32(out,
+             layout.miniFatSectors ? static_cast<std::uint32_t>(layout.miniFatStart) : kEndOfChain);
+    append32(out, static_cast<std::uint32_t>(layout.miniFatSectors));
+    append32(out,
+             layout.difatSectors ? static_cast<std::uint32_t>(layout.difatStart) : kEndOfChain);
+    append32(out, static_cast<std::uint32_t>(layout.difatSectors));
+    for (std::size_t n = 0; n < kHeaderDifatCount; ++n) {
+        append32(out, n < layout.fatSectors ? static_cast<std::uint32_t>(layout.fatStart + n)
+                                            : kFreeSector);
+    }
+}
 
+// The table of the allocation table's sectors beyond the header's 109, each of its sectors ending
+// with the next one's number.
+void appendDifat(std::string& out, const SectorLayout& layout) {
+    for (std::size_t n = 0; n < layout.difatSectors; ++n) {
+        for (std::size_t slot = 0; slot < kIdsPerDifatSector; ++slot) {
+            const std::size_t index = kHeaderDifatCount + n * kIdsPerDifatSector + slot;
+            append32(out, index < layout.fatSectors
+                              ? static_cast<std::uint32_t>(layout.fatStart + index)
+                              : kFreeSector);
+        }
+        append32(out, n + 1 < layout.difatSectors
+                          ? static_cast<std::uint32_t>(layout.difatStart + n + 1)
+                          : kEndOfChain);
+    }
+}
+
+}  // namespace
+
+std::string writeCompoundFile(const CompoundEntry& root) {
+    Directory directory(root);
+    std::vector<DirectoryEntry>& entries = directory.entries();
+    SectorLayout layout;
+    placeStreams(entries, layout);
+    const std::string directoryTable = directoryBytes(entries);
+    placeTables(directoryTable.size(), layout);
+
+    // The header; then every sector in order.
+    std::string out;
+    out.reserve(kHeaderSize + layout.totalSectors * kSectorSize);
+    appendHeader(out, layout);
     const auto padToSector = [&out] {
         out.resize(kHeaderSize + sectorsFor(out.size() - kHeaderSize) * kSectorSize, '\0');
     };
-    for (const DirectoryEntry* e : large) {
+    for (const DirectoryEntry* e : layout.large) {
         out += e->entry->data;
         padToSector();
     }
-    out += miniStream;
+    out += layout.miniStream;
     padToSector();
     out += directoryTable;
-    for (const std::uint32_t next : miniFat)
+    for (const std::uint32_t next : layout.miniFat)
         append32(out, next);
-    for (std::size_t n = miniFat.size(); n < miniFatSectors * kIdsPerSector; ++n)
+    for (std::size_t n = layout.miniFat.size(); n < layout.miniFatSectors * kIdsPerSector; ++n)
         append32(out, kFreeSector);
-    for (const std::uint32_t next : fat)
+    for (const std::uint32_t next : allocationTable(layout))
         append32(out, next);
-    for (std::size_t n = 0; n < difatSectors; ++n) {
-        for (std::size_t slot = 0; slot < kIdsPerDifatSector; ++slot) {
-            const std::size_t index = kHeaderDifatCount + n * kIdsPerDifatSector + slot;
-            append32(out, index < fatSectors ? static_cast<std::uint32_t>(fatStart + index)
-                                             : kFreeSector);
-        }
-        append32(out, n + 1 < difatSectors ? static_cast<std::uint32_t>(difatStart + n + 1)
-                                           : kEndOfChain);
-    }
+    appendDifat(out, layout);
     return out;
 }
 
