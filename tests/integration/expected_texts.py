@@ -26,7 +26,7 @@ CONFIRM = ["パスワード未設定のファイルを検出しました。", "�
 PROMPT = "[y/N] "
 CONFIRM_ON_TERMINAL = box(CONFIRM) + [PROMPT]
 
-# Messages, in a box and (all but the first) in the log.
+# Messages (in a box, most of them logged too) and the runs' own log lines.
 DROP_ONE_FILE = "１ファイルずつドロップしてください。終了します。"
 STARTED = "起動しました。"
 NOT_INSTALLED = "Excelがインストールされていません。終了します。"
@@ -43,7 +43,6 @@ NO_WORK_FOLDER = "作業用フォルダを作成できません: {}"
 OWNER_COULD_NOT_READ = "ファイルの所有者が読めなくなるため置き換えられません: {}"
 # The failure text of an operation whose office was ended for not answering.
 OFFICE_NOT_ANSWERING = "LibreOffice が時間内に応答しなかったため終了させました: {}"
-
 
 # Why a workbook is not locked (exit code 6).
 NO_COMPUTER_NAME = "PC名を取得できないため、パスワードを設定できません。終了します。"
