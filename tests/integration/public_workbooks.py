@@ -3,7 +3,6 @@ with Excel by the authors of Spreadsheet::ParseExcel, xlrd, readxl and openxlsx.
 downloaded with `apt-get download` and unpacked with `dpkg-deb`, never installed; the workbooks
 are kept below the suites' output folder between runs."""
 
-import os
 import pathlib
 import shutil
 import subprocess
