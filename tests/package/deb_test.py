@@ -18,6 +18,7 @@ import unittest
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "e2e"))
 import e2e  # noqa: E402  (tests/e2e)
+import expected_texts as texts  # noqa: E402  (tests/integration, on the path with e2e)
 
 SKIPPED = 77
 PACKAGE = "kovrisk"
@@ -139,8 +140,8 @@ class Installed(e2e.TestCase):
         self.assertEqual(shutil.which("kovrisk"), "/usr/bin/kovrisk")
         path = e2e.place(self.library / "plain.xlsx", self.case.books / "Quarterly Report.xlsx")
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(lines, [e2e.STARTING] + e2e.CONFIRM + [e2e.LOCKING])
-        self.assertEqual(log, e2e.startup(e2e.this_computer()) + e2e.lock_lines())
+        self.assertEqual(lines, [texts.STARTING] + texts.CONFIRM_ON_TERMINAL + [texts.LOCKING])
+        self.assertEqual(log, texts.startup(e2e.this_computer()) + texts.lock_lines())
         self.assert_locked(path, self.library / "plain.xlsx")
         self.assert_backup_of(self.case.backup(path.name), self.library / "plain.xlsx")
 
@@ -153,7 +154,7 @@ class Installed(e2e.TestCase):
         while time.monotonic() < deadline and e2e.end_of(self.case.log_messages()[before:]) != "S":
             time.sleep(0.2)
         self.assertEqual(self.case.log_messages()[before:],
-                         e2e.startup(e2e.this_computer()) + e2e.open_lines())
+                         texts.startup(e2e.this_computer()) + texts.open_lines())
         self.assert_locked(path, self.library / "plain.xlsx")
 
     def test_file_managers_offer_it_for_both_workbook_types_and_keep_their_default(self):
