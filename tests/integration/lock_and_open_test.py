@@ -63,10 +63,7 @@ class Runs(unittest.TestCase):
         return events
 
     def log_lines(self):
-        folder = os.path.join(self.data_home, "Kovrisk", "syslog")
-        text = "".join(open(os.path.join(folder, name), encoding="cp932").read()
-                       for name in sorted(os.listdir(folder)))
-        return [line.split(",", 3)[3] for line in text.splitlines()]
+        return suite.log_messages(self.data_home)
 
     def lock(self, path):
         events = self.run_program(path)

@@ -31,10 +31,7 @@ class OfficeLifetime(unittest.TestCase):
         return workbooks.make_xlsx(path)
 
     def log_lines(self):
-        folder = os.path.join(self.data_home, "Kovrisk", "syslog")
-        text = "".join(open(os.path.join(folder, name), encoding="cp932").read()
-                       for name in sorted(os.listdir(folder)))
-        return [line.split(",", 3)[3] for line in text.splitlines()]
+        return suite.log_messages(self.data_home)
 
     def test_a_crash_of_the_program_takes_its_office_down(self):
         code, events = suite.driver("crash", self.workbook(), data_home=self.data_home)

@@ -40,6 +40,14 @@ def driver(*arguments, data_home, display=None, timeout=300):
     return result.returncode, result.stdout.splitlines()
 
 
+def log_messages(data_home):
+    """The messages of every activity log below `data_home`, oldest day first."""
+    folder = os.path.join(data_home, "Kovrisk", "syslog")
+    text = "".join(open(os.path.join(folder, name), encoding="cp932").read()
+                   for name in sorted(os.listdir(folder)))
+    return [line.split(",", 3)[3] for line in text.splitlines()]
+
+
 def password_of(file_name):
     """The file password of `file_name` as the office receives it (Unicode)."""
     result = subprocess.run([DRIVER, "password", file_name], capture_output=True, text=True,
