@@ -20,8 +20,13 @@ namespace {
 // happen more often than runs end, so a few rounds are plenty.
 constexpr int kRounds = 8;
 
-bool sameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+// Whether the name `file` still leads to the file open as `fd`: a holder that ended removes its
+// claim file, and another run may have made a new one under the name since.
+bool nameLeadsTo(const NativePath& file, int fd) {
+    struct stat held {};
+    struct stat named {};
+    return ::fstat(fd, &held) == 0 && ::lstat(file.c_str(), &named) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
 // The workbook's path with every symbolic link and "." or ".." resolved, as far as it exists.
@@ -65,12 +70,8 @@ WorkbookClaim::WorkbookClaim(const NativePath& folder, const NativePath& workboo
                 state_ = State::busy;
             return;
         }
-        // The file may have been removed (and another made) by a holder that ended meanwhile:
-        // only a lock on the file the name leads to now counts.
-        struct stat locked {};
-        struct stat named {};
-        if (::fstat(lock.get(), &locked) == 0 && ::lstat(file.c_str(), &named) == 0 &&
-            sameFile(locked, named)) {
+        // Only a lock on the file the name leads to now counts.
+        if (nameLeadsTo(file, lock.get())) {
             state_ = State::held;
             file_ = file;
             lock_ = std::move(lock);
@@ -83,12 +84,8 @@ WorkbookClaim::~WorkbookClaim() {
     if (state_ != State::held)
         return;
     // Removed while still locked, so that whoever opened it meanwhile sees it gone and opens anew.
-    struct stat locked {};
-    struct stat named {};
-    if (::fstat(lock_.get(), &locked) == 0 && ::lstat(file_.c_str(), &named) == 0 &&
-        sameFile(locked, named)) {
+    if (nameLeadsTo(file_, lock_.get()))
         ::unlink(file_.c_str());
-    }
 }
 
 }  // namespace kovrisk
