@@ -202,10 +202,10 @@ void placeStreams(std::vector<DirectoryEntry>& entries, SectorLayout& layout) {
 
 // Places the tables after the streams.  The allocation table covers every sector, its own and
 // those of the table of its sectors.
-void placeTables(std::size_t directoryBytes, SectorLayout& layout) {
+void placeTables(std::size_t directorySize, SectorLayout& layout) {
     std::size_t sector = layout.miniStreamStart + layout.miniStreamSectors;
     layout.directoryStart = sector;
-    layout.directorySectors = sectorsFor(directoryBytes);
+    layout.directorySectors = sectorsFor(directorySize);
     sector += layout.directorySectors;
     layout.miniFatStart = sector;
     layout.miniFatSectors = sectorsFor(layout.miniFat.size() * 4);
