@@ -266,6 +266,14 @@ class Suite:
     def clear_log(self):
         shutil.rmtree(self.log_folder(), ignore_errors=True)
 
+    def fresh_workbook(self, workbook, kind="create", *args):
+        """Makes the workbook `workbook` (its folder too) with the stand-in tool's `kind` and clears
+        the log; returns the workbook's file as it is then."""
+        self.wine.unix(workbook).parent.mkdir(parents=True, exist_ok=True)
+        self.tool(kind, workbook, *args)
+        self.clear_log()
+        return self.wine.unix(workbook).read_bytes()
+
     def log(self):
         """The messages of every line logged since the last clear_log, checked for framing."""
         messages = []
@@ -406,8 +414,7 @@ class Suite:
     def without_excel(self):
         print("kovrisk.exe without Excel.Application")
         workbook = "C:\\work\\Book1.xlsx"
-        self.tool("create", workbook)
-        self.clear_log()
+        self.fresh_workbook(workbook)
         for args, what in (([], "no argument"), ([workbook, "C:\\work\\Book2.xlsx"], "two arguments"),
                            ([""], "an empty argument (an empty pair of quotes)")):
             shots = []
@@ -448,9 +455,7 @@ class Suite:
     def lock_road(self, name):
         print("lock road: status window, confirmation, lock and backup through COM")
         workbook = "C:\\work\\Book1.xlsx"
-        self.tool("create", workbook)
-        original = self.wine.unix(workbook).read_bytes()
-        self.clear_log()
+        original = self.fresh_workbook(workbook)
         env = self.standin_env(pauses=["Workbooks.Open\t2\t2500"])
         seen = {}
 
@@ -595,9 +600,7 @@ class Suite:
     def macro_handover(self, name):
         print("open road: a locked workbook with macros is opened again under the user's macro settings")
         workbook = "C:\\work\\Macro.xlsx"
-        self.tool("create-locked-macro", workbook, name)
-        before = self.wine.unix(workbook).read_bytes()
-        self.clear_log()
+        before = self.fresh_workbook(workbook, "create-locked-macro", name)
         code = self.run_program([workbook], extra=self.standin_env())
         self.checks.equal(code, 0, "ends without a message box, exit code 0")
         self.checks.equal(self.log()[-5:], texts.open_lines()[-5:],
@@ -632,9 +635,7 @@ class Suite:
     def refused(self, name):
         print("open road: another computer's workbook is refused")
         workbook = "C:\\work\\Other.xlsx"
-        self.tool("create-locked", workbook, "OTHERPC")
-        before = self.wine.unix(workbook).read_bytes()
-        self.clear_log()
+        before = self.fresh_workbook(workbook, "create-locked", "OTHERPC")
         code = self.run_program([workbook], answers=[["Return"]], extra=self.standin_env())
         self.checks.equal(code, 0, "exit code 0")
         lines = self.log()
@@ -645,9 +646,7 @@ class Suite:
     def cancelled(self):
         print("lock road cancelled: Enter at the confirmation chooses Cancel")
         workbook = "C:\\work\\Book2.xlsx"
-        self.tool("create", workbook)
-        before = self.wine.unix(workbook).read_bytes()
-        self.clear_log()
+        before = self.fresh_workbook(workbook)
         code = self.run_program([workbook], answers=[["Return"]], extra=self.standin_env())
         self.checks.equal(code, 0, "exit code 0")
         self.checks.equal(self.log()[-1:], [texts.CANCELLED], "the cancel is logged")
@@ -675,10 +674,7 @@ class Suite:
         print("lock road on a long Japanese path with blanks")
         folder = "C:\\作業 フォルダ" + "\\長い名前のフォルダ" * 12
         workbook = folder + "\\売上 2024.xlsx"
-        self.wine.unix(folder).mkdir(parents=True, exist_ok=True)
-        self.tool("create", workbook)
-        original = self.wine.unix(workbook).read_bytes()
-        self.clear_log()
+        original = self.fresh_workbook(workbook)
         code = self.run_program([workbook], answers=[["Tab", "Return"]], extra=self.standin_env())
         self.checks.equal(code, 0, f"exit code 0 ({len(workbook)} characters)")
         self.checks.equal(self.log()[-1:], [texts.LOCKED], "locked")
@@ -689,9 +685,7 @@ class Suite:
     def failures(self):
         print("failures reported by the application")
         workbook = "C:\\work\\Book3.xlsx"
-        self.tool("create", workbook)
-        before = self.wine.unix(workbook).read_bytes()
-        self.clear_log()
+        before = self.fresh_workbook(workbook)
         env = self.standin_env(faults=["Workbook.SaveAs\t1\tThe disk is full.  "])
         code = self.run_program([workbook], answers=[["Tab", "Return"], ["Return"]], extra=env)
         self.checks.equal(code, 0, "SaveAs refused: two boxes, exit code 0")
@@ -765,8 +759,7 @@ class Suite:
         # A workbook sent to Kovrisk: the shell runs the Send to shortcut with the workbook's path,
         # and does not wait for the program.
         workbook = "C:\\work\\Sent.xlsx"
-        self.tool("create", workbook)
-        self.clear_log()
+        self.fresh_workbook(workbook)
         link = "C:\\" + "\\".join(links[0].relative_to(self.wine.prefix / "drive_c").parts) \
             if links else "none"
         launcher = self.wine.start(["start", link, workbook], extra=self.standin_env())
@@ -797,8 +790,7 @@ class Suite:
     def busy_excel(self, name):
         print("lock road with an Excel that turns calls away while it starts and after every Open")
         workbook = "C:\\work\\Busy.xlsx"
-        self.tool("create", workbook)
-        self.clear_log()
+        self.fresh_workbook(workbook)
         env = self.standin_env(busy=["Application.Create\t0\t2500", "Workbooks.Open\t0\t1500"])
         code = self.run_program([workbook], answers=[["Tab", "Return"]], extra=env, timeout=120)
         self.checks.equal(code, 0, "exit code 0")
@@ -814,8 +806,7 @@ class Suite:
     def questions(self, name):
         print("lock road on a workbook Excel would ask about: links, read-only recommended")
         workbook = "C:\\work\\Asking.xlsx"
-        self.tool("create-asking", workbook)
-        self.clear_log()
+        self.fresh_workbook(workbook, "create-asking")
         code = self.run_program([workbook], answers=[["Tab", "Return"]], extra=self.standin_env())
         self.checks.equal(code, 0, "exit code 0")
         self.checks.equal(self.log()[-1:], [texts.LOCKED], "locked")
@@ -829,10 +820,7 @@ class Suite:
         print("a workbook whose saved copy's path would be longer than Excel takes")
         folder = "C:\\work\\" + "p" * 180
         workbook = folder + "\\Long.xlsx"
-        self.wine.unix(folder).mkdir(parents=True, exist_ok=True)
-        self.tool("create", workbook)
-        before = self.wine.unix(workbook).read_bytes()
-        self.clear_log()
+        before = self.fresh_workbook(workbook)
         code = self.run_program([workbook], answers=[["Return"]], extra=self.standin_env())
         self.checks.equal(code, 0, f"the refusal's box, exit code 0 ({len(workbook)} characters)")
         lines = self.log()
