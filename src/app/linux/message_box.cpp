@@ -1,5 +1,5 @@
 #include "app/linux/message_box.h"
-#include "platform/text_codec.h"
+#include "app/linux/qt_text.h"
 #include "support/texts.h"
 
 #include <QAbstractButton>
@@ -27,7 +27,7 @@ BoxAnswer showMessageBox(const QString& text, BoxButtons buttons) {
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 
     QMessageBox box;
-    const QString caption = QString::fromStdString(fromShiftJis(texts::kCaption));
+    const QString caption = qtText(texts::kCaption);
     box.setObjectName(caption);
     box.setWindowTitle(caption);
     box.setIcon(QMessageBox::NoIcon);

@@ -11,6 +11,7 @@
 
 #include "app/linux/display_mode.h"
 #include "app/linux/program_end.h"
+#include "app/linux/qt_text.h"
 #include "app/linux/taginformation_window.h"
 #include "app/linux/terminal_exit_code.h"
 #include "app/linux/terminal_taginformation.h"
@@ -27,10 +28,6 @@
 namespace kovrisk {
 
 namespace {
-
-QString applicationTitle() {
-    return QString::fromStdString(fromShiftJis(texts::kApplicationTitle));
-}
 
 // Creates the window's portable part, runs its creation handler and, when the checks pass and no
 // other run is working on the workbook, shows the window and runs the event loop until the run
@@ -64,7 +61,7 @@ void runTaginformation(LinuxView& view, ProgramEnd& end, ApplicationFactory& spr
 
 void runWithWindow(const std::vector<NativeString>& arguments,
                    const SpreadsheetMaker& makeSpreadsheet) {
-    QApplication::setApplicationName(applicationTitle());
+    QApplication::setApplicationName(qtText(texts::kApplicationTitle));
     // The window's own close handler ends the program; a closed message box must not.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -78,7 +75,7 @@ void runWithWindow(const std::vector<NativeString>& arguments,
 // Returns the exit code of the run.
 int runInTerminal(const std::vector<NativeString>& arguments,
                   const SpreadsheetMaker& makeSpreadsheet) {
-    QCoreApplication::setApplicationName(applicationTitle());
+    QCoreApplication::setApplicationName(qtText(texts::kApplicationTitle));
     TerminalConsole console(stderr, stdin);
     const std::unique_ptr<ApplicationFactory> spreadsheet = makeSpreadsheet(SpreadsheetSetting{
         false, [&console] { console.writeLine(fromShiftJis(texts::kNoDisplayHandover)); }});

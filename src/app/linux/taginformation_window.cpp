@@ -9,9 +9,9 @@
 #include <QTimer>
 
 #include "app/linux/message_box.h"
+#include "app/linux/qt_text.h"
 #include "app/linux/status_window_layout.h"
 #include "app/linux/x11_taskbar.h"
-#include "platform/text_codec.h"
 #include "support/texts.h"
 
 // The picture lives in a static library: its resource is registered by hand.
@@ -32,18 +32,13 @@ QFont font(const QStringList& faces, int pixels) {
     return font;
 }
 
-QString fromShiftJisText(std::string_view shiftJis) {
-    return QString::fromStdString(fromShiftJis(shiftJis));
-}
-
 // Each face with the name it goes by in English, which some installations know it by.
 QFont pGothic(int pixels) {
-    return font({fromShiftJisText(layout::kWindowFontFace), QStringLiteral("MS PGothic")}, pixels);
+    return font({qtText(layout::kWindowFontFace), QStringLiteral("MS PGothic")}, pixels);
 }
 
 QFont maruGothic(int pixels) {
-    return font({fromShiftJisText(layout::kLblMessageFontFace), QStringLiteral("HGMaruGothicMPRO")},
-                pixels);
+    return font({qtText(layout::kLblMessageFontFace), QStringLiteral("HGMaruGothicMPRO")}, pixels);
 }
 
 QString toText(const NativePath& path) {
@@ -62,7 +57,7 @@ TaginformationWindow::TaginformationWindow(ProgramEnd& end)
       Timer1(new QTimer(this)) {
     loadStatusWindowResources();
     setObjectName(QStringLiteral("taginformation"));
-    setWindowTitle(fromShiftJisText(texts::kWindowCaption));
+    setWindowTitle(qtText(texts::kWindowCaption));
     setFixedSize(layout::kClientSize);
     move(101, 77);  // replaced by the top-left corner when shown
     setFont(pGothic(layout::kWindowFontPixels));
@@ -157,7 +152,7 @@ void TaginformationWindow::disableTimer() {
 }
 
 void TaginformationWindow::setStatusText(const std::string& text) {
-    lblMessage->setText(fromShiftJisText(text));
+    lblMessage->setText(qtText(text));
     // The caller keeps the thread busy: paint now, before returning.
     repaint();
 }
@@ -186,7 +181,7 @@ void TaginformationWindow::terminate() {
 // The boxes have no owner: they come up in the middle of the screen, clear of the status window,
 // which stays above them in the corner.
 BoxAnswer TaginformationWindow::messageBox(const std::string& text, BoxButtons buttons) {
-    return showMessageBox(fromShiftJisText(text), buttons);
+    return showMessageBox(qtText(text), buttons);
 }
 
 }  // namespace kovrisk
