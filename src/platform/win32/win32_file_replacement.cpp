@@ -10,19 +10,11 @@
 #include <vector>
 
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/unique_local_memory.h"
 
 namespace kovrisk::win32 {
 
 namespace {
-
-// Frees what LocalAlloc gave (security descriptors and SID texts of the security functions).
-struct LocalMemory {
-    void* pointer = nullptr;
-    ~LocalMemory() {
-        if (pointer != nullptr)
-            ::LocalFree(pointer);
-    }
-};
 
 // The current user's SID as text, empty when it cannot be read.
 std::wstring currentUserSid() {
@@ -37,11 +29,11 @@ std::wstring currentUserSid() {
         ::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size) == 0) {
         return {};
     }
-    LocalMemory text;
+    UniqueLocalMemory text;
     const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
-    if (::ConvertSidToStringSidW(user->User.Sid, reinterpret_cast<LPWSTR*>(&text.pointer)) == 0)
+    if (::ConvertSidToStringSidW(user->User.Sid, reinterpret_cast<LPWSTR*>(text.put())) == 0)
         return {};
-    return static_cast<const wchar_t*>(text.pointer);
+    return static_cast<const wchar_t*>(text.get());
 }
 
 // A new folder beside `target` that only this user and the system may use; empty on failure.
@@ -52,12 +44,12 @@ NativePath makePrivateFolder(const NativePath& target) {
     // Protected (no inherited entries): full control for this user and the system, inherited by
     // everything made inside.
     const std::wstring sddl = L"D:P(A;OICI;FA;;;" + sid + L")(A;OICI;FA;;;SY)";
-    LocalMemory descriptor;
+    UniqueLocalMemory descriptor;
     if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                               &descriptor.pointer, nullptr) == 0) {
+                                                               descriptor.put(), nullptr) == 0) {
         return {};
     }
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.pointer, FALSE};
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
     const DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
     for (DWORD attempt = 0; attempt < 100; ++attempt) {
         wchar_t name[32];

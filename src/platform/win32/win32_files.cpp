@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/unique_local_memory.h"
 #include "platform/win32/win32_file_replacement.h"
 
 namespace kovrisk {
@@ -18,28 +19,6 @@ namespace {
 // may read, write and delete in them, and what is made inside inherits that; the system and the
 // administrators have full control.
 constexpr wchar_t kSharedFolderSddl[] = L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)";
-
-// A security descriptor from its text form, freed with the owner.
-class SecurityDescriptor {
-public:
-    explicit SecurityDescriptor(const wchar_t* sddl) {
-        if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
-                                                                   &descriptor_, nullptr) == 0) {
-            descriptor_ = nullptr;
-        }
-    }
-    ~SecurityDescriptor() {
-        if (descriptor_ != nullptr)
-            ::LocalFree(descriptor_);
-    }
-    SecurityDescriptor(const SecurityDescriptor&) = delete;
-    SecurityDescriptor& operator=(const SecurityDescriptor&) = delete;
-
-    PSECURITY_DESCRIPTOR get() const { return descriptor_; }
-
-private:
-    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
-};
 
 }  // namespace
 
@@ -87,9 +66,11 @@ bool NativeFiles::createDirectories(const NativePath& path) {
     const NativePath parent = folder.parent_path();
     if (!parent.empty() && parent != folder && !createDirectories(parent))
         return false;
-    const SecurityDescriptor shared(kSharedFolderSddl);
-    if (shared.get() == nullptr)
+    UniqueLocalMemory shared;
+    if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(kSharedFolderSddl, SDDL_REVISION_1,
+                                                               shared.put(), nullptr) == 0) {
         return false;
+    }
     SECURITY_ATTRIBUTES security{sizeof security, shared.get(), FALSE};
     if (::CreateDirectoryW(folder.c_str(), &security) == 0 &&
         ::GetLastError() != ERROR_ALREADY_EXISTS) {
