@@ -99,6 +99,11 @@ inline constexpr std::string_view kNoPrivateFolder = "作業用フォルダを�
 
 // Suffixes of an operation's progress lines, after its name and "():".
 inline constexpr std::string_view kCatchException = "Catch Exception";
+// The lock's step word when the application adds the control sheet and saves, followed by why the
+// file itself could not take it.
+inline constexpr std::string_view kControlSheetByApplication = "CONTROL SHEET BY THE APPLICATION: ";
+// Followed by what does not hold together in a workbook the lock does not save.
+inline constexpr std::string_view kDamagedWorkbook = "DAMAGED WORKBOOK: ";
 inline constexpr std::string_view kWorkbookCleanup = "Excelファイル変数整理";
 inline constexpr std::string_view kAutomationShutdown = "Excel OLE終了処理";
 inline constexpr std::string_view kPasswordMismatch = "パスワードが一致しません。";

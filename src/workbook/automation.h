@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "workbook/control_sheet_writer.h"
 
 namespace kovrisk {
 
@@ -133,6 +134,10 @@ public:
     virtual std::unique_ptr<Application> create() = 0;
     // The longest full path, in characters, that the application opens and saves; 0: no limit.
     virtual std::size_t longestPath() const { return 0; }
+    // Where the application's own save would not keep the rest of a workbook as it was: what
+    // writes the control sheet into the file instead, the application only reading it.  nullptr:
+    // the application adds the sheet and saves.
+    virtual ControlSheetWriter* controlSheetWriter() { return nullptr; }
 };
 
 }  // namespace kovrisk

@@ -219,6 +219,15 @@ std::string WorkbookOperations::savePathObstacle(const NativePath& target) const
 
 bool WorkbookOperations::fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
                                       const std::string& newPassword) {
+    if (ControlSheetWriter* writer = spreadsheet_.controlSheetWriter()) {
+        if (!state_.installed)
+            return false;
+        OperationSession session(log_, "fncXlsPwdChg");
+        return replaceFile(session, path, [&](const NativePath& newVersion) {
+            session.step("TRY OPEN");
+            writeControlSheet(session, *writer, path, openPassword, newPassword, newVersion);
+        });
+    }
     return resave(
         "fncXlsPwdChg", "TRY OPEN", path, openPassword, newPassword,
         [this](Application& application, Workbook& book) { addControlSheet(application, book); });
@@ -254,6 +263,39 @@ void WorkbookOperations::addControlSheet(Application& application, Workbook& boo
             break;
         }
     }
+}
+
+void WorkbookOperations::writeControlSheet(OperationSession& session, ControlSheetWriter& writer,
+                                           const NativePath& path,
+                                           const std::string& openPassword,
+                                           const std::string& newPassword,
+                                           const NativePath& newVersion) {
+    const std::optional<std::string> original = files_.readAll(path);
+    if (!original)
+        throw AutomationError("the workbook cannot be read");
+    const ControlSheet sheet{shiftJisToUtf16(texts::kControlSheetName),
+                             shiftJisToUtf16(texts::kControlSheetWarning),
+                             shiftJisToUtf16(fncPcNameEnc(state_.computerName, clock_)),
+                             shiftJisToUtf16(texts::kSheetProtectionPassword)};
+    ControlSheetEdit edit = writer.addControlSheet(*original, sheet);
+    switch (edit.outcome) {
+        case ControlSheetEdit::Outcome::Edited:
+            break;
+        case ControlSheetEdit::Outcome::NotTaken:
+            session.step(std::string(texts::kControlSheetByApplication) + edit.why);
+            saveThroughApplication(session, {}, path, openPassword, newPassword, newVersion,
+                                   [this](Application& application, Workbook& book) {
+                                       addControlSheet(application, book);
+                                   });
+            return;
+        case ControlSheetEdit::Outcome::Damaged:
+            // Read in part only: nothing is saved of it.
+            session.step(std::string(texts::kDamagedWorkbook) + edit.why);
+            throw AutomationError(std::string(texts::kNotReadWhole));
+    }
+    const std::string encrypted = cipher_.encrypt(edit.file, newPassword);
+    if (!files_.writeNew(newVersion, encrypted))
+        throw AutomationError("the locked workbook cannot be written");
 }
 
 bool WorkbookOperations::resave(const std::string& name, std::string_view tryStep,

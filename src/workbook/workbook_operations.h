@@ -81,6 +81,12 @@ private:
 
     // Replaces any control sheet by a fresh one naming this computer, last and hidden.
     void addControlSheet(Application& application, Workbook& book);
+    // The lock without the application's save: `writer` writes the control sheet into the
+    // workbook's own bytes, which are then encrypted with `newPassword` as `newVersion`.  What the
+    // writer does not take, the application saves; what it finds damaged is not saved at all.
+    void writeControlSheet(OperationSession& session, ControlSheetWriter& writer,
+                           const NativePath& path, const std::string& openPassword,
+                           const std::string& newPassword, const NativePath& newVersion);
     // Hands the granted workbook, opened in `session`, and its application to the user; one that
     // carries macros is opened again for that under the user's own macro security settings.
     void handOver(OperationSession& session, const NativePath& path, const std::string& password);

@@ -15,6 +15,7 @@ public:
     TimingFactory(ApplicationFactory& inner, std::chrono::steady_clock::time_point start)
         : inner_(inner), start_(start) {}
     std::unique_ptr<Application> create() override;
+    ControlSheetWriter* controlSheetWriter() override { return inner_.controlSheetWriter(); }
 
 private:
     ApplicationFactory& inner_;

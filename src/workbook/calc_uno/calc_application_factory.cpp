@@ -3,6 +3,7 @@
 #include "platform/posix/home_folder.h"
 #include "workbook/calc_uno/calc_application.h"
 #include "workbook/calc_uno/office_session.h"
+#include "workbook/file_edit/file_control_sheet_writer.h"
 
 namespace kovrisk {
 
@@ -45,6 +46,10 @@ public:
         session_->watch(options_.operationBound);
         return std::make_unique<CalcApplication>(session_, options_);
     }
+
+    // LibreOffice's save drops what it does not know of a workbook another program wrote: the
+    // lock writes the control sheet into the file itself.
+    ControlSheetWriter* controlSheetWriter() override { return &fileControlSheetWriter(); }
 
 private:
     CalcOptions options_;

@@ -1,0 +1,13 @@
+// The control sheet written into the workbook file by Kovrisk itself, for a backend whose own save
+// would not keep the rest of the workbook as it was.
+#pragma once
+
+#include "workbook/control_sheet_writer.h"
+
+namespace kovrisk {
+
+// OOXML packages are edited; binary workbooks (.xls) are not taken yet: the application saves
+// them.
+ControlSheetWriter& fileControlSheetWriter();
+
+}  // namespace kovrisk
