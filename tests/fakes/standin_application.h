@@ -122,6 +122,9 @@ public:
     StandinApplicationFactory& operator=(const StandinApplicationFactory&) = delete;
 
     std::unique_ptr<Application> create() override;
+    // None unless set: the application adds the control sheet and saves, as Excel does.
+    ControlSheetWriter* controlSheetWriter() override { return controlSheetWriter_; }
+    void setControlSheetWriter(ControlSheetWriter* writer) { controlSheetWriter_ = writer; }
 
     // Every call received so far, one line each (scheme above).
     const std::vector<std::string>& calls() const;
@@ -164,6 +167,7 @@ public:
 
 private:
     std::shared_ptr<StandinCore> core_;
+    ControlSheetWriter* controlSheetWriter_ = nullptr;
 };
 
 }  // namespace kovrisk::testing

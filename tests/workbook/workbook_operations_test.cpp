@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/run_fixture.h"
+#include "fakes/standin_control_sheet_writer.h"
 #include "platform/text_codec.h"
 #include "support/machine_tag.h"
 #include "support/texts.h"
@@ -286,6 +287,58 @@ TEST_F(WorkbookOperationsTest, LockOfAWorkbookWithoutWorksheetsFails) {
               (Lines{"fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():Catch Exception",
                      "fncXlsPwdChg()ERROR=Subscript out of range.",
                      "fncXlsPwdChg():Excelファイル変数整理", "fncXlsPwdChg():Excel OLE終了処理"}));
+}
+
+TEST_F(WorkbookOperationsTest, LockWrittenIntoTheFileLeavesTheApplicationOut) {
+    StandinControlSheetWriter writer;
+    spreadsheet.setControlSheetWriter(&writer);
+    StandinWorkbook book = plainBook();
+    book.sheets.insert(book.sheets.begin(), StandinSheet{.name = "Cover", .visible = false});
+    book.sheets.push_back(StandinSheet{.name = "kovrisk", .active = true});
+    const NativePath path = makeWorkbook("Book1.xlsx", book);
+    EXPECT_TRUE(operations.fncXlsPwdChg(path, "", passwordFor("Book1.xlsx")));
+
+    EXPECT_TRUE(spreadsheet.calls().empty());
+    EXPECT_EQ(log(), (Lines{"fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():CLOSE."}));
+    const StandinWorkbook locked = readStandinWorkbook(path, passwordFor("Book1.xlsx"));
+    ASSERT_EQ(locked.sheets.size(), 3u);
+    EXPECT_TRUE(locked.sheets[1].active);
+    const StandinSheet& control = locked.sheets[2];
+    EXPECT_EQ(control.name, "Kovrisk");
+    EXPECT_FALSE(control.visible);
+    EXPECT_EQ(control.cells.at("A1"), texts::kControlSheetWarning);
+    EXPECT_EQ(fncPcNameDec(control.cells.at("Z2")), "PC01");
+    EXPECT_EQ(control.colorIndexes.at("Z2"), 2);
+    EXPECT_EQ(control.protection, (StandinProtection{"KorvenatePlume!", true, true, true}));
+}
+
+TEST_F(WorkbookOperationsTest, WorkbookTheWriterDoesNotTakeIsSavedByTheApplicationSayingWhy) {
+    StandinControlSheetWriter writer;
+    writer.answer = ControlSheetEdit::Outcome::NotTaken;
+    spreadsheet.setControlSheetWriter(&writer);
+    const NativePath path = makeWorkbook("Book1.xlsx");
+    EXPECT_TRUE(operations.fncXlsPwdChg(path, "", passwordFor("Book1.xlsx")));
+    EXPECT_EQ(log(), (Lines{"fncXlsPwdChg():TRY OPEN",
+                            "fncXlsPwdChg():CONTROL SHEET BY THE APPLICATION: as told",
+                            "fncXlsPwdChg():CLOSE."}));
+    const StandinWorkbook locked = readStandinWorkbook(path, passwordFor("Book1.xlsx"));
+    EXPECT_EQ(locked.sheets.back().name, "Kovrisk");
+    EXPECT_EQ(writer.lastSheet.warning, shiftJisToUtf16(texts::kControlSheetWarning));
+}
+
+TEST_F(WorkbookOperationsTest, WorkbookTheWriterFindsDamagedIsNotSaved) {
+    StandinControlSheetWriter writer;
+    writer.answer = ControlSheetEdit::Outcome::Damaged;
+    spreadsheet.setControlSheetWriter(&writer);
+    const NativePath path = makeWorkbook("Book1.xlsx");
+    const std::string before = readFile(path);
+    EXPECT_FALSE(operations.fncXlsPwdChg(path, "", passwordFor("Book1.xlsx")));
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_TRUE(spreadsheet.calls().empty());
+    EXPECT_EQ(log(), (Lines{"fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():DAMAGED WORKBOOK: as told",
+                            "fncXlsPwdChg():Catch Exception",
+                            "fncXlsPwdChg()ERROR=" + std::string(texts::kNotReadWhole),
+                            "fncXlsPwdChg():Excel OLE終了処理"}));
 }
 
 TEST_F(WorkbookOperationsTest, BackupCopyIsEncryptedFromItsOwnBytesWithoutTheApplication) {

@@ -43,9 +43,15 @@ std::size_t addWhiteTextFormat(XmlPart& styles) {
         if (isElement(setting, ooxml::kMain, "color"))
             continue;
         xmlNodePtr copy = xmlNewDocNode(setting->doc, setting->ns, setting->name, nullptr);
-        if (!copy || (setting->properties && !xmlCopyPropList(copy, setting->properties)))
+        if (!copy)
             throw std::bad_alloc();
         xmlAddChild(font, copy);
+        for (xmlAttrPtr property = setting->properties; property; property = property->next) {
+            xmlChar* value = xmlNodeListGetString(setting->doc, property->children, 1);
+            xmlSetNsProp(copy, property->ns, property->name,
+                         value ? value : reinterpret_cast<const xmlChar*>(""));
+            xmlFree(value);
+        }
     }
     xmlNodePtr color = newElementLike(defaultFont, "color");
     setAttribute(color, "indexed", kWhiteIndexed);
