@@ -81,7 +81,10 @@ def read_xlsx(data):
                 if cell.value is not None:
                     cells[cell.coordinate] = _text(cell.value)
                 color = cell.font.color if cell.font else None
-                if color is not None and color.type == "rgb" and color.rgb.upper().endswith("FFFFFF"):
+                if color is not None and (
+                        (color.type == "rgb" and color.rgb.upper().endswith("FFFFFF"))
+                        # Excel's colour index 2: entry 9 of the default palette.
+                        or (color.type == "indexed" and color.indexed == 9)):
                     white.add(cell.coordinate)
         sheets.append(Sheet(sheet.title, sheet.sheet_state != "visible",
                             bool(sheet.protection.sheet), cells, white))

@@ -149,6 +149,8 @@ PROBE_OPENS = [PROBE_TRY, "fncXlsOpenChk():OPEN OK", PROBE_CLOSE]
 PROBE_FAILS = [PROBE_TRY] + failure_tail(PROBE)
 OPEN_EXEC_TRY = "fncXlsOpenExec():TRY OPEN"
 OPENED = "fncXlsOpenExec():OPEN OK"
+# The lock's line when the office, not Kovrisk, writes the control sheet into the file.
+LOCK_BY_APPLICATION = "fncXlsPwdChg():CONTROL SHEET BY THE APPLICATION: "
 WRONG_PASSWORD = "fncXlsOpenExec():パスワードが一致しません。"
 OPEN_EXEC_FAILS = [OPEN_EXEC_TRY, catch(OPEN_EXEC), WRONG_PASSWORD, office_ended(OPEN_EXEC)]
 LOCK_TRY = "fncXlsPwdChg():TRY OPEN"
