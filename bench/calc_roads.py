@@ -34,7 +34,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "integration"))
 import workbooks  # noqa: E402
 
 SOFFICE = "/usr/lib/libreoffice/program/soffice"
-GOALS = {("small", "lock"): 1.3, ("small", "open"): 1.2, ("large", "lock"): 1.6,
+GOALS = {("small", "lock"): 0.5, ("small", "open"): 1.2, ("large", "lock"): 0.4,
          ("large", "open"): 1.2}
 
 

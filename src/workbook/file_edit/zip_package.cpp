@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "workbook/file_edit/not_taken.h"
+
 namespace kovrisk::file_edit {
 
 namespace {
@@ -39,9 +41,7 @@ ZipPackage::ZipPackage(std::string_view file) {
     source_ = zip_source_buffer_create(file.data(), file.size(), 0, &error.error);
     if (!source_)
         throw ZipUnreadable(error.text());
-    // The source is kept past zip_close: it then holds the written package.
-    zip_source_keep(source_);
-    archive_ = zip_open_from_source(source_, ZIP_CHECKCONS, &error.error);
+    archive_ = zip_open_from_source(source_, ZIP_RDONLY | ZIP_CHECKCONS, &error.error);
     if (!archive_) {
         zip_source_free(source_);
         throw ZipUnreadable(error.text());
@@ -49,9 +49,8 @@ ZipPackage::ZipPackage(std::string_view file) {
 }
 
 ZipPackage::~ZipPackage() {
-    if (archive_)
-        zip_discard(archive_);
-    zip_source_free(source_);
+    // The archive owns its source once opened.
+    zip_discard(archive_);
 }
 
 std::optional<std::uint64_t> ZipPackage::find(std::string_view name) const {
@@ -121,54 +120,106 @@ std::string ZipPackage::readHead(std::uint64_t index, std::size_t count) const {
     return data;
 }
 
-zip_source_t* ZipPackage::holdData(std::string data) {
-    const std::string& held = held_.emplace_back(std::move(data));
-    zip_source_t* source = zip_source_buffer(archive_, held.data(), held.size(), 0);
-    if (!source)
-        throw std::runtime_error(zip_strerror(archive_));
-    return source;
-}
-
 void ZipPackage::replace(std::uint64_t index, std::string data) {
-    zip_source_t* source = holdData(std::move(data));
-    if (zip_file_replace(archive_, index, source, 0) != 0) {
-        zip_source_free(source);
-        throw std::runtime_error(zip_strerror(archive_));
-    }
+    replaced_[index] = std::move(data);
 }
 
 void ZipPackage::add(const std::string& name, std::string data) {
-    zip_source_t* source = holdData(std::move(data));
-    if (zip_file_add(archive_, name.c_str(), source, ZIP_FL_ENC_UTF_8) < 0) {
-        zip_source_free(source);
-        throw std::runtime_error(zip_strerror(archive_));
-    }
+    added_.emplace_back(name, std::move(data));
 }
 
 void ZipPackage::remove(std::uint64_t index) {
-    if (zip_delete(archive_, index) != 0)
-        throw std::runtime_error(zip_strerror(archive_));
+    removed_.insert(index);
 }
 
+namespace {
+
+struct ArchiveDiscard {
+    void operator()(zip_t* archive) const { zip_discard(archive); }
+};
+struct SourceFree {
+    void operator()(zip_source_t* source) const { zip_source_free(source); }
+};
+
+// Adds `source` as `name` to `archive` (which then owns the source).
+zip_uint64_t addEntry(zip_t* archive, const char* name, zip_source_t* source) {
+    if (!source)
+        throw std::runtime_error(zip_strerror(archive));
+    const zip_int64_t index = zip_file_add(archive, name, source, ZIP_FL_ENC_RAW);
+    if (index < 0) {
+        zip_source_free(source);
+        throw std::runtime_error(zip_strerror(archive));
+    }
+    return static_cast<zip_uint64_t>(index);
+}
+
+}  // namespace
+
 std::string ZipPackage::finish() {
-    if (zip_close(archive_) != 0)
-        throw std::runtime_error(zip_strerror(archive_));
-    archive_ = nullptr;
-    if (zip_source_open(source_) != 0)
-        throw std::runtime_error(zip_error_strerror(zip_source_error(source_)));
+    // A new archive in memory: libzip writes its own buffer, never the original's.
+    ErrorText error;
+    const std::unique_ptr<zip_source_t, SourceFree> target(
+        zip_source_buffer_create(nullptr, 0, 0, &error.error));
+    if (!target)
+        throw std::runtime_error(error.text());
+    zip_source_keep(target.get());
+    std::unique_ptr<zip_t, ArchiveDiscard> output(
+        zip_open_from_source(target.get(), ZIP_TRUNCATE, &error.error));
+    if (!output) {
+        zip_source_free(target.get());
+        throw std::runtime_error(error.text());
+    }
+    const zip_int64_t count = zip_get_num_entries(archive_, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const auto index = static_cast<zip_uint64_t>(i);
+        if (removed_.count(index))
+            continue;
+        const char* name = zip_get_name(archive_, index, ZIP_FL_ENC_RAW);
+        if (!name)
+            throw std::runtime_error(zip_strerror(archive_));
+        if (const auto replacement = replaced_.find(index); replacement != replaced_.end()) {
+            const std::string& data = replacement->second;
+            addEntry(output.get(), name,
+                     zip_source_buffer(output.get(), data.data(), data.size(), 0));
+            continue;
+        }
+        // The entry's compressed bytes as they are, under the method they are compressed with.
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        if (zip_stat_index(archive_, index, 0, &stat) != 0)
+            throw std::runtime_error(zip_strerror(archive_));
+        const zip_uint64_t added =
+            addEntry(output.get(), name,
+                     zip_source_zip(output.get(), archive_, index, ZIP_FL_COMPRESSED, 0, -1));
+        if (zip_set_file_compression(output.get(), added, stat.comp_method, 0) != 0)
+            throw NotTaken("an entry compressed in a way libzip does not write");
+        zip_uint8_t system = 0;
+        zip_uint32_t attributes = 0;
+        if (zip_file_get_external_attributes(archive_, index, 0, &system, &attributes) == 0)
+            zip_file_set_external_attributes(output.get(), added, 0, system, attributes);
+    }
+    for (const auto& [name, data] : added_)
+        addEntry(output.get(), name.c_str(),
+                 zip_source_buffer(output.get(), data.data(), data.size(), 0));
+    if (zip_close(output.get()) != 0)
+        throw std::runtime_error(zip_strerror(output.get()));
+    output.release();
+
+    if (zip_source_open(target.get()) != 0)
+        throw std::runtime_error(zip_error_strerror(zip_source_error(target.get())));
     std::string result;
     char buffer[65536];
     for (;;) {
-        const zip_int64_t got = zip_source_read(source_, buffer, sizeof buffer);
+        const zip_int64_t got = zip_source_read(target.get(), buffer, sizeof buffer);
         if (got < 0) {
-            zip_source_close(source_);
-            throw std::runtime_error(zip_error_strerror(zip_source_error(source_)));
+            zip_source_close(target.get());
+            throw std::runtime_error(zip_error_strerror(zip_source_error(target.get())));
         }
         if (got == 0)
             break;
         result.append(buffer, static_cast<std::size_t>(got));
     }
-    zip_source_close(source_);
+    zip_source_close(target.get());
     return result;
 }
 

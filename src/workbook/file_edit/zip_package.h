@@ -1,12 +1,14 @@
 // A zip package edited in memory with libzip: entries that are not replaced are copied as they
-// are, their compressed data included, in their order; added entries follow.
+// are, their compressed data included, in their order; added entries follow.  The original is
+// only read; the result is a new archive.
 #pragma once
 
 #include <zip.h>
 
 #include <cstdint>
-#include <deque>
+#include <map>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -51,12 +53,11 @@ public:
     std::string finish();
 
 private:
-    zip_source_t* holdData(std::string data);
-
     zip_source_t* source_ = nullptr;
     zip_t* archive_ = nullptr;
-    // What added and replaced entries hold until the archive is written.
-    std::deque<std::string> held_;
+    std::map<std::uint64_t, std::string> replaced_;
+    std::set<std::uint64_t> removed_;
+    std::vector<std::pair<std::string, std::string>> added_;
 };
 
 }  // namespace kovrisk::file_edit
