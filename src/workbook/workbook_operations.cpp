@@ -204,6 +204,18 @@ bool WorkbookOperations::fncXlsOpenChk(const NativePath& path, const std::string
         probe_ = findingsOf(*session.workbook);
         session.step("OPEN OK");
         session.closeAndQuit();
+        // Where the lock writes the control sheet into the file, a file the writer finds damaged
+        // is read in part only, whatever the application made of it.
+        if (ControlSheetWriter* writer = spreadsheet_.controlSheetWriter();
+            writer && probe_.known && probe_.loadedWhole) {
+            if (const std::optional<std::string> file = files_.readAll(path)) {
+                const ControlSheetEdit trial = writer->addControlSheet(*file, ControlSheet{});
+                if (trial.outcome == ControlSheetEdit::Outcome::Damaged) {
+                    session.step(std::string(texts::kDamagedWorkbook) + trial.why);
+                    probe_.loadedWhole = false;
+                }
+            }
+        }
         session.step("CLOSE");
         return true;
     } catch (...) {
@@ -266,8 +278,7 @@ void WorkbookOperations::addControlSheet(Application& application, Workbook& boo
 }
 
 void WorkbookOperations::writeControlSheet(OperationSession& session, ControlSheetWriter& writer,
-                                           const NativePath& path,
-                                           const std::string& openPassword,
+                                           const NativePath& path, const std::string& openPassword,
                                            const std::string& newPassword,
                                            const NativePath& newVersion) {
     const std::optional<std::string> original = files_.readAll(path);

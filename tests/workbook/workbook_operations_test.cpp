@@ -332,13 +332,23 @@ TEST_F(WorkbookOperationsTest, WorkbookTheWriterFindsDamagedIsNotSaved) {
     spreadsheet.setControlSheetWriter(&writer);
     const NativePath path = makeWorkbook("Book1.xlsx");
     const std::string before = readFile(path);
+    // The probe finds it read in part only: no lock is offered.
+    EXPECT_TRUE(operations.fncXlsOpenChk(path, ""));
+    EXPECT_EQ(WorkbookOperations::lockObstacle(operations.lastProbe()), texts::kNotReadWhole);
+    EXPECT_EQ(log(), (Lines{"fncXlsOpenChk():TRY OPEN", "fncXlsOpenChk():OPEN OK",
+                            "fncXlsOpenChk():DAMAGED WORKBOOK: as told", "fncXlsOpenChk():CLOSE"}));
+    spreadsheet.clearCalls();
+    const std::size_t probeLines = log().size();
+    // Damaged after the probe: the lock saves nothing.
     EXPECT_FALSE(operations.fncXlsPwdChg(path, "", passwordFor("Book1.xlsx")));
     EXPECT_EQ(readFile(path), before);
     EXPECT_TRUE(spreadsheet.calls().empty());
-    EXPECT_EQ(log(), (Lines{"fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():DAMAGED WORKBOOK: as told",
-                            "fncXlsPwdChg():Catch Exception",
-                            "fncXlsPwdChg()ERROR=" + std::string(texts::kNotReadWhole),
-                            "fncXlsPwdChg():Excel OLE終了処理"}));
+    const Lines lines = log();
+    EXPECT_EQ(Lines(lines.begin() + static_cast<long>(probeLines), lines.end()),
+              (Lines{"fncXlsPwdChg():TRY OPEN", "fncXlsPwdChg():DAMAGED WORKBOOK: as told",
+                     "fncXlsPwdChg():Catch Exception",
+                     "fncXlsPwdChg()ERROR=" + std::string(texts::kNotReadWhole),
+                     "fncXlsPwdChg():Excel OLE終了処理"}));
 }
 
 TEST_F(WorkbookOperationsTest, BackupCopyIsEncryptedFromItsOwnBytesWithoutTheApplication) {
