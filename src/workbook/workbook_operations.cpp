@@ -425,12 +425,8 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
         if (!hasControlSheet(book))
             return refuseOpen(session, std::string(texts::kNoControlSheet));
         if (!controlSheetGrants(book)) {
-            // Appended piece by piece: GCC's -O3 sees overlapping copies (-Wrestrict) in a
-            // chain of operator+ on std::string that do not happen.
-            std::string refusal(texts::kRefusedPrefix);
-            refusal += state_.computerName;
-            refusal += texts::kRefusedSuffix;
-            return refuseOpen(session, refusal);
+            return refuseOpen(session, std::string(texts::kRefusedPrefix) + state_.computerName +
+                                           std::string(texts::kRefusedSuffix));
         }
         // A workbook another office has open (one handed to the user earlier, still on screen)
         // is not handed over a second time, read-only.
