@@ -20,7 +20,8 @@ def possible_logs(lines):
     begin = startup(e2e.this_computer()) + [texts.STARTED]
     last = lines[-1] if lines else ""
     if last == texts.LOCKING:
-        return [startup(e2e.this_computer()) + texts.lock_lines()]
+        return [startup(e2e.this_computer()) + texts.lock_lines(binary=binary)
+                for binary in (False, True)]
     if last == texts.NO_DISPLAY_HANDOVER:
         return [startup(e2e.this_computer()) + texts.open_lines()]
     if lines == box([texts.WORKBOOK_BUSY]):
@@ -36,13 +37,15 @@ def possible_logs(lines):
         return [begin + texts.PROBE_FAILS + texts.OPEN_EXEC_FAILS + [texts.F2[0]]]
     if lines[-1:] == box(texts.F3[1]):
         return [begin + texts.PROBE_OPENS + [texts.F3[0]]]
-    locked = [texts.LOCK_TRY, texts.LOCK_CLOSE]
+    # An Excel 97-2003 workbook gets its control sheet from the office, which the log says.
+    tries = [[texts.LOCK_TRY], [texts.LOCK_TRY, texts.LOCK_BY_APPLICATION + texts.BINARY_WORKBOOK]]
     if lines[-1:] == box(texts.F4[1]):
-        return [begin + texts.PROBE_OPENS + [texts.LOCK_TRY] + tail + [texts.F4[0]]
-                for tail in failure_tails(texts.LOCK)]
+        return [begin + texts.PROBE_OPENS + attempt + tail + [texts.F4[0]]
+                for attempt in tries for tail in failure_tails(texts.LOCK)]
     if lines[-1:] == box(texts.F5[1]):
-        return [begin + texts.PROBE_OPENS + locked + [texts.BACKUP_LOCK_TRY] + tail + [texts.F5[0]]
-                for tail in failure_tails(texts.BACKUP_LOCK)]
+        return [begin + texts.PROBE_OPENS + attempt + [texts.LOCK_CLOSE, texts.BACKUP_LOCK_TRY] +
+                tail + [texts.F5[0]]
+                for attempt in tries for tail in failure_tails(texts.BACKUP_LOCK)]
     return []
 
 
@@ -165,7 +168,8 @@ class Concurrency(e2e.TestCase):
                     self.assert_locked(path, source)
                     self.assert_backup_of(self.case.backup(path.name), source)
                     busy_lines = startup(e2e.this_computer()) + [texts.WORKBOOK_BUSY]
-                    lock_lines = startup(e2e.this_computer()) + texts.lock_lines()
+                    lock_lines = startup(e2e.this_computer()) + texts.lock_lines(
+                        binary=extension == "xls")
                     self.assertTrue(interleaves(tuple(self.case.log_messages()),
                                                 tuple(busy_lines), tuple(lock_lines)),
                                     self.case.log_messages())

@@ -164,13 +164,26 @@ def machine_checks(z2_empty=False):
     return ["PCチェック", "PC名比較終了" if z2_empty else "PC名比較", "下位互換チェック"]
 
 
-def lock_lines(workbook_read_only=None, backup_read_only=None, earlier_backup_read_only=None):
+# Why the office, not Kovrisk, writes the control sheet into an Excel 97-2003 workbook.
+BINARY_WORKBOOK = "a binary workbook"
+
+
+def is_binary(path):
+    """Whether the file at `path` is a compound file (an Excel 97-2003 workbook)."""
+    with open(path, "rb") as handle:
+        return handle.read(8) == b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1"
+
+
+def lock_lines(workbook_read_only=None, backup_read_only=None, earlier_backup_read_only=None,
+               binary=False):
     """The lock road's lines after start-up; the read-only arguments are the paths the run logs:
-    a read-only earlier backup copy, the workbook, the new backup copy."""
+    a read-only earlier backup copy, the workbook, the new backup copy.  A `binary` workbook gets
+    its control sheet from the office, which the log says."""
     def read_only(path):
         return [str(path), REMOVING_READ_ONLY] if path else []
+    by_office = [LOCK_BY_APPLICATION + BINARY_WORKBOOK] if binary else []
     return ([STARTED] + PROBE_OPENS + read_only(earlier_backup_read_only) + [LOCK_TRY] +
-            read_only(workbook_read_only) + [LOCK_CLOSE, BACKUP_LOCK_TRY] +
+            by_office + read_only(workbook_read_only) + [LOCK_CLOSE, BACKUP_LOCK_TRY] +
             read_only(backup_read_only) + [BACKUP_LOCK_CLOSE, LOCKED])
 
 
