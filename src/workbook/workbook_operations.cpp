@@ -293,8 +293,10 @@ void WorkbookOperations::writeControlSheet(OperationSession& session, ControlShe
         case ControlSheetEdit::Outcome::Edited:
             break;
         case ControlSheetEdit::Outcome::NotTaken:
-            session.step(std::string(texts::kControlSheetByApplication) + edit.why);
-            saveThroughApplication(session, {}, path, openPassword, newPassword, newVersion,
+            // Logged once the application runs, as it opens the workbook.
+            saveThroughApplication(session,
+                                   std::string(texts::kControlSheetByApplication) + edit.why, path,
+                                   openPassword, newPassword, newVersion,
                                    [this](Application& application, Workbook& book) {
                                        addControlSheet(application, book);
                                    });
