@@ -108,9 +108,9 @@ protected:
         run(target, answer, &application);
         Outcome outcome;
         // The private folders of new versions have names of their own in every run.
-        static const std::regex privateFolder(R"(\.kovrisk-[0-9A-Za-z]+)");
+        static const std::regex privateFolder(R"(\\~[0-9a-z]+\\)");
         for (const std::string& call : standin.calls())
-            outcome.calls.push_back(std::regex_replace(call, privateFolder, ".kovrisk-*"));
+            outcome.calls.push_back(std::regex_replace(call, privateFolder, "\\~*\\"));
         outcome.log = log();
         for (const RecordingWindow::Box& box : window->boxes)
             outcome.boxes.push_back(box.text);
