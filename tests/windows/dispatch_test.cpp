@@ -208,6 +208,17 @@ TEST_F(DispatchTest, ACallTurnedAwayWhileExcelIsBusyIsMadeAgain) {
     EXPECT_GE(::GetTickCount64() - started, 290u);
 }
 
+// Excel answers VBA_E_IGNORE while its object model is not available (an edit in a cell, a dialog
+// of its own): the call was not run, and is made again like one turned away.
+TEST_F(DispatchTest, AnObjectModelNotAvailableForTheMomentIsWaitedForLikeABusyExcel) {
+    int tries = 0;
+    EXPECT_EQ(retryWhileBusy(
+                  [&] { return ++tries < 3 ? kVbaObjectModelNotAvailable : S_OK; },
+                  std::chrono::milliseconds(5000)),
+              S_OK);
+    EXPECT_EQ(tries, 3);
+}
+
 // The calls are made in United States English, whatever the user's locale: an Excel without the
 // user's language resources refuses other locales.
 TEST_F(DispatchTest, CallsAreMadeInTheLocaleOfExcelsMemberNames) {

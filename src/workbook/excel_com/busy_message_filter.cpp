@@ -51,14 +51,18 @@ DWORD STDMETHODCALLTYPE BusyMessageFilter::RetryRejectedCall(HTASK, DWORD elapse
 }
 
 DWORD STDMETHODCALLTYPE BusyMessageFilter::MessagePending(HTASK, DWORD, DWORD) {
-    if (watch_ != nullptr && watch_->passed())
+    if (watch_ != nullptr && watch_->passed()) {
+        // Ended at once: a call that waits on an Excel that is gone fails also where COM goes on
+        // waiting after the cancellation (wine does).
+        watch_->endExcel();
         return PENDINGMSG_CANCELCALL;
+    }
     // Keyboard and mouse input waits; paint and timer messages are served as usual.
     return PENDINGMSG_WAITDEFPROCESS;
 }
 
 MessageFilterRegistration::MessageFilterRegistration(std::chrono::milliseconds patience,
-                                                     const ExcelWatch* watch)
+                                                     ExcelWatch* watch)
     : filter_(new BusyMessageFilter(patience, watch)) {
     registered_ = SUCCEEDED(::CoRegisterMessageFilter(filter_, &previous_));
 }

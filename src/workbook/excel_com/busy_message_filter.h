@@ -3,7 +3,8 @@
 // after a short pause, for as long as the busy patience lasts; then it fails
 // (RPC_E_SERVERCALL_RETRYLATER or RPC_E_CALL_REJECTED).  Where COM does not ask the filter, the
 // call-level retry of Dispatch does the same.  Once the bound of an ExcelWatch has passed, a call
-// that waits for Excel is cancelled (RPC_E_CALL_CANCELED) and one turned away is not made again.
+// that waits for Excel is cancelled (RPC_E_CALL_CANCELED) and its Excel ended, and one turned away
+// is not made again.
 // Registered for the life of the owner and revoked (the earlier filter put back) before COM is
 // released.
 #pragma once
@@ -19,7 +20,7 @@ namespace kovrisk {
 
 class BusyMessageFilter final : public IMessageFilter {
 public:
-    BusyMessageFilter(std::chrono::milliseconds patience, const ExcelWatch* watch)
+    BusyMessageFilter(std::chrono::milliseconds patience, ExcelWatch* watch)
         : patience_(patience), watch_(watch) {}
 
     // IUnknown
@@ -36,7 +37,7 @@ public:
 private:
     std::atomic<ULONG> references_{1};
     std::chrono::milliseconds patience_;
-    const ExcelWatch* watch_;
+    ExcelWatch* watch_;
 };
 
 // Registers a BusyMessageFilter for the calling thread while it lives.
@@ -44,7 +45,7 @@ class MessageFilterRegistration {
 public:
     // `watch`, when given, outlives the registration.
     explicit MessageFilterRegistration(std::chrono::milliseconds patience,
-                                       const ExcelWatch* watch = nullptr);
+                                       ExcelWatch* watch = nullptr);
     ~MessageFilterRegistration();
     MessageFilterRegistration(const MessageFilterRegistration&) = delete;
     MessageFilterRegistration& operator=(const MessageFilterRegistration&) = delete;

@@ -428,7 +428,12 @@ private:
             case kHwnd:
                 return integerResult(static_cast<int>(reinterpret_cast<INT_PTR>(window_)));
             default:
-                application_->quit();
+                try {
+                    application_->quit();
+                } catch (const AutomationError&) {
+                    server()->refusedToQuit();
+                    throw;
+                }
                 quit_ = true;
                 return {};
         }

@@ -95,6 +95,11 @@ public:
     // An application the user now controls, visible, whose references all went: it stays.
     void handedOver() { handedOver_ = true; }
     bool wasHandedOver() const { return handedOver_; }
+    // A Quit that failed (a fault on Application.Quit) stands for one refused by a dialog: that
+    // Excel stays, invisible, whoever lets go of it.
+    void refusedToQuit() { refusedToQuit_ = true; }
+    // Whether the process stays when the references are all gone.
+    bool staysRunning() const { return handedOver_ || refusedToQuit_; }
 
     // Writes what was recorded since the last call to the record files, if there are any.
     void flush();
@@ -106,6 +111,7 @@ private:
     bool inProcess_ = true;
     bool handedOver_ = false;
     bool excel2003_ = false;
+    bool refusedToQuit_ = false;
     std::size_t promptsWired_ = 0;
     std::size_t questionsWired_ = 0;
     NativePath recordFile_;
