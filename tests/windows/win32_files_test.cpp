@@ -13,6 +13,8 @@
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_file_replacement.h"
 #include "support/activity_log.h"
+#include "support/texts.h"
+#include "workbook/replacement_refusal.h"
 
 namespace kovrisk {
 namespace {
@@ -188,6 +190,7 @@ BOOL WINAPI replacedFileMovedAsideAndPathTaken(LPCWSTR replaced, LPCWSTR replace
 
 TEST_F(Win32FilesTest, AFailedReplacementNeverLosesTheFile) {
     const NativePath book = folder / "book.xls";
+    std::string said;
     const auto attempt = [&](win32::ReplaceFileCall replace, NativePath& privateFolder) {
         writeFile(book, "original");
         ReplacementRefusal refusal = ReplacementRefusal::None;
@@ -196,6 +199,7 @@ TEST_F(Win32FilesTest, AFailedReplacementNeverLosesTheFile) {
         privateFolder = replacement->newVersion().parent_path();
         writeFile(replacement->newVersion(), "locked");
         EXPECT_FALSE(replacement->commit());
+        said = describeFailedCommit(*replacement);
         return std::pair(replacement->originalPutBack(), replacement->strandedOriginal());
     };
     NativePath privateFolder;
@@ -203,8 +207,10 @@ TEST_F(Win32FilesTest, AFailedReplacementNeverLosesTheFile) {
     EXPECT_EQ(readFile(book), "original");
     EXPECT_FALSE(files.isDirectory(privateFolder));
 
+    EXPECT_TRUE(said.empty());
     EXPECT_EQ(attempt(replacedFileMovedAside, privateFolder), std::pair(true, NativePath()));
     EXPECT_EQ(readFile(book), "original");
+    EXPECT_TRUE(said.starts_with(texts::kOriginalPutBack)) << said;
     EXPECT_FALSE(files.isDirectory(privateFolder));
 
     // The file cannot go back: the private folder keeps it, and says where.
@@ -212,6 +218,7 @@ TEST_F(Win32FilesTest, AFailedReplacementNeverLosesTheFile) {
     EXPECT_FALSE(putBack);
     EXPECT_EQ(stranded.parent_path(), privateFolder);
     EXPECT_EQ(readFile(stranded), "original");
+    EXPECT_TRUE(said.starts_with(texts::kOriginalStranded)) << said;
 }
 
 TEST_F(Win32FilesTest, RemovesFiles) {

@@ -286,6 +286,9 @@ private:
         }
         const std::wstring path = arguments.wideText(kFilename);
         requireShortPath(path);
+        // Excel looks for a relative name in its own current folder, never in its caller's.
+        if (NativePath(path).is_relative())
+            throw AutomationError("Excel cannot find the file in its own current folder.");
         if (arguments.given(kUpdateLinks) &&
             (arguments.integer(kUpdateLinks) < 0 || arguments.integer(kUpdateLinks) > 3)) {
             typeMismatch();
