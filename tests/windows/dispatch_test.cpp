@@ -134,6 +134,7 @@ TEST_F(DispatchTest, EveryCallTravelsAsExcelExpectsIt) {
                   L"Workbooks.Open(#1:BSTR&, UpdateLinks:I4, Password:BSTR&, "
                   L"WriteResPassword:BSTR&, IgnoreReadOnlyRecommended:BOOL(-1), Notify:BOOL(0), "
                   L"AddToMru:BOOL(0), CorruptLoad:I4)",
+                  L"Workbook.AutoSaveOn()",
                   L"Workbook.WorkSheets(#1:I4)",
                   L"Workbook.WorkSheets()",
                   L"Worksheets.Add(#1:VARIANT&->ERROR(80020004), #2:DISPATCH)",
@@ -195,7 +196,8 @@ TEST_F(DispatchTest, ACallTurnedAwayWhileExcelIsBusyIsMadeAgain) {
     std::copy_if(wire.begin(), wire.end(), std::back_inserter(taken),
                  [&](const std::wstring& line) { return line != rejected; });
     EXPECT_EQ(taken.front(), L"Application.Visible=BOOL(0)");
-    EXPECT_EQ(taken.size(), 5u);
+    // Visible, WorkBooks, Open, AutoSaveOn, Close, Quit.
+    EXPECT_EQ(taken.size(), 6u);
     EXPECT_EQ(excel.standin().calls().back(), "Application.Quit");
 
     // An Excel that stays busy: the call fails once the patience has run out.

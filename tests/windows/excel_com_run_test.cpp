@@ -247,6 +247,20 @@ TEST_F(ExcelComRunTest, AnExcel97WorkbookIsSavedWithoutTheCheckerAndInTheFormatR
     }
 }
 
+// A workbook in a synced folder (OneDrive, SharePoint) opens with AutoSave on: the changes of the
+// lock would be saved into the original before the SaveAs.  It is turned off first, so that a
+// failed SaveAs leaves the workbook as it was.
+TEST_F(ExcelComRunTest, AutoSaveIsTurnedOffBeforeTheWorkbookChanges) {
+    const NativePath target = plain();
+    const std::string before = readFile(target);
+    ComStandin com;
+    com.standin().autoSaveOnOpen();
+    com.standin().failCall("Workbook.SaveAs", "The disk is full.");
+    run(target, BoxAnswer::Ok, &com);
+    EXPECT_EQ(log().back(), std::string(texts::kLockFailed));
+    EXPECT_EQ(readFile(target), before);
+}
+
 // A workbook another program has open (the user's own Excel) is refused as in use before the
 // probe: Excel would fail to open it without saying why.
 TEST_F(ExcelComRunTest, AWorkbookOpenInTheUsersOwnExcelIsRefusedAsInUse) {

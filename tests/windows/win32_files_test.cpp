@@ -221,6 +221,40 @@ TEST_F(Win32FilesTest, AFailedReplacementNeverLosesTheFile) {
     EXPECT_TRUE(said.starts_with(texts::kOriginalStranded)) << said;
 }
 
+// A network share that takes folders, but not one with a protected access list.
+BOOL WINAPI refusesProtectedFolders(LPCWSTR folder, LPSECURITY_ATTRIBUTES security) {
+    if (security != nullptr) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return ::CreateDirectoryW(folder, nullptr);
+}
+
+TEST_F(Win32FilesTest, AShareThatRefusesThePrivateFolderGetsTheNewVersionUnderAnUnforeseeableName) {
+    const NativePath book = folder / "book.xls";
+    writeFile(book, "original");
+    NativePath newVersion;
+    {
+        ReplacementRefusal refusal = ReplacementRefusal::NoPrivateFolder;
+        auto replacement = win32::beginFileReplacement(book, ".pwd", refusal, &::ReplaceFileW,
+                                                       refusesProtectedFolders);
+        ASSERT_TRUE(replacement);
+        EXPECT_EQ(refusal, ReplacementRefusal::None);
+        newVersion = replacement->newVersion();
+        EXPECT_EQ(newVersion.parent_path(), folder.path());
+        EXPECT_GE(newVersion.filename().native().size(), 16u + 5u);
+        EXPECT_FALSE(files.fileExists(newVersion));
+        ASSERT_TRUE(files.writeNew(newVersion, "locked"));
+        EXPECT_TRUE(replacement->commit());
+    }
+    EXPECT_EQ(readFile(book), "locked");
+    // Nothing is left beside it: neither the new version nor the file it replaced.
+    std::vector<NativePath> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        left.push_back(entry.path());
+    EXPECT_EQ(left, std::vector<NativePath>{book});
+}
+
 TEST_F(Win32FilesTest, RemovesFiles) {
     writeFile(folder / "a.xls", "x");
     EXPECT_TRUE(files.remove(folder / "a.xls"));

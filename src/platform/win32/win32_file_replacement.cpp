@@ -64,8 +64,20 @@ std::size_t folderNameLength(const NativePath& target) {
     return std::clamp(name < 2 ? 0 : name - 2, kShortestFolderName, kLongestFolderName);
 }
 
-// A new folder beside `target` that only this user and the system may use; empty on failure.
-NativePath makePrivateFolder(const NativePath& target) {
+// What a folder's owner says to a folder with a protected access list when it takes none: a
+// network share that does not keep Windows' access lists, or keeps only its own.
+bool refusesAccessList(DWORD error) {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_NOT_SUPPORTED ||
+           error == ERROR_INVALID_PARAMETER || error == ERROR_PRIVILEGE_NOT_HELD ||
+           error == ERROR_INVALID_OWNER || error == ERROR_INVALID_SECURITY_DESCR ||
+           error == ERROR_INVALID_ACL;
+}
+
+// A new folder beside `target` that only this user and the system may use; empty on failure,
+// with `listRefused` set when the folder beside it takes folders, only not that access list.
+NativePath makePrivateFolder(const NativePath& target, CreateFolderCall create,
+                             bool& listRefused) {
+    listRefused = false;
     const std::wstring sid = currentUserSid();
     if (sid.empty())
         return {};
@@ -84,13 +96,23 @@ NativePath makePrivateFolder(const NativePath& target) {
             return {};
         const NativePath folder = target.parent_path() / (L"~" + letters);
         // A folder that is there already, whoever made it, is never used.
-        if (::CreateDirectoryW(folder.c_str(), &attributes) != 0)
+        if (create(folder.c_str(), &attributes) != 0)
             return folder;
-        if (::GetLastError() != ERROR_ALREADY_EXISTS)
-            return {};
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_ALREADY_EXISTS)
+            continue;
+        // Whether a plain folder could be made there: then it is the access list that is refused.
+        if (refusesAccessList(error) && create(folder.c_str(), nullptr) != 0) {
+            ::RemoveDirectoryW(folder.c_str());
+            listRefused = true;
+        }
+        return {};
     }
     return {};
 }
+
+// Letters in the name of a new version written beside the file: 36^16, about 2^82, names.
+constexpr std::size_t kUnforeseeableLength = 16;
 
 // The attribute bits a file can be given.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
@@ -125,7 +147,8 @@ public:
         : target_(std::move(target)),
           folder_(std::move(folder)),
           newVersion_(std::move(newVersion)),
-          backup_(folder_ / L"~old"),
+          backup_(folder_.empty() ? newVersion_.parent_path() / (newVersion_.stem() += L".old")
+                                  : folder_ / L"~old"),
           existed_(existed),
           replace_(replace) {}
 
@@ -133,6 +156,11 @@ public:
         // The folder holds the only copy of the file while the file is missing from its place.
         if (!stranded_.empty() || (existed_ && !isThere(target_)))
             return;
+        if (folder_.empty()) {
+            ::DeleteFileW(newVersion_.c_str());
+            ::DeleteFileW(backup_.c_str());
+            return;
+        }
         std::error_code ignored;
         std::filesystem::remove_all(folder_, ignored);
     }
@@ -205,19 +233,33 @@ private:
 std::unique_ptr<FileReplacement> beginFileReplacement(const NativePath& target,
                                                       std::string_view suffix,
                                                       ReplacementRefusal& refusal,
-                                                      ReplaceFileCall replace) {
+                                                      ReplaceFileCall replace,
+                                                      CreateFolderCall createFolder) {
     const DWORD word = ::GetFileAttributesW(target.c_str());
     const bool existed = word != INVALID_FILE_ATTRIBUTES;
     if (existed && !isPlainFile(target)) {
         refusal = ReplacementRefusal::NotARegularFile;
         return nullptr;
     }
-    const NativePath folder = makePrivateFolder(target);
-    if (folder.empty()) {
+    const std::wstring wideSuffix(suffix.begin(), suffix.end());
+    bool listRefused = false;
+    const NativePath folder = makePrivateFolder(target, createFolder, listRefused);
+    NativePath newVersion = folder / (L"~" + wideSuffix);
+    if (folder.empty() && listRefused) {
+        // A folder that takes no private folder (a network share): the new version is written
+        // beside the file under a name nobody can foresee, so that nobody can have put anything
+        // in its place; what is written there is written into a new file only, and a link is
+        // never put in the file's place.
+        const std::wstring letters = unforeseeableName(kUnforeseeableLength);
+        if (letters.empty()) {
+            refusal = ReplacementRefusal::NoPrivateFolder;
+            return nullptr;
+        }
+        newVersion = target.parent_path() / (L"~" + letters + wideSuffix);
+    } else if (folder.empty()) {
         refusal = ReplacementRefusal::NoPrivateFolder;
         return nullptr;
     }
-    NativePath newVersion = folder / (L"~" + std::wstring(suffix.begin(), suffix.end()));
     refusal = ReplacementRefusal::None;
     return std::make_unique<Win32FileReplacement>(target, folder, std::move(newVersion), existed,
                                                   replace);

@@ -18,12 +18,16 @@ namespace kovrisk::win32 {
 using ReplaceFileCall = BOOL(WINAPI*)(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup,
                                       DWORD flags, LPVOID exclude, LPVOID reserved);
 
+// CreateDirectoryW's shape, for a folder that refuses the private folder's access list.
+using CreateFolderCall = BOOL(WINAPI*)(LPCWSTR folder, LPSECURITY_ATTRIBUTES security);
+
 // The new version's path is never longer than the file's own followed by `suffix` (the private
 // folder's name and the name inside it are kept short), so that every path Excel takes with the
-// suffix still takes the new version.
-std::unique_ptr<FileReplacement> beginFileReplacement(const NativePath& target,
-                                                      std::string_view suffix,
-                                                      ReplacementRefusal& refusal,
-                                                      ReplaceFileCall replace = &::ReplaceFileW);
+// suffix still takes the new version.  Where the folder takes folders but not the private one's
+// protected access list (a network share), the new version is written beside the file under a
+// name nobody can foresee.
+std::unique_ptr<FileReplacement> beginFileReplacement(
+    const NativePath& target, std::string_view suffix, ReplacementRefusal& refusal,
+    ReplaceFileCall replace = &::ReplaceFileW, CreateFolderCall createFolder = &::CreateDirectoryW);
 
 }  // namespace kovrisk::win32

@@ -170,7 +170,8 @@ private:
         kProtectStructure,
         kReadOnly,
         kHasVBProject,
-        kCheckCompatibility
+        kCheckCompatibility,
+        kAutoSaveOn
     };
     static const std::vector<MemberSpec>& members() {
         static const std::vector<MemberSpec> table{
@@ -184,7 +185,8 @@ private:
             {L"ProtectStructure", kGet, {}},
             {L"ReadOnly", kGet, {}},
             {L"HasVBProject", kGet, {}},
-            {L"CheckCompatibility", kGet | kPut, {}}};
+            {L"CheckCompatibility", kGet | kPut, {}},
+            {L"AutoSaveOn", kGet | kPut, {}}};
         return table;
     }
     // XlFileFormat of what the workbook was read from ("FileFormat <n>" in the stand-in's name);
@@ -204,6 +206,11 @@ private:
                 return booleanResult(book_->readOnly());
             case kHasVBProject:
                 return booleanResult(book_->hasMacros());
+            case kAutoSaveOn:
+                if (!put)
+                    return booleanResult(standinAutoSave(*book_));
+                setStandinAutoSave(*book_, arguments.boolean(InvokeArguments::kValue));
+                return {};
             case kCheckCompatibility:
                 if (server()->excel2003())
                     throw InvokeFailure{DISP_E_MEMBERNOTFOUND};

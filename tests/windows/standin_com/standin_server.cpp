@@ -81,6 +81,8 @@ std::shared_ptr<StandinServer> StandinServer::fromEnvironment() {
                          call, [records, question] { records->dialogForEver(question); },
                          occurrence);
                  });
+    if (environmentPath(L"KOVRISK_STANDIN_AUTOSAVE") == L"on")
+        factory.autoSaveOnOpen();
     if (environmentPath(L"KOVRISK_STANDIN_EXCEL") == L"2003")
         server->setExcel2003();
     const NativePath usersMacros = environmentPath(L"KOVRISK_STANDIN_USERS_MACROS");

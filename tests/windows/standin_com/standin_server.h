@@ -25,6 +25,8 @@
 //                           <occurrence> TAB <question>: the call puts the question on screen,
 //                           wired as "Dialog!<question>", and never returns, as a hidden Excel
 //                           waits for an answer nobody can give
+//   KOVRISK_STANDIN_AUTOSAVE "on": workbooks open with AutoSave on, as in a OneDrive folder:
+//                           every change is saved into the workbook's file while it is on
 //   KOVRISK_STANDIN_EXCEL   "2003": an Excel 2003, which reads an Excel 97-2003 workbook as
 //                           xlWorkbookNormal (-4143) and knows neither xlExcel8 (56) nor
 //                           CheckCompatibility (nor its Compatibility Checker)
