@@ -214,9 +214,8 @@ TEST_F(DispatchTest, ACallTurnedAwayWhileExcelIsBusyIsMadeAgain) {
 // of its own): the call was not run, and is made again like one turned away.
 TEST_F(DispatchTest, AnObjectModelNotAvailableForTheMomentIsWaitedForLikeABusyExcel) {
     int tries = 0;
-    EXPECT_EQ(retryWhileBusy(
-                  [&] { return ++tries < 3 ? kVbaObjectModelNotAvailable : S_OK; },
-                  std::chrono::milliseconds(5000)),
+    EXPECT_EQ(retryWhileBusy([&] { return ++tries < 3 ? kVbaObjectModelNotAvailable : S_OK; },
+                             std::chrono::milliseconds(5000)),
               S_OK);
     EXPECT_EQ(tries, 3);
 }

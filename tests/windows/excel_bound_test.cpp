@@ -22,14 +22,13 @@ protected:
         if (::GetEnvironmentVariableW(L"KOVRISK_OUT_OF_PROCESS_EXCEL", nullptr, 0) == 0)
             GTEST_SKIP() << "needs the stand-in registered as Excel.Application";
     }
-    void TearDown() override {
-        ::SetEnvironmentVariableW(L"KOVRISK_STANDIN_DIALOGS", nullptr);
-    }
+    void TearDown() override { ::SetEnvironmentVariableW(L"KOVRISK_STANDIN_DIALOGS", nullptr); }
 
     // The server reads the dialogs from its environment, which it has from this process.
     void dialogAt(const std::string& call) {
         const NativePath file = temp / "dialogs.txt";
-        std::ofstream(file, std::ios::binary) << call << "\t1\tA macro sheet's security warning\r\n";
+        std::ofstream(file, std::ios::binary)
+            << call << "\t1\tA macro sheet's security warning\r\n";
         ::SetEnvironmentVariableW(L"KOVRISK_STANDIN_DIALOGS", file.c_str());
     }
 

@@ -9,9 +9,9 @@
 #include <set>
 
 #include "com_standin.h"
-#include "platform/win32/unique_handle.h"
 #include "fakes/run_fixture.h"
 #include "platform/text_codec.h"
+#include "platform/win32/unique_handle.h"
 #include "support/machine_tag.h"
 #include "support/texts.h"
 #include "workbook/excel_com/com_error.h"
@@ -362,8 +362,8 @@ TEST_F(ExcelComRunTest, ALockWhoseSavedCopyPathIsTooLongForExcelIsRefusedFirst) 
 
     // One that Excel saves under its path with ".pwd" is locked, through the private folder.
     const std::size_t shortest = (temp / "work" / "e" / "Book1.xlsx").native().size();
-    const NativePath fits = temp / "work" /
-                            std::wstring(kExcelLongestPath - 4 - shortest + 1, L'e') / "Book1.xlsx";
+    const NativePath fits =
+        temp / "work" / std::wstring(kExcelLongestPath - 4 - shortest + 1, L'e') / "Book1.xlsx";
     ASSERT_EQ(fits.native().size() + 4, kExcelLongestPath);
     std::filesystem::create_directories(fits.parent_path());
     writeStandinWorkbook(fits, plainBook());

@@ -120,8 +120,7 @@ TEST_F(WorkbookOperationsTest, GrantedWorkbookWithoutMacrosIsHandedOverAsOpened)
               (Lines{"Workbook.HasVBProject", "Application.UsersMacroSettings",
                      "Application.DisplayAlerts=true", "Application.Visible=true"}));
     EXPECT_EQ(spreadsheet.instances().back().openWorkbooks, std::vector<NativePath>{path});
-    EXPECT_EQ(spreadsheet.instances().back().macroSecurity,
-              StandinMacroSecurity::ByUsersSettings);
+    EXPECT_EQ(spreadsheet.instances().back().macroSecurity, StandinMacroSecurity::ByUsersSettings);
 }
 
 TEST_F(WorkbookOperationsTest, GrantedWorkbookWithMacrosIsOpenedAgainUnderTheUsersSettings) {
@@ -150,8 +149,8 @@ TEST_F(WorkbookOperationsTest, GrantedWorkbookWithMacrosIsOpenedAgainUnderTheUse
         EXPECT_EQ(Lines(told, calls.end()),
                   (Lines{"Workbook.HasVBProject", "Workbook.Close(false)",
                          "Application.UsersMacroSettings", "Application.DisplayAlerts=true",
-                         "Application.Visible=true", "Application.Visible",
-                         "Application.Workbooks", open}));
+                         "Application.Visible=true", "Application.Visible", "Application.Workbooks",
+                         open}));
         // Nothing ran while the machine check was made.
         const auto firstOpen = std::find(calls.begin(), calls.end(), open);
         EXPECT_LT(std::find(calls.begin(), calls.end(), "Application.DisableMacros"), firstOpen);
@@ -176,7 +175,8 @@ TEST_F(WorkbookOperationsTest, MacroWorkbookThatFailsToOpenAgainEndsTheOperation
                      "fncXlsOpenExec()ERROR=gone", "fncXlsOpenExec():Excelファイル変数整理",
                      "fncXlsOpenExec():Excel OLE終了処理"}));
     // The application shown to the user is the user's: it is never quit.
-    EXPECT_TRUE(spreadsheet.calls().back().starts_with("Workbooks.Open(")) << spreadsheet.calls().back();
+    EXPECT_TRUE(spreadsheet.calls().back().starts_with("Workbooks.Open("))
+        << spreadsheet.calls().back();
     EXPECT_EQ(spreadsheet.handedOverInstances(), 1);
     EXPECT_EQ(spreadsheet.runningInstances(), 0);
 

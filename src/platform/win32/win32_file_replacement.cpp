@@ -75,8 +75,7 @@ bool refusesAccessList(DWORD error) {
 
 // A new folder beside `target` that only this user and the system may use; empty on failure,
 // with `listRefused` set when the folder beside it takes folders, only not that access list.
-NativePath makePrivateFolder(const NativePath& target, CreateFolderCall create,
-                             bool& listRefused) {
+NativePath makePrivateFolder(const NativePath& target, CreateFolderCall create, bool& listRefused) {
     listRefused = false;
     const std::wstring sid = currentUserSid();
     if (sid.empty())

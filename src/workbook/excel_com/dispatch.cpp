@@ -35,8 +35,7 @@ std::vector<DISPID> lookUp(IDispatch* object, std::wstring_view member,
 
 }  // namespace
 
-Dispatch::Dispatch(ComPtr<IDispatch> object, std::chrono::milliseconds patience,
-                   ExcelWatch* watch)
+Dispatch::Dispatch(ComPtr<IDispatch> object, std::chrono::milliseconds patience, ExcelWatch* watch)
     : object_(std::move(object)), patience_(patience), watch_(watch) {
     if (!object_)
         throw notAnObjectError();

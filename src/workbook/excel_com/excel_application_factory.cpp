@@ -47,8 +47,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ApplicationFactory> makeExcelApplicationFactory(
-    std::chrono::milliseconds patience, ExcelWatch* watch) {
+std::unique_ptr<ApplicationFactory> makeExcelApplicationFactory(std::chrono::milliseconds patience,
+                                                                ExcelWatch* watch) {
     return std::make_unique<ExcelApplicationFactory>(patience, watch);
 }
 

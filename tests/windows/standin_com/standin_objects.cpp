@@ -240,8 +240,7 @@ private:
                 const bool excel97 = format == kExcel8 || format == kWorkbookNormal;
                 if (excel97 && checkCompatibility_ && !server()->excel2003())
                     server()->dialog("Compatibility Checker: features not kept in Excel 97-2003");
-                const WorkbookFormat kind = excel97
-                                                ? WorkbookFormat::Excel97
+                const WorkbookFormat kind = excel97        ? WorkbookFormat::Excel97
                                             : format == 51 ? WorkbookFormat::Ooxml
                                             : format == 52 ? WorkbookFormat::OoxmlMacroEnabled
                                                            : WorkbookFormat::Other;

@@ -74,13 +74,12 @@ std::shared_ptr<StandinServer> StandinServer::fromEnvironment() {
                 },
                 occurrence);
         });
-    readTriggers(environmentPath(L"KOVRISK_STANDIN_DIALOGS"),
-                 [&factory, records](const std::string& call, int occurrence,
-                                     const std::string& question) {
-                     factory.onCall(
-                         call, [records, question] { records->dialogForEver(question); },
-                         occurrence);
-                 });
+    readTriggers(
+        environmentPath(L"KOVRISK_STANDIN_DIALOGS"),
+        [&factory, records](const std::string& call, int occurrence, const std::string& question) {
+            factory.onCall(
+                call, [records, question] { records->dialogForEver(question); }, occurrence);
+        });
     if (environmentPath(L"KOVRISK_STANDIN_AUTOSAVE") == L"on")
         factory.autoSaveOnOpen();
     if (environmentPath(L"KOVRISK_STANDIN_EXCEL") == L"2003")
