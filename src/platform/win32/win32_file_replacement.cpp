@@ -206,7 +206,7 @@ private:
             // Where it stayed, nothing is to be done; where it went missing, whatever is left of
             // it stays in the folder.
             if (!isThere(target_))
-                stranded_ = folder_;
+                stranded_ = folder_.empty() ? newVersion_ : folder_;
             return;
         }
         if (!isThere(target_) &&
