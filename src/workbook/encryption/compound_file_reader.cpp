@@ -31,7 +31,10 @@ public:
         sectorSize_ = std::size_t{1} << shift;
         // Sectors that start inside the file; the last one may be cut short.
         sectorCount_ = file.size() <= sectorSize_ ? 0 : (file.size() - 1) / sectorSize_;
-        miniStreamCutoff_ = load32(file, kMiniStreamCutoffAt);
+        // The format fixes the cutoff; a reader that trusted another value would take streams from
+        // the wrong table.
+        if (load32(file, kMiniStreamCutoffAt) != kMiniStreamCutoff)
+            damaged("mini stream cutoff other than 4096");
         readFat();
     }
 
@@ -80,6 +83,10 @@ private:
         std::string out;
         if (size == 0)
             return out;
+        // A chain cannot hold more sectors than its table has entries: this bounds the size before
+        // any arithmetic on it (a size near 2^64 would wrap) and before any memory is reserved.
+        if (size / sectorSize > table.size())
+            damaged("a stream larger than its allocation table");
         const std::vector<std::uint32_t> sectors = chain(table, start, "stream");
         if (sectors.size() < (size + sectorSize - 1) / sectorSize)
             damaged("a stream's chain is shorter than its size");
@@ -110,6 +117,9 @@ private:
             if (difat == kEndOfChain || difat == kFreeSector || ++difatSeen > sectorCount_)
                 damaged("allocation table sectors missing");
             const std::string_view sector = regularSector(difat);
+            // The file's last sector may be cut short; a table sector must be whole.
+            if (sector.size() < sectorSize_)
+                damaged("allocation table index cut short");
             for (std::size_t n = 0; n < perDifatSector && fatSectors.size() < fatCount; ++n)
                 fatSectors.push_back(load32(sector, 4 * n));
             difat = load32(sector, 4 * perDifatSector);
@@ -205,7 +215,7 @@ private:
     std::string streamData(std::uint32_t id) const {
         const std::uint64_t size = streamSize(id);
         const std::uint32_t start = load32(entry(id), kStartSectorAt);
-        if (size < miniStreamCutoff_) {
+        if (size < kMiniStreamCutoff) {
             return chainBytes(
                 miniFat_, start, size,
                 [&](std::uint32_t sector) {
@@ -224,7 +234,6 @@ private:
     std::string_view file_;
     std::size_t sectorSize_ = 512;
     std::size_t sectorCount_ = 0;
-    std::uint32_t miniStreamCutoff_ = kMiniStreamCutoff;
     std::vector<std::uint32_t> fat_;
     std::vector<std::uint32_t> miniFat_;
     std::vector<std::string_view> directory_;
@@ -242,7 +251,14 @@ CompoundEntry readCompoundFile(std::string_view file) {
         throw EncryptionRefused(EncryptionRefusal::NotAWorkbookFile, "not a compound file");
     if (file.size() < kHeaderSize)
         damaged("shorter than its header");
-    return Reader(file).root();
+    try {
+        return Reader(file).root();
+    } catch (const EncryptionRefused&) {
+        throw;
+    } catch (const std::exception& failure) {
+        // Memory a hostile size asked for, say: refused like any other damage.
+        damaged(failure.what());
+    }
 }
 
 }  // namespace kovrisk::encryption
