@@ -47,7 +47,7 @@ public:
         // The mini stream is the root entry's own stream.
         miniStream_ = chainBytes(
             fat_, load32(entry(0), kStartSectorAt), streamSize(0),
-            [&](std::uint32_t sector) { return regularSector(sector); }, sectorSize_);
+            [&](std::uint32_t sector) { return regularSector(sector); }, sectorSize_, claimed_);
         readMiniFat();
         std::vector<bool> visited(directory_.size(), false);
         visited[0] = true;
@@ -77,9 +77,12 @@ private:
         return sectors;
     }
 
+    // A stream's bytes.  Every sector it takes is claimed: a sector two streams share (which no
+    // writer makes) would let a small file fill memory with copies of itself.
     template <typename SectorOf>
     static std::string chainBytes(const std::vector<std::uint32_t>& table, std::uint32_t start,
-                                  std::uint64_t size, SectorOf sectorOf, std::size_t sectorSize) {
+                                  std::uint64_t size, SectorOf sectorOf, std::size_t sectorSize,
+                                  std::vector<bool>& claimed) {
         std::string out;
         if (size == 0)
             return out;
@@ -94,6 +97,11 @@ private:
         for (const std::uint32_t sector : sectors) {
             if (out.size() >= size)
                 break;
+            if (claimed.size() < table.size())
+                claimed.resize(table.size(), false);
+            if (claimed[sector])
+                damaged("two streams share a sector");
+            claimed[sector] = true;
             const std::string_view bytes = sectorOf(sector);
             const std::size_t wanted = std::min<std::size_t>(sectorSize, size - out.size());
             if (bytes.size() < wanted)
@@ -212,7 +220,7 @@ private:
         addChildren(load32(entry(id), kRightSiblingAt), storage, visited, depth + 1);
     }
 
-    std::string streamData(std::uint32_t id) const {
+    std::string streamData(std::uint32_t id) {
         const std::uint64_t size = streamSize(id);
         const std::uint32_t start = load32(entry(id), kStartSectorAt);
         if (size < kMiniStreamCutoff) {
@@ -224,11 +232,11 @@ private:
                         damaged("mini sector past the end of the mini stream");
                     return std::string_view(miniStream_).substr(at, kMiniSectorSize);
                 },
-                kMiniSectorSize);
+                kMiniSectorSize, miniClaimed_);
         }
         return chainBytes(
             fat_, start, size, [&](std::uint32_t sector) { return regularSector(sector); },
-            sectorSize_);
+            sectorSize_, claimed_);
     }
 
     std::string_view file_;
@@ -238,6 +246,8 @@ private:
     std::vector<std::uint32_t> miniFat_;
     std::vector<std::string_view> directory_;
     std::string miniStream_;
+    std::vector<bool> claimed_;
+    std::vector<bool> miniClaimed_;
 };
 
 }  // namespace
