@@ -35,15 +35,16 @@ void require(bool holds) {
 // What a reader decrypts: every record's data but that of the records readers need first, and
 // but BOUNDSHEET8's sheet position.
 std::string decrypted(std::string stream) {
-    constexpr std::array kClear{biff::kBof,      biff::kFilePass, biff::kUsrExcl, biff::kFileLock,
-                                biff::kInterfaceHdr, biff::kRrdInfo, biff::kRrdHead};
+    constexpr std::array kClear{biff::kBof,      biff::kFilePass,     biff::kUsrExcl,
+                                biff::kFileLock, biff::kInterfaceHdr, biff::kRrdInfo,
+                                biff::kRrdHead};
     testing::ScriptedRandomCrypto crypto;
     Rc4CryptoApiStream cipher(crypto, rc4CryptoApiPasswordHash(crypto, kPassword, kSalt));
     for (const biff::Record& r : biff::readRecords(stream)) {
         if (std::find(kClear.begin(), kClear.end(), r.type) != kClear.end())
             continue;
-        const std::size_t from = r.type == biff::kBoundSheet8 ? std::min(r.dataAt() + 4, r.end())
-                                                              : r.dataAt();
+        const std::size_t from =
+            r.type == biff::kBoundSheet8 ? std::min(r.dataAt() + 4, r.end()) : r.dataAt();
         cipher.apply(stream, from, r.end());
     }
     return stream;
@@ -69,8 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string plain(reinterpret_cast<const char*>(data), size);
     CompoundEntry root = CompoundEntry::storage(u"Root Entry", {});
     root.children.push_back(CompoundEntry::stream(u"Workbook", plain));
-    root.children.push_back(CompoundEntry::storage(
-        u"_SX_DB_CUR", {CompoundEntry::stream(u"0001", plain)}));
+    root.children.push_back(
+        CompoundEntry::storage(u"_SX_DB_CUR", {CompoundEntry::stream(u"0001", plain)}));
     std::string locked;
     try {
         testing::ScriptedRandomCrypto crypto(kSalt + "verifier16bytes!");
@@ -83,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string stream = decrypted(out.child(u"Workbook")->data);
     const std::vector<biff::Record> records = biff::readRecords(stream);
-    const std::size_t filePassIndex = records.size() > 2 && records[1].type == biff::kWriteProtect &&
+    const std::size_t filePassIndex = records.size() > 2 &&
+                                              records[1].type == biff::kWriteProtect &&
                                               records[2].type == biff::kFilePass
                                           ? 2
                                           : 1;

@@ -13,13 +13,14 @@ using namespace kovrisk::package;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     workbookPartLocksStructure(text);
-    const auto parts = declaredParts([&text](const std::string& name) -> std::optional<std::string> {
-        if (name == "[Content_Types].xml" || name == "_rels/.rels" ||
-            name == "xl/_rels/workbook.xml.rels") {
-            return text;
-        }
-        return std::nullopt;
-    });
+    const auto parts =
+        declaredParts([&text](const std::string& name) -> std::optional<std::string> {
+            if (name == "[Content_Types].xml" || name == "_rels/.rels" ||
+                name == "xl/_rels/workbook.xml.rels") {
+                return text;
+            }
+            return std::nullopt;
+        });
     for (const std::string& part : parts) {
         if (part.empty() || part.front() == '/' || part.back() == '/' ||
             part.find("//") != std::string::npos || part == ".." || part.starts_with("../") ||

@@ -51,9 +51,9 @@ std::optional<std::string> readPart(const css::uno::Reference<css::container::XN
     std::string text;
     css::uno::Sequence<sal_Int8> chunk;
     while (text.size() <= package::kPartReadLimit) {
-        const sal_Int32 got = stream->readBytes(
-            chunk, static_cast<sal_Int32>(std::min<std::size_t>(
-                       65536, package::kPartReadLimit + 1 - text.size())));
+        const sal_Int32 got =
+            stream->readBytes(chunk, static_cast<sal_Int32>(std::min<std::size_t>(
+                                         65536, package::kPartReadLimit + 1 - text.size())));
         if (got <= 0)
             break;
         text.append(reinterpret_cast<const char*>(chunk.getConstArray()),

@@ -83,7 +83,8 @@ std::string filePassRecord(CryptoPrimitives& crypto, std::u16string_view passwor
 
 // Encrypts every record's data in place, but for the records and the BOUNDSHEET8 field that
 // readers need before decrypting.  Each stream starts its own key stream at block 0.
-void encryptRecords(std::string& stream, CryptoPrimitives& crypto, const std::string& passwordHash) {
+void encryptRecords(std::string& stream, CryptoPrimitives& crypto,
+                    const std::string& passwordHash) {
     Rc4CryptoApiStream cipher(crypto, passwordHash);
     for (const Record& record : biff::readRecords(stream)) {
         if (staysClear(record.type))

@@ -82,8 +82,8 @@ TEST(CompoundFileTest, NamesOrderByLengthThenByUpperCase) {
     EXPECT_LT(compareEntryNames(u"abc", u"ABD"), 0);
     EXPECT_GT(compareEntryNames(u"\u00e9t\u00e9", u"\u00c9TA"), 0);
     // Beyond Latin-1, Greek and Cyrillic: Latin Extended, Armenian, Georgian, full-width Latin.
-    EXPECT_EQ(compareEntryNames(u"\u0101\u00ff\u0561\u2d00\uff41", u"\u0100\u0178\u0531\u10a0\uff21"),
-              0);
+    EXPECT_EQ(
+        compareEntryNames(u"\u0101\u00ff\u0561\u2d00\uff41", u"\u0100\u0178\u0531\u10a0\uff21"), 0);
     EXPECT_EQ(compareEntryNames(u"\u30d1", u"\u30d1"), 0);
 }
 
@@ -175,6 +175,19 @@ TEST(CompoundFileTest, ReaderRefusesAMiniStreamCutoffOtherThan4096) {
     std::string file = writeCompoundFile(
         Entry::storage(u"Root Entry", {Entry::stream(u"Workbook", bytesOf(5000, 'w'))}));
     store32(file, cfb::kMiniStreamCutoffAt, 8192);
+    EXPECT_EQ(refusalOf(file), EncryptionRefusal::DamagedCompoundFile);
+}
+
+// Directory entries pointing at one chain: a few kilobytes would fill memory with copies.
+TEST(CompoundFileTest, ReaderRefusesStreamsSharingSectors) {
+    std::string file =
+        writeCompoundFile(Entry::storage(u"Root Entry", {Entry::stream(u"A", bytesOf(5000, 'a')),
+                                                         Entry::stream(u"B", bytesOf(5000, 'b'))}));
+    const std::size_t directory =
+        cfb::kHeaderSize + 512 * std::size_t{load32(file, cfb::kFirstDirectorySectorAt)};
+    // Entries 1 and 2 are the streams, in name order.
+    store32(file, directory + 2 * cfb::kDirectoryEntrySize + cfb::kStartSectorAt,
+            load32(file, directory + cfb::kDirectoryEntrySize + cfb::kStartSectorAt));
     EXPECT_EQ(refusalOf(file), EncryptionRefusal::DamagedCompoundFile);
 }
 

@@ -26,9 +26,9 @@ TEST(PackagePartsTest, StructureLockIsFoundWithOrWithoutPrefixAndOnlyInAnElement
 // A comment repeating the element's name made the old check quadratic: 16 MB of it took hours.
 // Read in one pass it is a moment; the suite's time limit catches a return of the fault.
 TEST(PackagePartsTest, PartsRepeatingTheElementsNameAreReadInOnePass) {
-    std::ifstream in(std::string(KOVRISK_TEST_SOURCE_DIR) +
-                         "/fuzz/regressions/lockstructure-quadratic-360k.xml",
-                     std::ios::binary);
+    std::ifstream in(
+        std::string(KOVRISK_TEST_SOURCE_DIR) + "/fuzz/regressions/lockstructure-quadratic-360k.xml",
+        std::ios::binary);
     std::stringstream bytes;
     bytes << in.rdbuf();
     ASSERT_GT(bytes.str().size(), 300000u);
@@ -72,10 +72,9 @@ TEST(PackagePartsTest, OnlyThePartsThePackageDeclaresAreItsParts) {
         const auto found = package.find(name);
         return found == package.end() ? std::nullopt : std::optional<std::string>(found->second);
     });
-    EXPECT_EQ(declared, (std::set<std::string>{
-                            "[Content_Types].xml", "_rels/.rels", "docProps/app.xml",
-                            "xl/_rels/workbook.xml.rels", "xl/workbook.xml",
-                            "xl/worksheets/sheet1.xml"}));
+    EXPECT_EQ(declared, (std::set<std::string>{"[Content_Types].xml", "_rels/.rels",
+                                               "docProps/app.xml", "xl/_rels/workbook.xml.rels",
+                                               "xl/workbook.xml", "xl/worksheets/sheet1.xml"}));
 }
 
 }  // namespace
