@@ -292,3 +292,21 @@ def gives_back(path, original, password):
     # Bytes after the last record too few for a record header (padding) are no record and go.
     back, plain = without_inserted_record(after["Workbook"], index), before["Workbook"]
     return plain[:len(back)] == back and len(plain) - len(back) < 4
+
+
+def pivot_tables(office, path, password=None):
+    """Each pivot table LibreOffice shows in `path`: its name and the text of its output range."""
+    document = office.load(path, password=password)
+    try:
+        shown = []
+        for sheet in document.Sheets.ElementNames:
+            tables = document.Sheets.getByName(sheet).DataPilotTables
+            for name in tables.ElementNames:
+                area = tables.getByName(name).OutputRange
+                cells = document.Sheets.getByName(sheet).getCellRangeByPosition(
+                    area.StartColumn, area.StartRow, area.EndColumn, area.EndRow)
+                rows = ["\t".join(str(value) for value in row) for row in cells.DataArray]
+                shown.append(f"{sheet}/{name}\n" + "\n".join(rows))
+        return "\n\n".join(shown)
+    finally:
+        document.close(True)

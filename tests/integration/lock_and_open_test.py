@@ -324,6 +324,25 @@ class XlsRoads(Roads):
         self.assertEqual(checks.substream_kinds(stream).count(0x0020), charts)
 
 
+    def test_a_pivot_table_survives_the_lock_and_the_backup_copys(self):
+        # The lock road saves through LibreOffice; the backup copy is encrypted from its bytes.
+        path = os.path.join(self.folder, f"{NAME}.xls")
+        shutil.copyfile(os.path.join(REGRESSIONS, "..", "..", "workbook", "encryption", "data",
+                                     "pivot-table.xls"), path)
+        reading = os.path.join(self.folder, "reading-office")
+        with office_tool.Office(reading) as office:
+            pivot = checks.pivot_tables(office, path)
+        self.assertIn("Nitro", pivot)
+        self.lock(path)
+        backup = os.path.join(self.backup_folder, os.path.basename(path))
+        with office_tool.Office(reading) as office:
+            for locked, password in ((path, suite.password_of(os.path.basename(path))),
+                                     (backup, "MIRTHOLAN")):
+                with open(locked, "rb") as file:
+                    self.assertNotIn(b"Nitro", file.read())
+                self.assertEqual(checks.pivot_tables(office, locked, password), pivot)
+
+
 class RealFormats(Runs):
     """Workbooks whose names do not say their formats."""
     extension = "xls"
