@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "workbook/encryption/compound_file_reader.h"
-#include "workbook/encryption/compound_file_writer.h"
+#include "formats/compound_file_reader.h"
+#include "formats/compound_file_writer.h"
 #include "workbook/encryption/encryption_refusal.h"
 
 using namespace kovrisk::encryption;

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "workbook/package/package_parts.h"
+#include "formats/package_parts.h"
 
 using namespace kovrisk::package;
 

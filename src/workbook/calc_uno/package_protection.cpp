@@ -13,7 +13,7 @@
 #include <set>
 #include <string>
 
-#include "workbook/package/package_parts.h"
+#include "formats/package_parts.h"
 
 namespace kovrisk {
 

@@ -1,4 +1,4 @@
-#include "workbook/package/package_parts.h"
+#include "formats/package_parts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "workbook/package/xml_start_tags.h"
+#include "formats/xml_start_tags.h"
 
 namespace kovrisk::package {
 

@@ -1,4 +1,4 @@
-#include "workbook/encryption/utf16_upper_case.h"
+#include "formats/utf16_upper_case.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,9 +1,9 @@
-#include "workbook/encryption/compound_file.h"
+#include "formats/compound_file.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "workbook/encryption/utf16_upper_case.h"
+#include "formats/utf16_upper_case.h"
 
 namespace kovrisk::encryption {
 

@@ -1,9 +1,9 @@
-#include "workbook/package/package_parts.h"
+#include "formats/package_parts.h"
 
 #include <deque>
 #include <vector>
 
-#include "workbook/package/xml_start_tags.h"
+#include "formats/xml_start_tags.h"
 
 namespace kovrisk::package {
 

@@ -1,4 +1,4 @@
-#include "workbook/encryption/compound_file.h"
+#include "formats/compound_file.h"
 
 #include <gtest/gtest.h>
 
@@ -6,11 +6,11 @@
 #include <functional>
 #include <sstream>
 
-#include "workbook/encryption/compound_file_format.h"
-#include "workbook/encryption/compound_file_reader.h"
-#include "workbook/encryption/compound_file_writer.h"
+#include "formats/compound_file_format.h"
+#include "formats/compound_file_reader.h"
+#include "formats/compound_file_writer.h"
+#include "formats/little_endian.h"
 #include "workbook/encryption/encryption_refusal.h"
-#include "workbook/encryption/little_endian.h"
 
 namespace kovrisk::encryption {
 namespace {
