@@ -47,7 +47,8 @@ public:
         // The mini stream is the root entry's own stream.
         miniStream_ = chainBytes(
             fat_, load32(entry(0), kStartSectorAt), streamSize(0),
-            [&](std::uint32_t sector) { return regularSector(sector); }, sectorSize_, claimed_);
+            [&](std::uint32_t sector) { return regularSector(sector); }, sectorSize_, file_.size(),
+            claimed_);
         readMiniFat();
         std::vector<bool> visited(directory_.size(), false);
         visited[0] = true;
@@ -79,17 +80,18 @@ private:
 
     // A stream's bytes.  Every sector it takes is claimed: a sector two streams share (which no
     // writer makes) would let a small file fill memory with copies of itself.
+    // `available` is the size of what the sectors lie in (the file, or the mini stream).
     template <typename SectorOf>
     static std::string chainBytes(const std::vector<std::uint32_t>& table, std::uint32_t start,
                                   std::uint64_t size, SectorOf sectorOf, std::size_t sectorSize,
-                                  std::vector<bool>& claimed) {
+                                  std::size_t available, std::vector<bool>& claimed) {
         std::string out;
         if (size == 0)
             return out;
-        // A chain cannot hold more sectors than its table has entries: this bounds the size before
-        // any arithmetic on it (a size near 2^64 would wrap) and before any memory is reserved.
-        if (size / sectorSize > table.size())
-            damaged("a stream larger than its allocation table");
+        // Checked before any arithmetic on the size (one near 2^64 would wrap) and before any
+        // memory is reserved for it.
+        if (size > available)
+            damaged("a stream larger than the file");
         const std::vector<std::uint32_t> sectors = chain(table, start, "stream");
         if (sectors.size() < (size + sectorSize - 1) / sectorSize)
             damaged("a stream's chain is shorter than its size");
@@ -232,11 +234,11 @@ private:
                         damaged("mini sector past the end of the mini stream");
                     return std::string_view(miniStream_).substr(at, kMiniSectorSize);
                 },
-                kMiniSectorSize, miniClaimed_);
+                kMiniSectorSize, miniStream_.size(), miniClaimed_);
         }
         return chainBytes(
             fat_, start, size, [&](std::uint32_t sector) { return regularSector(sector); },
-            sectorSize_, claimed_);
+            sectorSize_, file_.size(), claimed_);
     }
 
     std::string_view file_;
