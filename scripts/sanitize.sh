@@ -8,8 +8,10 @@ cd "$(dirname "$0")/.."
 started=$(date +%s)
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRISK_SANITIZE=ON \
   >/dev/null
+# What the unit and integration suites run: the backend's drivers, and the program itself with
+# its stand-in for the window suites.
 cmake --build build-asan --parallel 2 --target kovrisk_unit_tests kovrisk_calc_driver \
-  kovrisk_encrypt_tool kovrisk_calc_integration_tests
+  kovrisk_encrypt_tool kovrisk_calc_integration_tests kovrisk standin_kovrisk standin_workbook_tool
 built=$(date +%s)
 # Leaks are looked for in the unit suite; the integration suite's binaries load the office's UNO
 # libraries, whose process-long allocations are no leaks of ours.
