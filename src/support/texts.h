@@ -61,6 +61,10 @@ inline constexpr std::string_view kPcCompare = "PC名比較";
 inline constexpr std::string_view kCompatCheck = "下位互換チェック";
 inline constexpr std::string_view kRefusedPrefix = "PC名 ";
 inline constexpr std::string_view kRefusedSuffix = " にはオープン許可がありません。";
+// An Excel call that outlasted its bound (Excel waits on a dialog nobody can answer): that Excel
+// was ended.
+inline constexpr std::string_view kExcelTookTooLong =
+    "Excel が時間内に応答しなかったため終了させました";
 inline constexpr std::string_view kAlreadyOpen =
     "このブックはすでに開かれています。開いているウィンドウでご覧ください。";
 
@@ -87,6 +91,11 @@ inline constexpr std::string_view kPathTooLongPrefix =
     "パスが長すぎるため、パスワードを設定できません（Excel が扱えるパスは ";
 inline constexpr std::string_view kPathTooLongMiddle = " 文字まで、保存に必要なパスは ";
 inline constexpr std::string_view kPathTooLongSuffix = " 文字）: ";
+// The same for the workbook's own path, which the spreadsheet application cannot open: the limit,
+// the length, kPathTooLongSuffix, then the path.
+inline constexpr std::string_view kOpenPathTooLongPrefix =
+    "パスが長すぎるため、ブックを開けません（Excel が扱えるパスは ";
+inline constexpr std::string_view kOpenPathTooLongMiddle = " 文字まで、このブックのパスは ";
 
 // Why a file cannot be replaced by its new version; the file's path follows.
 inline constexpr std::string_view kNotARegularFile =
@@ -96,6 +105,12 @@ inline constexpr std::string_view kOwnerCannotBeKept =
 inline constexpr std::string_view kGroupCannotBeKept =
     "ファイルのグループを保てないため置き換えられません: ";
 inline constexpr std::string_view kNoPrivateFolder = "作業用フォルダを作成できません: ";
+// A replacement that failed half-way: the file went back to its place (its path follows), or it
+// could not and is kept where it is (that path follows).
+inline constexpr std::string_view kOriginalPutBack =
+    "置き換えに失敗したため、元のファイルを元の場所に戻しました: ";
+inline constexpr std::string_view kOriginalStranded =
+    "置き換えに失敗し、元のファイルを元の場所に戻せませんでした。元のファイルはここにあります: ";
 
 // Suffixes of an operation's progress lines, after its name and "():".
 inline constexpr std::string_view kCatchException = "Catch Exception";

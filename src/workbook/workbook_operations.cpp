@@ -141,6 +141,8 @@ bool putInPlace(ActivityLog& log, OperationSession& session, FileReplacement& re
     }
     if (!replacement.commit()) {
         log.LogWrite(texts::kDeleteError);
+        if (const std::string where = describeFailedCommit(replacement); !where.empty())
+            log.LogWrite(where);
         writable.giveBack();
         return false;
     }
@@ -227,6 +229,10 @@ bool WorkbookOperations::fncXlsOpenChk(const NativePath& path, const std::string
 std::string WorkbookOperations::savePathObstacle(const NativePath& target) const {
     return pathTooLong(target, longestNewVersionPath(target, kTemporarySuffix),
                        spreadsheet_.longestPath());
+}
+
+std::string WorkbookOperations::openPathObstacle(const NativePath& target) const {
+    return openPathTooLong(target, spreadsheet_.longestPath());
 }
 
 bool WorkbookOperations::fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
@@ -384,11 +390,12 @@ bool WorkbookOperations::fncXlsPwdChgForBackup(const NativePath& path,
             throw AutomationError("the backup copy cannot be read");
         // The copy is encrypted from its own bytes: decrypted, it is the workbook's file as it
         // was.  What the cipher does not take (an Excel 95 workbook, a file it finds damaged or
-        // encrypted already) is saved with the password by the application, as it opens it.
+        // encrypted already) or fails on (a primitive, memory) is saved with the password by the
+        // application, as it opens it: no failure of the cipher leaves the copy without one.
         std::optional<std::string> encrypted;
         try {
             encrypted = cipher_.encrypt(*original, newPassword);
-        } catch (const encryption::EncryptionRefused&) {
+        } catch (const std::exception&) {
         }
         if (!encrypted) {
             saveThroughApplication(session, {}, path, openPassword, newPassword, newVersion,
@@ -419,18 +426,19 @@ void WorkbookOperations::handOver(OperationSession& session, const NativePath& p
     if (reopen) {
         session.workbook->close(false);
         session.workbook.reset();
-        session.application->useUsersMacroSettings();
     }
-    session.application->setVisible(true);
-    // The user's application asks what it would ask the user: whether to save changes, and
-    // whatever the macro settings ask on the open below.
+    // Still hidden, the application becomes the user's own: the user's macro settings for what
+    // the user opens in it from now on, and the questions it would ask the user (whether to save
+    // changes, and whatever the macro settings ask on the open below).
+    session.application->useUsersMacroSettings();
     session.application->setDisplayAlerts(true);
+    // From here on it is the user's, even should a step fail: released, never quit.
+    const std::unique_ptr<Application> application = std::move(session.application);
+    const std::unique_ptr<Workbook> workbook = std::move(session.workbook);
+    application->setVisible(true);
     // Without a display nothing is shown, and nobody would get the workbook opened again.
-    if (reopen && session.application->visible())
-        session.open(path, password);
-    // The application and its workbook now belong to the user: released, not closed.
-    session.workbook.reset();
-    session.application.reset();
+    if (reopen && application->visible())
+        application->workbooks()->open(path, password);
 }
 
 bool WorkbookOperations::hasControlSheet(Workbook& book) {

@@ -43,6 +43,9 @@ public:
     // Why the application could not save the new version of `target` under its path, as the text
     // to log and show; empty when it can.
     std::string savePathObstacle(const NativePath& target) const;
+    // Why the application could not open the workbook at `target` at all (its path is too long),
+    // as the text to log and show; empty when it can.
+    std::string openPathObstacle(const NativePath& target) const;
     // Adds the control sheet and saves the workbook with `newPassword` in place of the file.
     bool fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
                       const std::string& newPassword);

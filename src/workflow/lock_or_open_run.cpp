@@ -31,6 +31,17 @@ void LockOrOpenRun::Timer1Timer() {
     window_.disableTimer();
     log_.LogWrite(texts::kStarted);
     window_.setStatusText(std::string(texts::kStatusStarting));
+    // What no road could take is refused before the probe: a path the application cannot open,
+    // a workbook another program (the user's own Excel) has open.
+    if (const std::string tooLong = operations_.openPathObstacle(window_.targetPath());
+        !tooLong.empty()) {
+        finish(refuse(tooLong));
+        return;
+    }
+    if (files_.heldOpenElsewhere(window_.targetPath())) {
+        finish(refuse(std::string(texts::kInUse)));
+        return;
+    }
     const bool unprotected = operations_.fncXlsOpenChk(window_.targetPath(), "");
     const std::string fileName(fileNamePart(toShiftJis(window_.targetPath()), kNativePathStyle));
     finish(unprotected ? lockRoad(fileName) : openRoad(fileName));
@@ -127,6 +138,8 @@ bool LockOrOpenRun::backUp(const NativePath& target, const NativePath& backupPat
             files_.setAttributes(backupPath, *copied);
         return true;
     }
+    if (const std::string where = describeFailedCommit(*replacement); !where.empty())
+        log_.LogWrite(where);
     if (earlier)
         files_.setAttributes(backupPath, *earlier);
     return false;

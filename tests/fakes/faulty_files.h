@@ -57,6 +57,8 @@ private:
                 return false;
             return real_->commit();
         }
+        bool originalPutBack() const override { return real_->originalPutBack(); }
+        NativePath strandedOriginal() const override { return real_->strandedOriginal(); }
 
     private:
         std::unique_ptr<FileReplacement> real_;
