@@ -219,6 +219,7 @@ std::string WorkbookOperations::savePathObstacle(const NativePath& target) const
 
 bool WorkbookOperations::fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
                                       const std::string& newPassword) {
+    swapped_ = false;
     return resave(
         "fncXlsPwdChg", "TRY OPEN", path, openPassword, newPassword,
         [this](Application& application, Workbook& book) { addControlSheet(application, book); });
@@ -262,14 +263,25 @@ bool WorkbookOperations::resave(const std::string& name, std::string_view trySte
     if (!state_.installed)
         return false;
     OperationSession session(log_, name);
-    return replaceFile(session, path, [&](const NativePath& newVersion) {
-        saveThroughApplication(session, tryStep, path, openPassword, newPassword, newVersion,
-                               change);
-    });
+    return replaceFile(
+        session, path,
+        [&](const NativePath& newVersion) {
+            saveThroughApplication(session, tryStep, path, openPassword, newPassword, newVersion,
+                                   change);
+        },
+        {}, expected_);
 }
 
 bool WorkbookOperations::replaceFile(OperationSession& session, const NativePath& path,
-                                     const std::function<void(const NativePath&)>& write) {
+                                     const std::function<void(const NativePath&)>& write,
+                                     const NativePath& source,
+                                     const std::optional<FileIdentity>& expected) {
+    // Whether the path still leads to the file expected (where one is).
+    const auto stillExpected = [&] {
+        const std::optional<FileIdentity> now = files_.identity(path);
+        swapped_ = expected && !(now && now->sameFile(*expected));
+        return !swapped_;
+    };
     ReplacementRefusal refusal = ReplacementRefusal::None;
     const std::unique_ptr<FileReplacement> replacement =
         files_.beginReplacement(path, kTemporarySuffix, refusal);
@@ -277,11 +289,19 @@ bool WorkbookOperations::replaceFile(OperationSession& session, const NativePath
         log_.LogWrite(describeRefusal(refusal, path));
         return false;
     }
-    WritableMeanwhile writable(files_, path);
+    for (const NativePath& folder : replacement->foldersLeftAlone())
+        log_.LogWrite(std::string(texts::kFolderLeftAlone) + toShiftJis(folder));
+    if (!stillExpected())
+        return false;
+    WritableMeanwhile writable(files_, source.empty() ? path : source);
     try {
         write(replacement->newVersion());
     } catch (...) {
         session.fail();
+        writable.giveBack();
+        return false;
+    }
+    if (!stillExpected()) {
         writable.giveBack();
         return false;
     }
@@ -318,13 +338,15 @@ void WorkbookOperations::saveThroughApplication(OperationSession& session, std::
 
 bool WorkbookOperations::fncXlsPwdChgForBackup(const NativePath& path,
                                                const std::string& openPassword,
-                                               const std::string& newPassword) {
+                                               const std::string& newPassword,
+                                               const NativePath& plainCopy) {
     if (!state_.installed)
         return false;
     OperationSession session(log_, "fncXlsPwdChgForBackup");
+    const NativePath& source = plainCopy.empty() ? path : plainCopy;
     return replaceFile(session, path, [&](const NativePath& newVersion) {
         session.step("TRY Backup File Open.");
-        const std::optional<std::string> original = files_.readAll(path);
+        const std::optional<std::string> original = files_.readAll(source);
         if (!original)
             throw AutomationError("the backup copy cannot be read");
         // The copy is encrypted from its own bytes: decrypted, it is the workbook's file as it
@@ -336,12 +358,12 @@ bool WorkbookOperations::fncXlsPwdChgForBackup(const NativePath& path,
         } catch (const encryption::EncryptionRefused&) {
         }
         if (!encrypted) {
-            saveThroughApplication(session, {}, path, openPassword, newPassword, newVersion,
+            saveThroughApplication(session, {}, source, openPassword, newPassword, newVersion,
                                    [](Application&, Workbook&) {});
         } else if (!files_.writeNew(newVersion, *encrypted)) {
             throw AutomationError("the encrypted backup copy cannot be written");
         }
-    });
+    }, source);
 }
 
 bool WorkbookOperations::grants(const std::string& tag) const {

@@ -25,8 +25,12 @@ private:
 
     End openRoad(const std::string& fileName);
     End lockRoad(const std::string& fileName);
-    // Copies the workbook to the backup path; false when the copy could not be made.
+    // Copies the workbook for the backup copy at `backupPath` into a private folder; false when
+    // the copy could not be made.
     bool backUp(const NativePath& target, const NativePath& backupPath);
+    // Whether the target path still leads, through the same folders, to the file settled at the
+    // start, and that file has one name.
+    bool stillTheSettledFile();
     // Logs and shows why the workbook is not locked.
     End refuse(const std::string& text);
     void finish(End end);
@@ -37,6 +41,10 @@ private:
     const ProcessState& state_;
     WorkbookOperations operations_;
     PasswordBuffer password_;
+    NativePath settled_;
+    std::optional<FileIdentity> identity_;
+    // The plain copy of the workbook made for its backup copy, until that is encrypted.
+    std::unique_ptr<FileReplacement> plainCopy_;
 };
 
 }  // namespace kovrisk

@@ -381,7 +381,7 @@ def end_of(log):
         return "S"
     if last == texts.CANCELLED:
         return "C"
-    if last in (texts.NO_COMPUTER_NAME, texts.IN_USE):
+    if last in (texts.NO_COMPUTER_NAME, texts.IN_USE, texts.MANY_NAMES, texts.WORKBOOK_SWAPPED):
         return "refused"
     if last in (texts.NO_CONTROL_SHEET, texts.ALREADY_OPEN) or texts.is_refusal(last):
         return "refused"
@@ -394,7 +394,8 @@ def exit_code_of(log):
     last = log[-1] if log else ""
     end = end_of(log)
     if end == "refused":
-        end = "lock refused" if last in (texts.NO_COMPUTER_NAME, texts.IN_USE) else "open refused"
+        end = "lock refused" if last in (texts.NO_COMPUTER_NAME, texts.IN_USE, texts.MANY_NAMES,
+                                         texts.WORKBOOK_SWAPPED) else "open refused"
     elif last.startswith(texts.LOCK_REFUSALS):
         end = "lock refused"
     elif last == texts.NOT_INSTALLED:
@@ -405,6 +406,10 @@ def exit_code_of(log):
         end = "busy"
     elif last == texts.TOO_LARGE:
         end = "too large"
+    elif last in texts.NOT_A_WORKBOOK_FILE:
+        end = "not a workbook file"
+    elif last.startswith(texts.CLAIM_UNAVAILABLE.split("{}")[0]):
+        end = "no claim"
     return texts.EXIT_CODES.get(end)
 
 

@@ -201,8 +201,8 @@ TEST_F(LockOrOpenRunTest, BackupThatCannotBeWrittenEndsWithF3AndLeavesEverything
     std::filesystem::create_directories(backupOf("Book1.xlsx").parent_path());
     writeStandinWorkbook(backupOf("Book1.xlsx"), earlier);
     ::chmod(backupOf("Book1.xlsx").c_str(), 0444);
-    files.failReplace = [](const NativePath&, const NativePath& to) {
-        return to.filename() == "Book1.xlsx" && to.parent_path().filename() == "BackUp";
+    files.failCopy = [](const NativePath&, const NativePath& to) {
+        return to.filename() == "Book1.xlsx.copy";
     };
     run(target);
 
@@ -218,6 +218,33 @@ TEST_F(LockOrOpenRunTest, BackupThatCannotBeWrittenEndsWithF3AndLeavesEverything
     EXPECT_TRUE(leftovers().empty());
 }
 #endif
+
+TEST_F(LockOrOpenRunTest, FailedLockKeepsTheEarlierBackupAndTheBackupFolderNeverHoldsAPlainCopy) {
+    const NativePath target = makeWorkbook("Book1.xlsx");
+    StandinWorkbook earlier = plainBook();
+    earlier.sheets[0].cells["A1"] = "earlier";
+    earlier.openPassword = "MIRTHOLAN";
+    std::filesystem::create_directories(backupOf("Book1.xlsx").parent_path());
+    writeStandinWorkbook(backupOf("Book1.xlsx"), earlier);
+    const std::string earlierBytes = readFile(backupOf("Book1.xlsx"));
+    // What the backup folder holds while the workbook is being locked.
+    std::vector<std::string> seen;
+    spreadsheet.onCall("Workbook.SaveAs", [&] {
+        for (const auto& entry :
+             std::filesystem::recursive_directory_iterator(backupOf("Book1.xlsx").parent_path())) {
+            seen.push_back(entry.path().filename().string() + ":" +
+                           (entry.is_regular_file() ? readFile(entry.path()) : "folder"));
+        }
+    });
+    spreadsheet.failCall("Workbook.SaveAs", "disk full");
+    run(target);
+
+    EXPECT_EQ(log().back(), str(texts::kLockFailed));
+    EXPECT_EQ(seen, (std::vector<std::string>{"Book1.xlsx:" + earlierBytes}));
+    EXPECT_EQ(readFile(backupOf("Book1.xlsx")), earlierBytes);
+    EXPECT_EQ(loadStandinWorkbook(target), plainBook());
+    EXPECT_TRUE(leftovers().empty());
+}
 
 TEST_F(LockOrOpenRunTest, BackupFolderThatCannotBeCreatedEndsWithF3) {
     const NativePath target = makeWorkbook("Book1.xlsx");
@@ -243,7 +270,8 @@ TEST_F(LockOrOpenRunTest, ReadOnlyWorkbookIsLockedAndStaysReadOnlyAsDoesItsBacku
                      "fncXlsPwdChgForBackup():CLOSE.", str(texts::kLocked)}}));
     expectLocked(target);
     EXPECT_EQ(modeOf(target), 0444u);
-    EXPECT_EQ(modeOf(backupOf("Book1.xlsx")), 0444u);
+    // Read-only too, and the user's alone, as everything in the data folder.
+    EXPECT_EQ(modeOf(backupOf("Book1.xlsx")), 0400u);
 }
 
 TEST_F(LockOrOpenRunTest, ReadOnlyWorkbookIsWritableWhileOpenAndReadOnlyAgainAfterAFailure) {
@@ -276,7 +304,7 @@ TEST_F(LockOrOpenRunTest, BackupCopyTakesTheWorkbooksAttributesNotItsOwn) {
     EXPECT_EQ(lines[5], str(texts::kRemovingReadOnly));
     EXPECT_EQ(lines.back(), str(texts::kLocked));
     EXPECT_EQ(modeOf(target), 0640u);
-    EXPECT_EQ(modeOf(backupOf("Book1.xlsx")), 0640u);
+    EXPECT_EQ(modeOf(backupOf("Book1.xlsx")), 0600u);
     readStandinWorkbook(backupOf("Book1.xlsx"), "MIRTHOLAN");
 }
 #endif
@@ -375,14 +403,12 @@ TEST_F(LockOrOpenRunTest, EveryFailingCallOfTheLockRoadLosesNothing) {
         const std::string last = log().back();
         ASSERT_TRUE(last == str(texts::kLockFailed) || last == str(texts::kBackupLockFailed))
             << last;
-        if (last == str(texts::kLockFailed)) {
+        if (last == str(texts::kLockFailed))
             EXPECT_EQ(readFile(target), before);
-            EXPECT_EQ(loadStandinWorkbook(backupOf(name)), plainBook());
-        } else {
+        else
             expectLocked(target);
-            // The backup copy is the new one, still unprotected.
-            EXPECT_EQ(content(readStandinWorkbook(backupOf(name), "")), content(plainBook()));
-        }
+        // No plain backup copy, ever.
+        EXPECT_FALSE(std::filesystem::exists(backupOf(name)));
         EXPECT_TRUE(leftovers().empty());
         EXPECT_EQ(faulty.runningInstances(), 0);
     }
@@ -419,7 +445,7 @@ TEST_F(LockOrOpenRunTest, FailedReplacementOfTheBackupIsF5) {
     EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
               (Lines{str(texts::kDeleteError), str(texts::kBackupLockFailed)}));
     expectLocked(target);
-    EXPECT_EQ(loadStandinWorkbook(backup), plainBook());
+    EXPECT_FALSE(std::filesystem::exists(backup));
     EXPECT_TRUE(leftovers().empty());
 }
 
