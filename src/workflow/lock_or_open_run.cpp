@@ -130,9 +130,12 @@ bool LockOrOpenRun::backUp(const NativePath& target, const NativePath& backupPat
     // which holds only encrypted copies: the backup lock encrypts it into the place of an earlier
     // backup copy of the same file name once the workbook is locked.  That must be possible
     // before the workbook is locked.
-    if (const ReplacementRefusal refusal = files_.isDirectory(backupPath.parent_path())
-                                               ? files_.replacementRefusal(backupPath)
-                                               : ReplacementRefusal::NoPrivateFolder;
+    if (!files_.isDirectory(backupPath.parent_path())) {
+        log_.LogWrite(describeRefusal(ReplacementRefusal::NoPrivateFolder,
+                                      backupPath.parent_path()));
+        return false;
+    }
+    if (const ReplacementRefusal refusal = files_.replacementRefusal(backupPath);
         refusal != ReplacementRefusal::None) {
         log_.LogWrite(describeRefusal(refusal, backupPath));
         return false;

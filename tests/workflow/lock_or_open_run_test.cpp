@@ -246,6 +246,41 @@ TEST_F(LockOrOpenRunTest, FailedLockKeepsTheEarlierBackupAndTheBackupFolderNever
     EXPECT_TRUE(leftovers().empty());
 }
 
+#ifndef _WIN32  // identities and hard links of POSIX systems
+TEST_F(LockOrOpenRunTest, AWorkbookSwappedAfterTheProbeOrDuringTheLockIsRefusedAndNothingChanges) {
+    // Another file put at the workbook's path: after the probe (while the user confirms), and
+    // while the lock saves.
+    for (const std::string call : {"Workbook.Close", "Workbook.SaveAs"}) {
+        SCOPED_TRACE(call);
+        const NativePath target = makeWorkbook("Book1.xlsx");
+        StandinWorkbook other = plainBook();
+        other.sheets[0].cells["A1"] = "private";
+        const NativePath elsewhere = makeWorkbook("private.xlsx", other);
+        const std::string otherBytes = readFile(elsewhere);
+        std::filesystem::remove(backupOf("Book1.xlsx"));
+        StandinApplicationFactory application;
+        application.onCall(call, [&] { std::filesystem::rename(elsewhere, target); }, 1);
+        run(target, BoxAnswer::Ok, &application);
+        EXPECT_EQ(log().back(), str(texts::kWorkbookSwapped));
+        EXPECT_EQ(window->boxes.back().text, str(texts::kWorkbookSwapped));
+        EXPECT_EQ(readFile(target), otherBytes);
+        EXPECT_FALSE(std::filesystem::exists(backupOf("Book1.xlsx")));
+        EXPECT_TRUE(leftovers().empty());
+    }
+}
+
+TEST_F(LockOrOpenRunTest, AWorkbookWithAnotherNameIsRefusedBeforeAnythingChanges) {
+    const NativePath target = makeWorkbook("Book1.xlsx");
+    const std::string before = readFile(target);
+    std::filesystem::create_hard_link(target, temp / "work" / "Second name.xlsx");
+    run(target);
+    EXPECT_EQ(log().back(), str(texts::kManyNames));
+    ASSERT_EQ(window->boxes.size(), 1u);  // not even the confirmation
+    EXPECT_EQ(readFile(target), before);
+    EXPECT_FALSE(std::filesystem::exists(backupOf("Book1.xlsx")));
+}
+#endif
+
 TEST_F(LockOrOpenRunTest, BackupFolderThatCannotBeCreatedEndsWithF3) {
     const NativePath target = makeWorkbook("Book1.xlsx");
     std::filesystem::create_directories(state.dataFolder);
