@@ -9,7 +9,7 @@ if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 packages=(
   cmake ninja-build g++ pkg-config libgtest-dev libacl1-dev libattr1-dev
   qt6-base-dev qt6-wayland libxcb1-dev fonts-noto-cjk
-  libreoffice-calc libreoffice-dev libssl-dev librsvg2-bin
+  libreoffice-calc libreoffice-dev libssl-dev libxml2-dev librsvg2-bin
 )
 if [ "${1:-}" = "--packages" ] || [ "${1:-}" = "--tests" ]; then
   packages+=(dpkg-dev g++-mingw-w64-x86-64-posix icoutils imagemagick nsis)

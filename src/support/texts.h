@@ -77,6 +77,9 @@ inline constexpr std::string_view kPcCompare = "PC名比較";
 inline constexpr std::string_view kCompatCheck = "下位互換チェック";
 inline constexpr std::string_view kRefusedPrefix = "PC名 ";
 inline constexpr std::string_view kRefusedSuffix = " にはオープン許可がありません。";
+// The user's macro security settings that could not be read; why follows.
+inline constexpr std::string_view kMacroSettingsNotUnderstood =
+    "LibreOffice のマクロのセキュリティ設定を読み取れないため、マクロを実行せずに開きます: ";
 inline constexpr std::string_view kAlreadyOpen =
     "このブックはすでに開かれています。開いているウィンドウでご覧ください。";
 

@@ -393,8 +393,11 @@ void WorkbookOperations::handOver(OperationSession& session, const NativePath& p
     // whatever the macro settings ask on the open below.
     session.application->setDisplayAlerts(true);
     // Without a display nothing is shown, and nobody would get the workbook opened again.
-    if (reopen && session.application->visible())
+    if (reopen && session.application->visible()) {
         session.open(path, password);
+        if (const std::string notice = session.application->usersSettingsNotice(); !notice.empty())
+            log_.LogWrite(std::string(texts::kMacroSettingsNotUnderstood) + notice);
+    }
     // The application and its workbook now belong to the user: released, not closed.
     session.workbook.reset();
     session.application.reset();

@@ -523,12 +523,18 @@ def library():
 
 
 def place(source, target, mode_bits=None):
-    """A copy of a library workbook at `target` (folders made); returns the target path."""
+    """A copy of a library workbook at `target` (folders made); returns the target path.  In a
+    data folder ("Kovrisk"), folders and file are the user's alone, as the program makes them."""
     target = pathlib.Path(os.fsdecode(target))
     target.parent.mkdir(parents=True, exist_ok=True)
     shutil.copyfile(source, target)
     if mode_bits is not None:
         os.chmod(target, mode_bits)
+    if "Kovrisk" in target.parts[:-1]:
+        data = pathlib.Path(*target.parts[:target.parts.index("Kovrisk") + 1])
+        for folder in [data] + [p for p in target.parents if data in p.parents]:
+            os.chmod(folder, 0o700)
+        os.chmod(target, mode(target) & 0o700)
     return target
 
 

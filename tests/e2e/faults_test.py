@@ -414,7 +414,7 @@ class Faults(e2e.TestCase):
 
     def test_a_backup_folder_that_is_a_file(self):
         source, path, original, _ = self.prepare(earlier=False)
-        self.case.backup_folder.parent.mkdir(parents=True)
+        self.case.backup_folder.parent.mkdir(mode=0o700, parents=True)
         self.case.backup_folder.write_text("not a folder\n")
         lines, log = self.case.run(path, answer="y\n")
         self.assertEqual(lines, [texts.STARTING] + texts.CONFIRM_ON_TERMINAL + [texts.LOCKING] +

@@ -85,6 +85,8 @@ LOCK_REFUSALS = (ACTUAL_FORMAT_START, "ファイルの形式を確認できな�
 
 # Why a workbook is not opened (exit code 7).
 NO_CONTROL_SHEET = "コヴリスクで作成された制御情報が見つかりません。"
+MACRO_SETTINGS_NOT_UNDERSTOOD = ("LibreOffice のマクロのセキュリティ設定を読み取れないため、"
+                                 "マクロを実行せずに開きます: ")
 ALREADY_OPEN = "このブックはすでに開かれています。開いているウィンドウでご覧ください。"
 _REFUSAL = "PC名 {} にはオープン許可がありません。"
 

@@ -178,9 +178,17 @@ void removeFolder(int parent, const std::string& name, int folder,
     }
 }
 
+// Whether a run writes `name` in its private folder for the new version `newVersion`: the new
+// version, the plain copy the office saves before it is encrypted, and the office's lock files.
+bool writtenByARun(const std::string& name, const std::string& newVersion) {
+    const std::string plain = newVersion + ".plain";
+    return name == kMarkerName || name == newVersion || name == plain ||
+           name == officeLockName(newVersion) || name == officeLockName(plain);
+}
+
 // The names in the folder open as `folder` (status `info`), when it provably is the private
 // folder of a run of this program: this user's, mode 0700, holding its marker and otherwise only
-// the regular files a run writes there (the new version, and the office's lock file of it).
+// the regular files a run writes there.
 std::optional<std::vector<std::string>> programsFolderNames(int folder, const struct stat& info) {
     if (info.st_uid != ::geteuid() || (info.st_mode & 07777) != 0700)
         return std::nullopt;
@@ -189,7 +197,7 @@ std::optional<std::vector<std::string>> programsFolderNames(int folder, const st
         return std::nullopt;
     const std::vector<std::string> names = namesIn(folder);
     for (const std::string& name : names) {
-        if (name != kMarkerName && name != *newVersion && name != officeLockName(*newVersion))
+        if (!writtenByARun(name, *newVersion))
             return std::nullopt;
         struct stat file {};
         if (::fstatat(folder, name.c_str(), &file, AT_SYMLINK_NOFOLLOW) != 0 ||
