@@ -131,8 +131,7 @@ bool LockOrOpenRun::backUp(const NativePath& target, const NativePath& backupPat
     // backup copy of the same file name once the workbook is locked.  That must be possible
     // before the workbook is locked.
     if (!files_.isDirectory(backupPath.parent_path())) {
-        log_.LogWrite(describeRefusal(ReplacementRefusal::NoPrivateFolder,
-                                      backupPath.parent_path()));
+        log_.LogWrite(describeRefusal(ReplacementRefusal::NoPrivateFolder, backupPath));
         return false;
     }
     if (const ReplacementRefusal refusal = files_.replacementRefusal(backupPath);

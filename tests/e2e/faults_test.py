@@ -416,6 +416,7 @@ class Faults(e2e.TestCase):
         source, path, original, _ = self.prepare(earlier=False)
         self.case.backup_folder.parent.mkdir(mode=0o700, parents=True)
         self.case.backup_folder.write_text("not a folder\n")
+        os.chmod(self.case.backup_folder, 0o600)
         lines, log = self.case.run(path, answer="y\n")
         self.assertEqual(lines, [texts.STARTING] + texts.CONFIRM_ON_TERMINAL + [texts.LOCKING] +
                          box(texts.F3[1]))
