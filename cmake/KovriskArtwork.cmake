@@ -7,10 +7,13 @@ set(KOVRISK_STATUS_PICTURE_SVG ${KOVRISK_ARTWORK_DIR}/status_window.svg)
 find_program(KOVRISK_RSVG_CONVERT rsvg-convert REQUIRED)
 
 # Renders `svg` into the PNG `output`, `width` x `height` pixels. The drawing's own folder is its
-# base, so the pictures it draws in (the icon) are found.
+# base, so the pictures it draws in (the icon) are found. The output's folder is made first: only
+# Ninja makes it on its own, the Makefile generators do not.
 function(kovrisk_render_png svg output width height)
+  get_filename_component(folder ${output} DIRECTORY)
   add_custom_command(
     OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
     COMMAND ${KOVRISK_RSVG_CONVERT} --width ${width} --height ${height} --format png
             --output ${output} ${svg}
     DEPENDS ${svg} ${KOVRISK_ICON_SVG}

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes both packages on Debian 12, without the tests (scripts/test.sh makes and checks them):
-#   build/kovrisk_<version>_amd64.deb                               the Debian package
+#   build/kovrisk_<version>-1_amd64.deb                             the Debian package
 #   build-windows/package/packaging/windows/kovrisk-<version>-setup.exe   the Windows installer
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine, builds everything and runs every test suite: the Linux build's
-# (among them the .deb, made, installed and removed again) and the Windows build's under wine (among
-# them the installer).  Each suite carries its kind as a ctest label: unit, integration, e2e,
-# package, windows.
+# Sets up a fresh Debian 12 machine, builds everything (warnings are errors; once more with CMake's
+# default generator) and runs every test suite: the Linux build's (among them the .deb, checked
+# with lintian, installed and removed again) and the Windows build's under wine (among them the
+# installer).  Each suite carries its kind as a ctest label: unit, integration, e2e, package,
+# windows.
 #
 #   scripts/test.sh           everything (what CI runs)
 #   scripts/test.sh --quick   the inner loop: build and run the unit suite only, installing
@@ -14,7 +15,11 @@ if [ "${1:-}" = "--quick" ]; then
   cd build && exec ctest --output-on-failure -L '^unit$'
 fi
 bash scripts/install-deps.sh --tests
+# What the project checks builds without a compiler warning, with Ninja and with the default
+# generator.
+export KOVRISK_WERROR=ON
 bash scripts/build.sh
+bash scripts/conventional_build.sh
 # Offices the tests run as root must leave LibreOffice's shared folders as other users need them.
 shared_before=$(mktemp)
 trap 'rm -f "$shared_before"' EXIT

@@ -3,11 +3,11 @@
 #include <array>
 #include <cstdint>
 
-#include "workbook/encryption/biff_records.h"
-#include "workbook/encryption/compound_file_reader.h"
-#include "workbook/encryption/compound_file_writer.h"
+#include "formats/biff_records.h"
+#include "formats/compound_file_reader.h"
+#include "formats/compound_file_writer.h"
+#include "formats/little_endian.h"
 #include "workbook/encryption/encryption_refusal.h"
-#include "workbook/encryption/little_endian.h"
 
 namespace kovrisk::testing {
 

@@ -157,6 +157,16 @@ class Installed(e2e.TestCase):
                          texts.startup(e2e.this_computer()) + texts.open_lines())
         self.assert_locked(path, self.library / "plain.xlsx")
 
+    def test_man_reads_its_manual_page(self):
+        env = dict(os.environ, LANG="C.UTF-8", MANWIDTH="80")
+        self.assertEqual(run("man", "-w", "kovrisk", env=env).stdout.strip(),
+                         "/usr/share/man/man1/kovrisk.1.gz")
+        shown = run("man", "-P", "cat", "1", "kovrisk", env=env)
+        self.assertEqual(shown.returncode, 0, shown.stderr)
+        words = " ".join(shown.stdout.split())  # man justifies its lines
+        self.assertIn("NAME kovrisk - lock a workbook to the computer that locked it", words)
+        self.assertIn("EXIT STATUS", words)
+
     def test_file_managers_offer_it_for_both_workbook_types_and_keep_their_default(self):
         env = mime_environment(Machine.home)
         locked = e2e.place(self.library / "plain.xlsx", self.case.books / "Locked.xlsx")

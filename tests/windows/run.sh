@@ -7,6 +7,7 @@
 #   KOVRISK_WINDOWS_BUILD=<dir>     build there instead
 #   KOVRISK_HOST_BUILD=<dir>        the Linux build that holds (or gets) the comparison tool;
 #                                   build/ by default, as scripts/build.sh leaves it
+#   KOVRISK_WERROR=ON               every compiler warning an error (scripts/test.sh sets it)
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/../.." && pwd)"
 build="${KOVRISK_WINDOWS_BUILD:-$repo/build-windows}"
@@ -26,12 +27,14 @@ fi
 
 # kovrisk.exe, the tests, the stand-in COM server and the tools.
 cmake -S "$repo" -B "$build/win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_BUILD_TYPE=Release -DGTest_DIR="$gtest/lib/cmake/GTest" >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DGTest_DIR="$gtest/lib/cmake/GTest" \
+  -DKOVRISK_WERROR="${KOVRISK_WERROR:-OFF}" >/dev/null
 cmake --build "$build/win" --parallel 2
 
 # The Linux side of the Shift-JIS and encryption comparisons.
 if [ ! -f "$host/build.ninja" ]; then
-  cmake -S "$repo" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake -S "$repo" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DKOVRISK_WERROR="${KOVRISK_WERROR:-OFF}" >/dev/null
 fi
 cmake --build "$host" --parallel 2 --target kovrisk_cp932_compare kovrisk_encrypt_tool
 

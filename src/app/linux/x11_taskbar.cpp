@@ -21,7 +21,7 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
         xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
     const std::unique_ptr<xcb_intern_atom_reply_t, FreeReply> reply(
         xcb_intern_atom_reply(connection, cookie, nullptr));
-    return reply ? reply->atom : XCB_ATOM_NONE;
+    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "workbook/calc_uno/calc_workbook.h"
 
-#include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
@@ -25,14 +24,6 @@
 namespace kovrisk {
 
 namespace css = com::sun::star;
-
-namespace {
-
-css::beans::NamedValue namedValue(const char* name, const css::uno::Any& value) {
-    return css::beans::NamedValue(rtl::OUString::createFromAscii(name), value);
-}
-
-}  // namespace
 
 CalcWorkbook::CalcWorkbook(css::uno::Reference<css::frame::XModel> model,
                            css::uno::Reference<css::sheet::XSpreadsheetDocument> document,

@@ -1,7 +1,7 @@
 #include "workbook/encryption/agile_encryption_info.h"
 
+#include "formats/little_endian.h"
 #include "workbook/encryption/base64.h"
-#include "workbook/encryption/little_endian.h"
 
 namespace kovrisk::encryption {
 

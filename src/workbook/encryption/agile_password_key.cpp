@@ -1,6 +1,6 @@
 #include "workbook/encryption/agile_password_key.h"
 
-#include "workbook/encryption/little_endian.h"
+#include "formats/little_endian.h"
 
 namespace kovrisk::encryption {
 

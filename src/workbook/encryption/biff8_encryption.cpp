@@ -4,15 +4,15 @@
 #include <stdexcept>
 #include <string>
 
-#include "workbook/encryption/biff_records.h"
-#include "workbook/encryption/compound_file_reader.h"
-#include "workbook/encryption/compound_file_writer.h"
-#include "workbook/encryption/little_endian.h"
+#include "formats/biff_records.h"
+#include "formats/compound_file_reader.h"
+#include "formats/compound_file_writer.h"
+#include "formats/little_endian.h"
+#include "formats/workbook_stream_positions.h"
 #include "workbook/encryption/password_check.h"
 #include "workbook/encryption/rc4_cryptoapi.h"
 #include "workbook/encryption/rc4_cryptoapi_filepass.h"
 #include "workbook/encryption/workbook_encryption.h"
-#include "workbook/encryption/workbook_stream_positions.h"
 
 namespace kovrisk::encryption {
 

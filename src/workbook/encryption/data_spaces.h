@@ -2,7 +2,7 @@
 // "EncryptedPackage" stream passes through the strong encryption transform.
 #pragma once
 
-#include "workbook/encryption/compound_file.h"
+#include "formats/compound_file.h"
 
 namespace kovrisk::encryption {
 

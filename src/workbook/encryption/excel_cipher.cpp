@@ -1,6 +1,6 @@
+#include "formats/compound_file_reader.h"
 #include "platform/crypto.h"
 #include "platform/text_codec.h"
-#include "workbook/encryption/compound_file_reader.h"
 #include "workbook/encryption/workbook_encryption.h"
 #include "workbook/workbook_cipher.h"
 

@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "formats/compound_file_reader.h"
+#include "formats/compound_file_writer.h"
+#include "formats/little_endian.h"
 #include "workbook/encryption/agile_encryption_info.h"
 #include "workbook/encryption/agile_password_key.h"
-#include "workbook/encryption/compound_file_reader.h"
-#include "workbook/encryption/compound_file_writer.h"
 #include "workbook/encryption/data_spaces.h"
-#include "workbook/encryption/little_endian.h"
 #include "workbook/encryption/password_check.h"
 #include "workbook/encryption/workbook_encryption.h"
 

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "workbook/encryption/little_endian.h"
+#include "formats/little_endian.h"
 
 namespace kovrisk::encryption {
 

@@ -5,10 +5,10 @@
 
 #include "fakes/hex_bytes.h"
 #include "fakes/scripted_random_crypto.h"
-#include "workbook/encryption/biff_records.h"
-#include "workbook/encryption/compound_file_reader.h"
-#include "workbook/encryption/compound_file_writer.h"
-#include "workbook/encryption/little_endian.h"
+#include "formats/biff_records.h"
+#include "formats/compound_file_reader.h"
+#include "formats/compound_file_writer.h"
+#include "formats/little_endian.h"
 #include "workbook/encryption/rc4_cryptoapi.h"
 #include "workbook/encryption/workbook_encryption.h"
 

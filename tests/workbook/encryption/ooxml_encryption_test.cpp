@@ -4,8 +4,8 @@
 
 #include "fakes/hex_bytes.h"
 #include "fakes/scripted_random_crypto.h"
-#include "workbook/encryption/compound_file_reader.h"
-#include "workbook/encryption/little_endian.h"
+#include "formats/compound_file_reader.h"
+#include "formats/little_endian.h"
 #include "workbook/encryption/workbook_encryption.h"
 
 namespace kovrisk::encryption {

@@ -1,14 +1,14 @@
-#include "workbook/encryption/compound_file.h"
+#include "formats/compound_file.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "workbook/encryption/compound_file_format.h"
-#include "workbook/encryption/compound_file_reader.h"
-#include "workbook/encryption/compound_file_writer.h"
+#include "formats/compound_file_format.h"
+#include "formats/compound_file_reader.h"
+#include "formats/compound_file_writer.h"
+#include "formats/little_endian.h"
 #include "workbook/encryption/encryption_refusal.h"
-#include "workbook/encryption/little_endian.h"
 
 namespace kovrisk::encryption {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "workbook/encryption/compound_file.h"
+#include "formats/compound_file.h"
 
 namespace kovrisk::encryption {
 

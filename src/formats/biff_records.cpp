@@ -1,7 +1,7 @@
-#include "workbook/encryption/biff_records.h"
+#include "formats/biff_records.h"
 
+#include "formats/little_endian.h"
 #include "workbook/encryption/encryption_refusal.h"
-#include "workbook/encryption/little_endian.h"
 
 namespace kovrisk::encryption::biff {
 

@@ -1,11 +1,11 @@
-#include "workbook/encryption/compound_file_writer.h"
+#include "formats/compound_file_writer.h"
 
 #include <algorithm>
 #include <stdexcept>
 #include <vector>
 
-#include "workbook/encryption/compound_file_format.h"
-#include "workbook/encryption/little_endian.h"
+#include "formats/compound_file_format.h"
+#include "formats/little_endian.h"
 
 namespace kovrisk::encryption {
 

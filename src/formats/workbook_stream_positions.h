@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "workbook/encryption/biff_records.h"
+#include "formats/biff_records.h"
 
 namespace kovrisk::encryption::biff {
 

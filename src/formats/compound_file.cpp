@@ -1,4 +1,4 @@
-#include "workbook/encryption/compound_file.h"
+#include "formats/compound_file.h"
 
 #include <algorithm>
 #include <utility>

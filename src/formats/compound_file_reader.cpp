@@ -1,10 +1,10 @@
-#include "workbook/encryption/compound_file_reader.h"
+#include "formats/compound_file_reader.h"
 
 #include <vector>
 
-#include "workbook/encryption/compound_file_format.h"
+#include "formats/compound_file_format.h"
+#include "formats/little_endian.h"
 #include "workbook/encryption/encryption_refusal.h"
-#include "workbook/encryption/little_endian.h"
 
 namespace kovrisk::encryption {
 

@@ -1,6 +1,6 @@
-#include "workbook/encryption/workbook_stream_positions.h"
+#include "formats/workbook_stream_positions.h"
 
-#include "workbook/encryption/little_endian.h"
+#include "formats/little_endian.h"
 
 namespace kovrisk::encryption::biff {
 

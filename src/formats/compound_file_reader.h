@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "workbook/encryption/compound_file.h"
+#include "formats/compound_file.h"
 
 namespace kovrisk::encryption {
 
