@@ -111,7 +111,8 @@ LockOrOpenRun::End LockOrOpenRun::lockRoad(const std::string& fileName) {
                                            plainCopy_->newVersion())) {
         return End::F5;
     }
-    plainCopy_.reset();
+    dropPlainCopy();
+    earlierBackup_.reset();  // replaced
     if (saved)
         files_.setAttributes(backupPath, files_.privateAttributes(*saved));
     log_.LogWrite(texts::kLocked);
@@ -149,11 +150,14 @@ bool LockOrOpenRun::backUp(const NativePath& target, const NativePath& backupPat
     for (const NativePath& folder : plainCopy_->foldersLeftAlone())
         log_.LogWrite(std::string(texts::kFolderLeftAlone) + toShiftJis(folder));
     if (files_.fileExists(backupPath)) {
-        // Replaced in one step by its encrypted successor, read-only or not.
+        // Replaced by its encrypted successor, which a read-only file would refuse; its
+        // attributes come back when the run ends without that.
         if (const std::optional<FileAttributes> earlier = files_.attributes(backupPath);
             earlier && files_.isReadOnly(*earlier)) {
             log_.LogWrite(toShiftJis(backupPath));
             log_.LogWrite(texts::kRemovingReadOnly);
+            files_.setAttributes(backupPath, files_.withoutReadOnly(*earlier));
+            earlierBackup_ = EarlierBackup{backupPath, *earlier};
         }
     }
     return files_.copy(target, plainCopy_->newVersion());
@@ -165,7 +169,21 @@ LockOrOpenRun::End LockOrOpenRun::refuse(const std::string& text) {
     return End::Refused;
 }
 
+void LockOrOpenRun::dropPlainCopy() {
+    // A read-only copy (the workbook's attributes) would stay behind on some platforms.
+    if (plainCopy_) {
+        if (const std::optional<FileAttributes> attributes =
+                files_.attributes(plainCopy_->newVersion())) {
+            files_.setAttributes(plainCopy_->newVersion(), files_.withoutReadOnly(*attributes));
+        }
+        plainCopy_.reset();
+    }
+}
+
 void LockOrOpenRun::finish(End end) {
+    dropPlainCopy();
+    if (earlierBackup_)
+        files_.setAttributes(earlierBackup_->path, earlierBackup_->attributes);
     RunEnd runEnd = RunEnd::finished;
     std::optional<Failure> failure;
     // Every end named: a new one fails to compile (-Wswitch) until it is given its texts here.

@@ -28,6 +28,8 @@ private:
     // Copies the workbook for the backup copy at `backupPath` into a private folder; false when
     // the copy could not be made.
     bool backUp(const NativePath& target, const NativePath& backupPath);
+    // Removes the plain copy made for the backup copy, if it is still there.
+    void dropPlainCopy();
     // Whether the target path still leads, through the same folders, to the file settled at the
     // start, and that file has one name.
     bool stillTheSettledFile();
@@ -45,6 +47,12 @@ private:
     std::optional<FileIdentity> identity_;
     // The plain copy of the workbook made for its backup copy, until that is encrypted.
     std::unique_ptr<FileReplacement> plainCopy_;
+    // An earlier read-only backup copy, made writable to be replaced: its path and attributes.
+    struct EarlierBackup {
+        NativePath path;
+        FileAttributes attributes;
+    };
+    std::optional<EarlierBackup> earlierBackup_;
 };
 
 }  // namespace kovrisk
