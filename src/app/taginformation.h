@@ -49,7 +49,6 @@ public:
     ActivityLog& log() { return *log_; }
 
 private:
-
     Platform platform_;
     TaginformationView& view_;
     ProcessState state_;

@@ -105,9 +105,7 @@ public:
     }
     // The attribute word a file of the user's own data folder gets for `attributes`: nobody
     // else's bits where the platform keeps the data folder private.
-    virtual FileAttributes privateAttributes(FileAttributes attributes) const {
-        return attributes;
-    }
+    virtual FileAttributes privateAttributes(FileAttributes attributes) const { return attributes; }
     // Whether the file at `target` (missing is fine) could be replaced keeping what it has.
     virtual ReplacementRefusal replacementRefusal(const NativePath& target) = 0;
     // Begins a replacement of the file at `target`, whose new version is to be written under the

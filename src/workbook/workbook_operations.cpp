@@ -344,26 +344,29 @@ bool WorkbookOperations::fncXlsPwdChgForBackup(const NativePath& path,
         return false;
     OperationSession session(log_, "fncXlsPwdChgForBackup");
     const NativePath& source = plainCopy.empty() ? path : plainCopy;
-    return replaceFile(session, path, [&](const NativePath& newVersion) {
-        session.step("TRY Backup File Open.");
-        const std::optional<std::string> original = files_.readAll(source);
-        if (!original)
-            throw AutomationError("the backup copy cannot be read");
-        // The copy is encrypted from its own bytes: decrypted, it is the workbook's file as it
-        // was.  What the cipher does not take (an Excel 95 workbook, a file it finds damaged or
-        // encrypted already) is saved with the password by the application, as it opens it.
-        std::optional<std::string> encrypted;
-        try {
-            encrypted = cipher_.encrypt(*original, newPassword);
-        } catch (const encryption::EncryptionRefused&) {
-        }
-        if (!encrypted) {
-            saveThroughApplication(session, {}, source, openPassword, newPassword, newVersion,
-                                   [](Application&, Workbook&) {});
-        } else if (!files_.writeNew(newVersion, *encrypted)) {
-            throw AutomationError("the encrypted backup copy cannot be written");
-        }
-    }, source);
+    return replaceFile(
+        session, path,
+        [&](const NativePath& newVersion) {
+            session.step("TRY Backup File Open.");
+            const std::optional<std::string> original = files_.readAll(source);
+            if (!original)
+                throw AutomationError("the backup copy cannot be read");
+            // The copy is encrypted from its own bytes: decrypted, it is the workbook's file as it
+            // was.  What the cipher does not take (an Excel 95 workbook, a file it finds damaged or
+            // encrypted already) is saved with the password by the application, as it opens it.
+            std::optional<std::string> encrypted;
+            try {
+                encrypted = cipher_.encrypt(*original, newPassword);
+            } catch (const encryption::EncryptionRefused&) {
+            }
+            if (!encrypted) {
+                saveThroughApplication(session, {}, source, openPassword, newPassword, newVersion,
+                                       [](Application&, Workbook&) {});
+            } else if (!files_.writeNew(newVersion, *encrypted)) {
+                throw AutomationError("the encrypted backup copy cannot be written");
+            }
+        },
+        source);
 }
 
 bool WorkbookOperations::grants(const std::string& tag) const {

@@ -141,8 +141,8 @@ bool LockOrOpenRun::backUp(const NativePath& target, const NativePath& backupPat
         return false;
     }
     ReplacementRefusal refusal = ReplacementRefusal::None;
-    plainCopy_ = files_.beginReplacement(state_.dataFolder / backupPath.filename(), ".copy",
-                                         refusal);
+    plainCopy_ =
+        files_.beginReplacement(state_.dataFolder / backupPath.filename(), ".copy", refusal);
     if (!plainCopy_) {
         log_.LogWrite(describeRefusal(refusal, state_.dataFolder));
         return false;

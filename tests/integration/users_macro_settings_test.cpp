@@ -11,14 +11,17 @@ namespace {
 std::string layer(const std::string& items) {
     return R"(<?xml version="1.0" encoding="UTF-8"?>
 <oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
-)" + items + "\n</oor:items>\n";
+)" + items +
+           "\n</oor:items>\n";
 }
 
-constexpr char kScripting[] = R"(<item oor:path="/org.openoffice.Office.Common/Security/Scripting">)";
+constexpr char kScripting[] =
+    R"(<item oor:path="/org.openoffice.Office.Common/Security/Scripting">)";
 
 std::string level(const std::string& value) {
-    return std::string(kScripting) + R"(<prop oor:name="MacroSecurityLevel" oor:op="fuse"><value>)" +
-           value + "</value></prop></item>";
+    return std::string(kScripting) +
+           R"(<prop oor:name="MacroSecurityLevel" oor:op="fuse"><value>)" + value +
+           "</value></prop></item>";
 }
 
 TEST(UsersMacroSettings, ReadsTheSettingsInEveryFormTheFormatAllows) {
@@ -48,7 +51,8 @@ TEST(UsersMacroSettings, CommentsAndOtherSettingsAreNoSettings) {
         R"(<item oor:path="/org.openoffice.Office.Common/Security/Scripting/Other">)"
         R"(<prop oor:name="MacroSecurityLevel"><value>0</value></prop></item>)" +
         R"(<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="MacroSecurityLevel">)"
-        R"(<value>0</value></prop></item>)" + level("3")));
+        R"(<value>0</value></prop></item>)" +
+        level("3")));
     EXPECT_EQ(security.notUnderstood, "");
     EXPECT_EQ(security.level, 3);
 }

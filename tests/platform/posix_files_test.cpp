@@ -1,6 +1,5 @@
 #include "platform/native_files.h"
 
-#include <algorithm>
 #include <acl/libacl.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -11,6 +10,7 @@
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include "fakes/temp_folder.h"
 #include "platform/posix/posix_file_replacement.h"

@@ -259,7 +259,8 @@ TEST_F(LockOrOpenRunTest, AWorkbookSwappedAfterTheProbeOrDuringTheLockIsRefusedA
         const std::string otherBytes = readFile(elsewhere);
         std::filesystem::remove(backupOf("Book1.xlsx"));
         StandinApplicationFactory application;
-        application.onCall(call, [&] { std::filesystem::rename(elsewhere, target); }, 1);
+        application.onCall(
+            call, [&] { std::filesystem::rename(elsewhere, target); }, 1);
         run(target, BoxAnswer::Ok, &application);
         EXPECT_EQ(log().back(), str(texts::kWorkbookSwapped));
         EXPECT_EQ(window->boxes.back().text, str(texts::kWorkbookSwapped));

@@ -61,8 +61,8 @@ void runTaginformation(LinuxView& view, ProgramEnd& end, ApplicationFactory& spr
     }
     // Without its claim, another run could work on the workbook meanwhile.
     if (claim.state() != WorkbookClaim::State::held) {
-        taginformation.endBeforeRun(
-            RunEnd::noClaim, std::string(texts::kClaimUnavailable) + toShiftJis(claims));
+        taginformation.endBeforeRun(RunEnd::noClaim,
+                                    std::string(texts::kClaimUnavailable) + toShiftJis(claims));
         return;
     }
     // What no spreadsheet application opens is not given to one: it would read it for as long as

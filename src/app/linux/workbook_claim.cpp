@@ -63,8 +63,8 @@ std::optional<NativePath> WorkbookClaim::identityClaimFile(const NativePath& fol
     struct stat info {};
     if (::stat(workbook.c_str(), &info) != 0)
         return std::nullopt;
-    return claimFileFor(folder, "file " + std::to_string(info.st_dev) + " " +
-                                    std::to_string(info.st_ino));
+    return claimFileFor(folder,
+                        "file " + std::to_string(info.st_dev) + " " + std::to_string(info.st_ino));
 }
 
 WorkbookClaim::WorkbookClaim(const NativePath& folder, const NativePath& workbook) {

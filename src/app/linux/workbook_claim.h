@@ -2,11 +2,11 @@
 //
 // Two runs on one workbook would race each other (the second could back up the workbook the first
 // has just locked, over the first one's backup copy): the second run finds the claim taken and
-// ends at once.  The claim is two advisory locks (flock) on files named after the workbook's settled
-// path and after the file it leads to (device and index node), in a folder of the user's own, so
-// two names of one file (a symbolic link, a relative path, a hard link) are one claim, and a
-// workbook replaced by its locked version stays claimed.  The file goes when
-// the claim ends; a run that was killed leaves it, unlocked, to be taken by the next run.
+// ends at once.  The claim is two advisory locks (flock) on files named after the workbook's
+// settled path and after the file it leads to (device and index node), in a folder of the user's
+// own, so two names of one file (a symbolic link, a relative path, a hard link) are one claim, and
+// a workbook replaced by its locked version stays claimed.  The file goes when the claim ends; a
+// run that was killed leaves it, unlocked, to be taken by the next run.
 #pragma once
 
 #include <optional>

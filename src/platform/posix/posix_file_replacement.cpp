@@ -1,8 +1,8 @@
 #include "platform/posix/posix_file_replacement.h"
 
 #include <acl/libacl.h>
-#include <dirent.h>
 #include <attr/libattr.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <limits.h>
@@ -257,8 +257,8 @@ UniqueFd makePrivateFolder(int parent, std::string& name) {
 
 // Writes the marker that shows the folder open as `folder` to be a run's, naming the new version.
 bool writeMarker(int folder, const std::string& newVersion) {
-    UniqueFd marker(::openat(folder, kMarkerName,
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    UniqueFd marker(
+        ::openat(folder, kMarkerName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     return marker &&
            ::write(marker.get(), newVersion.data(), newVersion.size()) ==
                static_cast<ssize_t>(newVersion.size()) &&
@@ -299,8 +299,7 @@ public:
     bool commit() override {
         // The new version as it is in the folder this run holds, whatever its path leads to now.
         const std::string newName = newVersion_.filename().native();
-        UniqueFd fresh(
-            ::openat(folder_.get(), newName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        UniqueFd fresh(::openat(folder_.get(), newName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         if (!fresh)
             return false;
         struct stat written {};
@@ -313,8 +312,7 @@ public:
                 return false;
         } else {
             struct stat there {};
-            if (::fstatat(parent_.get(), targetName().c_str(), &there, AT_SYMLINK_NOFOLLOW) ==
-                    0 ||
+            if (::fstatat(parent_.get(), targetName().c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 ||
                 errno != ENOENT) {
                 return false;  // something came to the free path meanwhile
             }
@@ -434,10 +432,9 @@ std::unique_ptr<FileReplacement> beginFileReplacement(const NativePath& target,
         return nullptr;
     }
     refusal = ReplacementRefusal::None;
-    return std::make_unique<PosixFileReplacement>(target, std::move(parent),
-                                                  std::move(folderName), std::move(folder),
-                                                  std::move(newVersion), original,
-                                                  std::move(leftAlone));
+    return std::make_unique<PosixFileReplacement>(target, std::move(parent), std::move(folderName),
+                                                  std::move(folder), std::move(newVersion),
+                                                  original, std::move(leftAlone));
 }
 
 }  // namespace kovrisk::posix

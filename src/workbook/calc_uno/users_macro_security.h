@@ -31,9 +31,10 @@ bool macroSecurityFixed(
     const com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext>& context);
 
 // com.sun.star.document.MacroExecMode for loading `document`, under `security`, as the user's
-// office would (none runs when the settings were not understood): a trusted location runs its macros without a question, the levels give what the
-// office makes of them, and what the user left unset is left to the office's configuration
-// (USE_CONFIG), which holds the installation's settings.  `home` stands for "$(home)".
+// office would (none runs when the settings were not understood): a trusted location runs its
+// macros without a question, the levels give what the office makes of them, and what the user left
+// unset is left to the office's configuration (USE_CONFIG), which holds the installation's
+// settings.  `home` stands for "$(home)".
 sal_Int16 macroExecModeFor(const UsersMacroSecurity& security, const NativePath& document,
                            const NativePath& home);
 

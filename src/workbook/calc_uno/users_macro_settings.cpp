@@ -172,7 +172,8 @@ private:
                 if (!leadsToScripting(path))
                     path.clear();
             } else {
-                path = childPath(frames_.back().path, attribute(reader, "name", kRegistryNamespace));
+                path =
+                    childPath(frames_.back().path, attribute(reader, "name", kRegistryNamespace));
             }
             frames_.push_back({path, finalized && !path.empty()});
             // A node replaced or removed whole takes the settings below it back to their defaults.
@@ -243,8 +244,8 @@ private:
     // Whether a finalized setting of this layer holds `path` (or a node above it) already.
     bool held(const std::string& path) const {
         return std::any_of(finalized_.begin(), finalized_.end(), [&](const std::string& f) {
-            return path == f || (path.size() > f.size() && path.starts_with(f) &&
-                                 path[f.size()] == '/');
+            return path == f ||
+                   (path.size() > f.size() && path.starts_with(f) && path[f.size()] == '/');
         });
     }
 
