@@ -22,6 +22,7 @@ if [ "${1:-}" = "--tests" ]; then
     g++-mingw-w64-x86-64-posix wine64 googletest
     desktop-file-utils appstream xdg-utils libglib2.0-bin shared-mime-info
     lintian man-db bubblewrap
+    clang libclang-rt-14-dev
   )
   # Node runs officecrypto-tool, which encrypts a workbook the way Excel does for the tests.
   if ! command -v npm >/dev/null; then packages+=(nodejs npm); fi

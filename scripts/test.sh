@@ -3,7 +3,9 @@
 # default generator) and runs every test suite: the Linux build's (among them the .deb, checked
 # with lintian, installed and removed again) and the Windows build's under wine (among them the
 # installer).  Each suite carries its kind as a ctest label: unit, integration, e2e, package,
-# windows.
+# windows.  Then each fuzz target runs a minute (scripts/fuzz.sh), and the unit and integration
+# suites run again in a build with AddressSanitizer and UndefinedBehaviorSanitizer
+# (scripts/sanitize.sh).
 #
 #   scripts/test.sh           everything (what CI runs)
 #   scripts/test.sh --quick   the inner loop: build and run the unit suite only, installing
@@ -26,5 +28,7 @@ trap 'rm -f "$shared_before"' EXIT
 bash scripts/shared_office_modes.sh snapshot >"$shared_before"
 status=0
 (cd build && ctest --output-on-failure --timeout 1800) || status=$?
+bash scripts/fuzz.sh || status=1
+bash scripts/sanitize.sh || status=1
 bash scripts/shared_office_modes.sh compare "$shared_before" || status=1
 exit "$status"

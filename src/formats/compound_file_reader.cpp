@@ -31,7 +31,10 @@ public:
         sectorSize_ = std::size_t{1} << shift;
         // Sectors that start inside the file; the last one may be cut short.
         sectorCount_ = file.size() <= sectorSize_ ? 0 : (file.size() - 1) / sectorSize_;
-        miniStreamCutoff_ = load32(file, kMiniStreamCutoffAt);
+        // The format fixes the cutoff; a reader that trusted another value would take streams from
+        // the wrong table.
+        if (load32(file, kMiniStreamCutoffAt) != kMiniStreamCutoff)
+            damaged("mini stream cutoff other than 4096");
         readFat();
     }
 
@@ -44,7 +47,8 @@ public:
         // The mini stream is the root entry's own stream.
         miniStream_ = chainBytes(
             fat_, load32(entry(0), kStartSectorAt), streamSize(0),
-            [&](std::uint32_t sector) { return regularSector(sector); }, sectorSize_);
+            [&](std::uint32_t sector) { return regularSector(sector); }, sectorSize_, file_.size(),
+            claimed_);
         readMiniFat();
         std::vector<bool> visited(directory_.size(), false);
         visited[0] = true;
@@ -74,12 +78,20 @@ private:
         return sectors;
     }
 
+    // A stream's bytes.  Every sector it takes is claimed: a sector two streams share (which no
+    // writer makes) would let a small file fill memory with copies of itself.
+    // `available` is the size of what the sectors lie in (the file, or the mini stream).
     template <typename SectorOf>
     static std::string chainBytes(const std::vector<std::uint32_t>& table, std::uint32_t start,
-                                  std::uint64_t size, SectorOf sectorOf, std::size_t sectorSize) {
+                                  std::uint64_t size, SectorOf sectorOf, std::size_t sectorSize,
+                                  std::size_t available, std::vector<bool>& claimed) {
         std::string out;
         if (size == 0)
             return out;
+        // Checked before any arithmetic on the size (one near 2^64 would wrap) and before any
+        // memory is reserved for it.
+        if (size > available)
+            damaged("a stream larger than the file");
         const std::vector<std::uint32_t> sectors = chain(table, start, "stream");
         if (sectors.size() < (size + sectorSize - 1) / sectorSize)
             damaged("a stream's chain is shorter than its size");
@@ -87,6 +99,11 @@ private:
         for (const std::uint32_t sector : sectors) {
             if (out.size() >= size)
                 break;
+            if (claimed.size() < table.size())
+                claimed.resize(table.size(), false);
+            if (claimed[sector])
+                damaged("two streams share a sector");
+            claimed[sector] = true;
             const std::string_view bytes = sectorOf(sector);
             const std::size_t wanted = std::min<std::size_t>(sectorSize, size - out.size());
             if (bytes.size() < wanted)
@@ -110,6 +127,9 @@ private:
             if (difat == kEndOfChain || difat == kFreeSector || ++difatSeen > sectorCount_)
                 damaged("allocation table sectors missing");
             const std::string_view sector = regularSector(difat);
+            // The file's last sector may be cut short; a table sector must be whole.
+            if (sector.size() < sectorSize_)
+                damaged("allocation table index cut short");
             for (std::size_t n = 0; n < perDifatSector && fatSectors.size() < fatCount; ++n)
                 fatSectors.push_back(load32(sector, 4 * n));
             difat = load32(sector, 4 * perDifatSector);
@@ -202,10 +222,10 @@ private:
         addChildren(load32(entry(id), kRightSiblingAt), storage, visited, depth + 1);
     }
 
-    std::string streamData(std::uint32_t id) const {
+    std::string streamData(std::uint32_t id) {
         const std::uint64_t size = streamSize(id);
         const std::uint32_t start = load32(entry(id), kStartSectorAt);
-        if (size < miniStreamCutoff_) {
+        if (size < kMiniStreamCutoff) {
             return chainBytes(
                 miniFat_, start, size,
                 [&](std::uint32_t sector) {
@@ -214,21 +234,22 @@ private:
                         damaged("mini sector past the end of the mini stream");
                     return std::string_view(miniStream_).substr(at, kMiniSectorSize);
                 },
-                kMiniSectorSize);
+                kMiniSectorSize, miniStream_.size(), miniClaimed_);
         }
         return chainBytes(
             fat_, start, size, [&](std::uint32_t sector) { return regularSector(sector); },
-            sectorSize_);
+            sectorSize_, file_.size(), claimed_);
     }
 
     std::string_view file_;
     std::size_t sectorSize_ = 512;
     std::size_t sectorCount_ = 0;
-    std::uint32_t miniStreamCutoff_ = kMiniStreamCutoff;
     std::vector<std::uint32_t> fat_;
     std::vector<std::uint32_t> miniFat_;
     std::vector<std::string_view> directory_;
     std::string miniStream_;
+    std::vector<bool> claimed_;
+    std::vector<bool> miniClaimed_;
 };
 
 }  // namespace
@@ -242,7 +263,14 @@ CompoundEntry readCompoundFile(std::string_view file) {
         throw EncryptionRefused(EncryptionRefusal::NotAWorkbookFile, "not a compound file");
     if (file.size() < kHeaderSize)
         damaged("shorter than its header");
-    return Reader(file).root();
+    try {
+        return Reader(file).root();
+    } catch (const EncryptionRefused&) {
+        throw;
+    } catch (const std::exception& failure) {
+        // Memory a hostile size asked for, say: refused like any other damage.
+        damaged(failure.what());
+    }
 }
 
 }  // namespace kovrisk::encryption

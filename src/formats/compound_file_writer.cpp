@@ -16,6 +16,7 @@ using namespace cfb;
 constexpr std::size_t kSectorSize = 512;
 constexpr std::size_t kIdsPerSector = kSectorSize / 4;
 constexpr std::size_t kIdsPerDifatSector = kIdsPerSector - 1;
+constexpr std::size_t kMaxVersion3StreamSize = 0x80000000u;
 
 std::size_t sectorsFor(std::size_t bytes, std::size_t sectorSize = kSectorSize) {
     return (bytes + sectorSize - 1) / sectorSize;
@@ -174,7 +175,8 @@ void placeStreams(std::vector<DirectoryEntry>& entries, SectorLayout& layout) {
         if (e.root || e.entry->kind != CompoundEntry::Kind::Stream)
             continue;
         const std::string& data = e.entry->data;
-        if (data.size() > 0xFFFFFFFFu)
+        // A version 3 stream holds at most 2 GB (its size's upper half is not read).
+        if (data.size() > kMaxVersion3StreamSize)
             throw std::invalid_argument("stream too large for a version 3 compound file");
         e.size = data.size();
         if (data.empty())

@@ -14,7 +14,8 @@ public:
     virtual ~WorkbookCipher() = default;
     // The file `workbookFile` encrypted with `password` (Shift-JIS).  Throws
     // encryption::EncryptionRefused when it cannot be encrypted (no workbook, one encrypted
-    // already, an older binary format), CryptoFailure when a primitive fails.
+    // already, an older binary format, damaged bytes: whatever else its parsers throw arrives as
+    // this), CryptoFailure when a primitive fails.
     virtual std::string encrypt(std::string_view workbookFile, const std::string& password) = 0;
 };
 

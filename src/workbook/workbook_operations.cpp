@@ -353,11 +353,13 @@ bool WorkbookOperations::fncXlsPwdChgForBackup(const NativePath& path,
                 throw AutomationError("the backup copy cannot be read");
             // The copy is encrypted from its own bytes: decrypted, it is the workbook's file as it
             // was.  What the cipher does not take (an Excel 95 workbook, a file it finds damaged or
-            // encrypted already) is saved with the password by the application, as it opens it.
+            // encrypted already) or fails on (a primitive, memory) is saved with the password by
+            // the application, as it opens it: no failure of the cipher leaves the copy without
+            // one.
             std::optional<std::string> encrypted;
             try {
                 encrypted = cipher_.encrypt(*original, newPassword);
-            } catch (const encryption::EncryptionRefused&) {
+            } catch (const std::exception&) {
             }
             if (!encrypted) {
                 saveThroughApplication(session, {}, source, openPassword, newPassword, newVersion,

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <sstream>
 
 #include "formats/compound_file_format.h"
 #include "formats/compound_file_reader.h"
@@ -79,6 +81,10 @@ TEST(CompoundFileTest, NamesOrderByLengthThenByUpperCase) {
     EXPECT_EQ(compareEntryNames(u"Workbook", u"WORKBOOK"), 0);
     EXPECT_LT(compareEntryNames(u"abc", u"ABD"), 0);
     EXPECT_GT(compareEntryNames(u"\u00e9t\u00e9", u"\u00c9TA"), 0);
+    // Beyond Latin-1, Greek and Cyrillic: Latin Extended, Armenian, Georgian, full-width Latin.
+    EXPECT_EQ(
+        compareEntryNames(u"\u0101\u00ff\u0561\u2d00\uff41", u"\u0100\u0178\u0531\u10a0\uff21"), 0);
+    EXPECT_EQ(compareEntryNames(u"\u30d1", u"\u30d1"), 0);
 }
 
 // Every storage's children form a binary search tree in name order that is a valid red-black
@@ -163,6 +169,39 @@ TEST(CompoundFileTest, ReaderRefusesCutAndLoopingFiles) {
         cfb::kHeaderSize + 512 * std::size_t{load32(file, cfb::kFirstDirectorySectorAt)};
     store32(pointing, directory + cfb::kChildAt, 4000);
     EXPECT_EQ(refusalOf(pointing), EncryptionRefusal::DamagedCompoundFile);
+}
+
+TEST(CompoundFileTest, ReaderRefusesAMiniStreamCutoffOtherThan4096) {
+    std::string file = writeCompoundFile(
+        Entry::storage(u"Root Entry", {Entry::stream(u"Workbook", bytesOf(5000, 'w'))}));
+    store32(file, cfb::kMiniStreamCutoffAt, 8192);
+    EXPECT_EQ(refusalOf(file), EncryptionRefusal::DamagedCompoundFile);
+}
+
+// Directory entries pointing at one chain: a few kilobytes would fill memory with copies.
+TEST(CompoundFileTest, ReaderRefusesStreamsSharingSectors) {
+    std::string file =
+        writeCompoundFile(Entry::storage(u"Root Entry", {Entry::stream(u"A", bytesOf(5000, 'a')),
+                                                         Entry::stream(u"B", bytesOf(5000, 'b'))}));
+    const std::size_t directory =
+        cfb::kHeaderSize + 512 * std::size_t{load32(file, cfb::kFirstDirectorySectorAt)};
+    // Entries 1 and 2 are the streams, in name order.
+    store32(file, directory + 2 * cfb::kDirectoryEntrySize + cfb::kStartSectorAt,
+            load32(file, directory + cfb::kDirectoryEntrySize + cfb::kStartSectorAt));
+    EXPECT_EQ(refusalOf(file), EncryptionRefusal::DamagedCompoundFile);
+}
+
+// Files that once made the reader read past its buffer or throw what it does not promise.
+TEST(CompoundFileTest, ReaderRefusesFilesThatBrokeIt) {
+    for (const char* name : {"cfb-difat-overread-min.xls", "cfb-difat-overread-fuzzer.bin",
+                             "cfb-v4-size-wrap-length-error.xls"}) {
+        std::ifstream in(std::string(KOVRISK_TEST_SOURCE_DIR) + "/fuzz/regressions/" + name,
+                         std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        ASSERT_FALSE(bytes.str().empty()) << name;
+        EXPECT_EQ(refusalOf(bytes.str()), EncryptionRefusal::DamagedCompoundFile) << name;
+    }
 }
 
 }  // namespace

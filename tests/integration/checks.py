@@ -8,6 +8,7 @@ import struct
 import time
 
 import msoffcrypto
+from msoffcrypto.method.rc4_cryptoapi import DocumentRC4CryptoAPI
 import olefile
 import openpyxl
 import xlrd
@@ -242,6 +243,33 @@ def substream_kinds(stream):
             for at, kind, _ in biff_records(stream) if kind == BOF]
 
 
+# Records whose data RC4 CryptoAPI leaves in the clear, in every stream it encrypts.
+CLEAR_RECORDS = {BOF, FILEPASS, 0x0194, 0x0195, 0x00E1, 0x0196, 0x0138}
+# The streams Excel encrypts like the workbook stream, besides it: pivot caches, revision log.
+def encrypted_beside_workbook(name):
+    return name.startswith("_SX_DB_CUR/") or name in ("Revision Log", "User Names")
+
+
+def decrypt_record_stream(stream, password, salt):
+    """A pivot cache (or revision log) stream as Excel encrypts it, decrypted with msoffcrypto's
+    RC4 CryptoAPI key stream from the stream's block 0: record headers and the clear records stay
+    as they are."""
+    plain = DocumentRC4CryptoAPI.decrypt(password, salt, 128, io.BytesIO(stream), 1024).read()
+    out = bytearray(stream)
+    for position, kind, length in biff_records(stream):
+        if kind not in CLEAR_RECORDS:
+            out[position + 4:position + 4 + length] = plain[position + 4:position + 4 + length]
+    return bytes(out)
+
+
+def rc4_salt(workbook_stream):
+    """The salt of the FILEPASS record (RC4 CryptoAPI) of an encrypted workbook stream."""
+    for position, kind, _ in biff_records(workbook_stream):
+        if kind == FILEPASS:
+            return workbook_stream[position + 4 + 144:position + 4 + 160]
+    raise ValueError("no FILEPASS record")
+
+
 def gives_back(path, original, password):
     """Whether msoffcrypto, decrypting `path` with `password`, gives back the workbook file
     `original` (bytes): a package byte for byte; a binary workbook stream for stream, its workbook
@@ -253,9 +281,32 @@ def gives_back(path, original, password):
     before, after = ole_streams(original), ole_streams(data)
     if sorted(before) != sorted(after):
         return False
+    # msoffcrypto decrypts the workbook stream alone.
+    salt = rc4_salt(ole_streams(open(path, "rb").read())["Workbook"])
+    for name in after:
+        if encrypted_beside_workbook(name):
+            after[name] = decrypt_record_stream(after[name], password, salt)
     if any(after[name] != stream for name, stream in before.items() if name != "Workbook"):
         return False
     index = 2 if biff_records(before["Workbook"])[1][1] == WRITEPROTECT else 1
     # Bytes after the last record too few for a record header (padding) are no record and go.
     back, plain = without_inserted_record(after["Workbook"], index), before["Workbook"]
     return plain[:len(back)] == back and len(plain) - len(back) < 4
+
+
+def pivot_tables(office, path, password=None):
+    """Each pivot table LibreOffice shows in `path`: its name and the text of its output range."""
+    document = office.load(path, password=password)
+    try:
+        shown = []
+        for sheet in document.Sheets.ElementNames:
+            tables = document.Sheets.getByName(sheet).DataPilotTables
+            for name in tables.ElementNames:
+                area = tables.getByName(name).OutputRange
+                cells = document.Sheets.getByName(sheet).getCellRangeByPosition(
+                    area.StartColumn, area.StartRow, area.EndColumn, area.EndRow)
+                rows = ["\t".join(str(value) for value in row) for row in cells.DataArray]
+                shown.append(f"{sheet}/{name}\n" + "\n".join(rows))
+        return "\n\n".join(shown)
+    finally:
+        document.close(True)

@@ -51,6 +51,10 @@ def passwords(extension):
     return found
 
 
+DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "workbook", "encryption",
+                    "data")
+
+
 def wrong(password):
     """`password` with its last character changed."""
     return password[:-1] + chr(ord(password[-1]) ^ 1)
@@ -162,8 +166,12 @@ class XlsEncryption(Encryption):
         before = checks.ole_streams(read(original))
         after = checks.ole_streams(checks.decrypt(path, password))
         self.assertEqual(sorted(before), sorted(after))
+        salt = checks.rc4_salt(checks.ole_streams(read(path))["Workbook"])
         for name, data in before.items():
-            if name != "Workbook":
+            if checks.encrypted_beside_workbook(name):
+                self.assertNotEqual(after[name], data, name)
+                self.assertEqual(checks.decrypt_record_stream(after[name], password, salt), data)
+            elif name != "Workbook":
                 self.assertEqual(after[name], data, name)
         stream = after["Workbook"]
         first, inserted = checks.biff_records(stream)[:2]
@@ -218,6 +226,21 @@ class XlsEncryption(Encryption):
         finally:
             document.close(True)
 
+    def test_pivot_tables_survive_and_their_caches_are_encrypted(self):
+        # As Excel wrote it, and as LibreOffice saves it on the lock road.
+        password_hex = passwords("xls")[1]
+        password = unicode_of(password_hex)
+        for name in ("pivot-table.xls", "pivot-table-calc-saved.xls"):
+            with self.subTest(workbook=name):
+                source = os.path.join(DATA, name)
+                path = self.encrypt(source, password_hex, "encrypted-" + name)
+                self.assertIn(b"Nitro", read(source))
+                self.assertNotIn(b"Nitro", read(path))
+                self.assert_streams_come_back(source, path, password)
+                pivot = checks.pivot_tables(self.office, source)
+                self.assertIn("Nitro", pivot)
+                self.assertEqual(checks.pivot_tables(self.office, path, password), pivot)
+
     def test_older_encrypted_and_foreign_workbooks_are_refused(self):
         password_hex = passwords("xls")[0]
         biff5 = workbooks.make_biff5_xls(os.path.join(self.folder, "biff5.xls"),
@@ -226,8 +249,12 @@ class XlsEncryption(Encryption):
         by_office = self.office.convert(self.plain, os.path.join(self.folder, "office.xls"),
                                         password="secret")
         package = workbooks.make_xlsx(os.path.join(self.folder, "package.xlsx"))
+        locked_package = tool("xlsx", package, os.path.join(self.folder, "locked.xlsx"),
+                              password_hex)
+        self.assertEqual(locked_package.returncode, 0)
         for source, reason in ((biff5, "older-binary-format"), (encrypted, "already-encrypted"),
-                               (by_office, "already-encrypted"), (package, "not-a-workbook-file")):
+                               (by_office, "already-encrypted"), (package, "not-a-workbook-file"),
+                               (os.path.join(self.folder, "locked.xlsx"), "already-encrypted")):
             with self.subTest(source=os.path.basename(source)):
                 result = tool("xls", source, os.path.join(self.folder, "refused.xls"), password_hex)
                 self.assertEqual(result.returncode, REFUSED, result.stderr)

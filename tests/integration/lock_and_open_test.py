@@ -23,6 +23,7 @@ import office_tool  # noqa: E402  (the e2e suites' own office, reused)
 
 # Digits and the letters p to z make derived passwords with lone lead bytes and control bytes.
 NAME = "report 9 query"
+REGRESSIONS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fuzz", "regressions")
 USER_SHEETS = ["Data", "第二", "Third"]
 
 
@@ -233,6 +234,23 @@ class XlsxRoads(Roads):
         self.rewrite_part(path, "xl/worksheets/sheet2.xml", lambda data: data[:len(data) // 2])
         self.assert_refused(path, texts.NOT_READ_WHOLE)
 
+    def test_a_package_rezipped_on_a_mac_is_locked(self):
+        # The Finder keeps each part's resource fork beside it: "__MACOSX/._name.xml", no XML.
+        path = self.make()
+        with zipfile.ZipFile(path, "a") as package:
+            for part in ("xl/workbook.xml", "xl/worksheets/sheet1.xml", "[Content_Types].xml"):
+                folder, name = os.path.split(part)
+                package.writestr(os.path.join("__MACOSX", folder, "._" + name),
+                                 b"\x00\x05\x16\x07\x00\x02\x00\x00Mac OS X        ")
+        self.lock(path)
+
+    def test_a_workbook_part_beyond_the_read_bound_is_not_locked(self):
+        # 61 KB whose workbook part unpacks to 16 MB, a comment repeating the structure lock's
+        # element name: once checked for hours, now refused as not read whole, at once.
+        path = os.path.join(self.folder, f"{NAME}.xlsx")
+        shutil.copyfile(os.path.join(REGRESSIONS, "lockstructure-quadratic-16MB.xlsx"), path)
+        self.assert_refused(path, texts.NOT_READ_WHOLE)
+
     def test_rows_beyond_the_applications_sheet_are_not_locked_away(self):
         path = self.make()
         beyond = (b'<row r="1100000"><c r="A1100000" t="inlineStr"><is><t>beyond</t></is></c>'
@@ -304,6 +322,25 @@ class XlsRoads(Roads):
         data = checks.decrypt(path, suite.password_of(os.path.basename(path)))
         stream = checks.ole_streams(data)["Workbook"]
         self.assertEqual(checks.substream_kinds(stream).count(0x0020), charts)
+
+
+    def test_a_pivot_table_survives_the_lock_and_the_backup_copys(self):
+        # The lock road saves through LibreOffice; the backup copy is encrypted from its bytes.
+        path = os.path.join(self.folder, f"{NAME}.xls")
+        shutil.copyfile(os.path.join(REGRESSIONS, "..", "..", "workbook", "encryption", "data",
+                                     "pivot-table.xls"), path)
+        reading = os.path.join(self.folder, "reading-office")
+        with office_tool.Office(reading) as office:
+            pivot = checks.pivot_tables(office, path)
+        self.assertIn("Nitro", pivot)
+        self.lock(path)
+        backup = os.path.join(self.backup_folder, os.path.basename(path))
+        with office_tool.Office(reading) as office:
+            for locked, password in ((path, suite.password_of(os.path.basename(path))),
+                                     (backup, "MIRTHOLAN")):
+                with open(locked, "rb") as file:
+                    self.assertNotIn(b"Nitro", file.read())
+                self.assertEqual(checks.pivot_tables(office, locked, password), pivot)
 
 
 class RealFormats(Runs):

@@ -6,9 +6,14 @@
 #include <com/sun/star/xml/sax/InputSource.hpp>
 #include <com/sun/star/xml/sax/XParser.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <optional>
+#include <set>
 #include <string>
+
+#include "formats/package_parts.h"
 
 namespace kovrisk {
 
@@ -17,33 +22,6 @@ namespace css = com::sun::star;
 namespace {
 
 constexpr char kWorkbookPart[] = "xl/workbook.xml";
-// The workbook part is small; a part larger than this is read no further.
-constexpr sal_Int32 kReadLimit = 16 * 1024 * 1024;
-
-// The value of attribute `name` inside the element text `element`, or empty.
-std::string_view attribute(std::string_view element, std::string_view name) {
-    for (std::size_t at = element.find(name); at != std::string_view::npos;
-         at = element.find(name, at + 1)) {
-        const bool wordStart = at > 0 && (element[at - 1] == ' ' || element[at - 1] == '\t' ||
-                                          element[at - 1] == '\r' || element[at - 1] == '\n');
-        std::size_t next = at + name.size();
-        while (next < element.size() && element[next] == ' ')
-            ++next;
-        if (!wordStart || next >= element.size() || element[next] != '=')
-            continue;
-        ++next;
-        while (next < element.size() && element[next] == ' ')
-            ++next;
-        if (next >= element.size() || (element[next] != '"' && element[next] != '\''))
-            continue;
-        const char quote = element[next];
-        const std::size_t end = element.find(quote, next + 1);
-        if (end == std::string_view::npos)
-            return {};
-        return element.substr(next + 1, end - next - 1);
-    }
-    return {};
-}
 
 css::uno::Reference<css::container::XNameAccess> openPackage(
     const css::uno::Reference<css::uno::XComponentContext>& context, const rtl::OUString& url) {
@@ -55,8 +33,34 @@ css::uno::Reference<css::container::XNameAccess> openPackage(
         css::uno::UNO_QUERY_THROW);
 }
 
-bool isXmlPart(const rtl::OUString& name) {
-    return name.endsWithIgnoreAsciiCase(".xml") || name.endsWithIgnoreAsciiCase(".rels");
+bool isXmlPart(std::string_view name) {
+    return name.ends_with(".xml") || name.ends_with(".rels") || name.ends_with(".XML") ||
+           name.ends_with(".RELS");
+}
+
+// The part's first package::kPartReadLimit bytes and one more (telling a part cut at the limit),
+// or nothing when the package lacks it.
+std::optional<std::string> readPart(const css::uno::Reference<css::container::XNameAccess>& package,
+                                    const std::string& name) {
+    const rtl::OUString partName = rtl::OStringToOUString(
+        rtl::OString(name.data(), static_cast<sal_Int32>(name.size())), RTL_TEXTENCODING_UTF8);
+    if (!package->hasByName(partName))
+        return std::nullopt;
+    css::uno::Reference<css::io::XInputStream> stream(package->getByName(partName),
+                                                      css::uno::UNO_QUERY_THROW);
+    std::string text;
+    css::uno::Sequence<sal_Int8> chunk;
+    while (text.size() <= package::kPartReadLimit) {
+        const sal_Int32 got =
+            stream->readBytes(chunk, static_cast<sal_Int32>(std::min<std::size_t>(
+                                         65536, package::kPartReadLimit + 1 - text.size())));
+        if (got <= 0)
+            break;
+        text.append(reinterpret_cast<const char*>(chunk.getConstArray()),
+                    static_cast<std::size_t>(got));
+    }
+    stream->closeInput();
+    return text;
 }
 
 }  // namespace
@@ -66,25 +70,6 @@ bool isEncryptionContainer(const NativePath& path) {
     std::ifstream file(path, std::ios::binary);
     char head[sizeof kSignature] = {};
     return file.read(head, sizeof head) && std::memcmp(head, kSignature, sizeof head) == 0;
-}
-
-bool workbookPartLocksStructure(std::string_view workbookXml) {
-    // The element may carry a namespace prefix: "<workbookProtection" or "<x:workbookProtection".
-    for (std::size_t at = workbookXml.find("workbookProtection"); at != std::string_view::npos;
-         at = workbookXml.find("workbookProtection", at + 1)) {
-        const std::size_t open = workbookXml.rfind('<', at);
-        if (open == std::string_view::npos ||
-            workbookXml.substr(open + 1, at - open - 1).find_first_of(" />\"'") !=
-                std::string_view::npos) {
-            continue;
-        }
-        const std::size_t close = workbookXml.find('>', at);
-        const std::string_view element = workbookXml.substr(at, close - at);
-        const std::string_view locked = attribute(element, "lockStructure");
-        if (locked == "1" || locked == "true")
-            return true;
-    }
-    return false;
 }
 
 PackageFacts inspectPackage(const css::uno::Reference<css::uno::XComponentContext>& context,
@@ -99,20 +84,12 @@ PackageFacts inspectPackage(const css::uno::Reference<css::uno::XComponentContex
         return {false, false};  // no package at all
     }
     try {
-        if (package->hasByName(kWorkbookPart)) {
-            css::uno::Reference<css::io::XInputStream> stream(package->getByName(kWorkbookPart),
-                                                              css::uno::UNO_QUERY_THROW);
-            std::string text;
-            css::uno::Sequence<sal_Int8> chunk;
-            while (static_cast<sal_Int32>(text.size()) < kReadLimit) {
-                const sal_Int32 got = stream->readBytes(chunk, 65536);
-                if (got <= 0)
-                    break;
-                text.append(reinterpret_cast<const char*>(chunk.getConstArray()),
-                            static_cast<std::size_t>(got));
-            }
-            stream->closeInput();
-            facts.locksStructure = workbookPartLocksStructure(text);
+        if (const std::optional<std::string> workbook = readPart(package, kWorkbookPart)) {
+            // Beyond the bound nobody can say whether the structure is locked: not read whole.
+            if (workbook->size() > package::kPartReadLimit)
+                facts.wellFormed = false;
+            else
+                facts.locksStructure = package::workbookPartLocksStructure(*workbook);
         }
     } catch (const css::uno::RuntimeException&) {
         throw;
@@ -125,8 +102,17 @@ PackageFacts inspectPackage(const css::uno::Reference<css::uno::XComponentContex
             context->getServiceManager()->createInstanceWithContext("com.sun.star.xml.sax.Parser",
                                                                     context),
             css::uno::UNO_QUERY_THROW);
-        for (const rtl::OUString& name : package->getElementNames()) {
-            if (!isXmlPart(name))
+        // The parts the package declares: entries it does not (resource forks a Mac left
+        // beside each part as "__MACOSX/._name.xml", say) are no parts of the workbook.
+        const std::set<std::string> declared = package::declaredParts(
+            [&package](const std::string& name) { return readPart(package, name); });
+        for (const std::string& part : declared) {
+            if (!isXmlPart(part))
+                continue;
+            const rtl::OUString name = rtl::OStringToOUString(
+                rtl::OString(part.data(), static_cast<sal_Int32>(part.size())),
+                RTL_TEXTENCODING_UTF8);
+            if (!package->hasByName(name))
                 continue;
             css::xml::sax::InputSource source;
             source.aInputStream.set(package->getByName(name), css::uno::UNO_QUERY_THROW);

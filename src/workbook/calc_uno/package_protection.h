@@ -16,8 +16,9 @@ bool isEncryptionContainer(const NativePath& path);
 
 // What an OOXML package's own parts tell.
 struct PackageFacts {
-    // Every XML part unpacks whole (its compressed data intact) and is well-formed XML:
-    // LibreOffice's import loads a damaged sheet part as far as it can, without a word.
+    // Every XML part the package declares unpacks whole (its compressed data intact) and is
+    // well-formed XML: LibreOffice's import loads a damaged sheet part as far as it can, without a
+    // word.
     bool wellFormed = true;
     // The workbook part carries <workbookProtection lockStructure="1"> (or "true").
     bool locksStructure = false;
@@ -27,8 +28,5 @@ struct PackageFacts {
 PackageFacts inspectPackage(
     const com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext>& context,
     const rtl::OUString& url);
-
-// The structure lock test on the workbook part's text.
-bool workbookPartLocksStructure(std::string_view workbookXml);
 
 }  // namespace kovrisk

@@ -3,6 +3,7 @@
 #include <array>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "formats/biff_records.h"
 #include "formats/compound_file_reader.h"
@@ -37,6 +38,9 @@ bool staysClear(std::uint16_t type) {
 CompoundEntry& workbookStream(CompoundEntry& root) {
     CompoundEntry* workbook = root.child(u"Workbook");
     if (workbook == nullptr || workbook->kind != CompoundEntry::Kind::Stream) {
+        // An encrypted package (.xlsx) is a compound file too.
+        if (root.child(u"EncryptionInfo") != nullptr)
+            refuse(EncryptionRefusal::AlreadyEncrypted, "an encrypted package");
         if (root.child(u"Book") != nullptr)
             refuse(EncryptionRefusal::OlderBinaryFormat, "an Excel 95 or older workbook");
         refuse(EncryptionRefusal::NotAWorkbookFile, "no workbook stream");
@@ -78,9 +82,10 @@ std::string filePassRecord(CryptoPrimitives& crypto, std::u16string_view passwor
 }
 
 // Encrypts every record's data in place, but for the records and the BOUNDSHEET8 field that
-// readers need before decrypting.
-void encryptRecords(std::string& stream, CryptoPrimitives& crypto, std::string passwordHash) {
-    Rc4CryptoApiStream cipher(crypto, std::move(passwordHash));
+// readers need before decrypting.  Each stream starts its own key stream at block 0.
+void encryptRecords(std::string& stream, CryptoPrimitives& crypto,
+                    const std::string& passwordHash) {
+    Rc4CryptoApiStream cipher(crypto, passwordHash);
     for (const Record& record : biff::readRecords(stream)) {
         if (staysClear(record.type))
             continue;
@@ -90,6 +95,27 @@ void encryptRecords(std::string& stream, CryptoPrimitives& crypto, std::string p
                                      : record.dataAt();
         cipher.apply(stream, from, record.end());
     }
+}
+
+// The other streams of records that Excel encrypts the way it encrypts the workbook stream: every
+// pivot cache (the streams of "_SX_DB_CUR"), the shared workbook's revision log and its user
+// names.  Readers decrypt them with the workbook's key (LibreOffice does, for the pivot caches).
+std::vector<CompoundEntry*> recordStreamsBesideWorkbook(CompoundEntry& root) {
+    std::vector<CompoundEntry*> streams;
+    if (CompoundEntry* caches = root.child(u"_SX_DB_CUR");
+        caches != nullptr && caches->kind == CompoundEntry::Kind::Storage) {
+        for (CompoundEntry& cache : caches->children) {
+            if (cache.kind == CompoundEntry::Kind::Stream)
+                streams.push_back(&cache);
+        }
+    }
+    for (const std::u16string_view name : {u"Revision Log", u"User Names"}) {
+        if (CompoundEntry* stream = root.child(name);
+            stream != nullptr && stream->kind == CompoundEntry::Kind::Stream) {
+            streams.push_back(stream);
+        }
+    }
+    return streams;
 }
 
 }  // namespace
@@ -122,9 +148,13 @@ std::string encryptBiff8(std::string_view compoundFile, std::u16string_view pass
     }
     biff::shiftStreamPositions(stream, shifted, insertAt, plain.size(),
                                static_cast<std::uint32_t>(filePass.size()));
-    encryptRecords(stream, crypto, std::move(passwordHash));
-
+    encryptRecords(stream, crypto, passwordHash);
     workbook.data = std::move(stream);
+    // One of them whose records do not hold together refuses the whole file.  A tail too short
+    // for a record is kept as it is: these streams keep their size.
+    for (CompoundEntry* other : recordStreamsBesideWorkbook(root)) {
+        encryptRecords(other->data, crypto, passwordHash);
+    }
     try {
         return writeCompoundFile(root);
     } catch (const std::invalid_argument& unwritable) {

@@ -7,8 +7,10 @@
 //   .xls (BIFF8 in a compound file): RC4 with CryptoAPI key derivation, 128-bit keys, the
 //   "Microsoft Enhanced Cryptographic Provider v1.0"; a FILEPASS record after the first BOF (and
 //   WRITEPROTECT, if that follows it), every stream position inside the workbook stream moved
-//   along, the records encrypted in place, a tail too short for a record left out.  The other
-//   streams (document properties among them) stay as they are.
+//   along, the records encrypted in place, a tail too short for a record left out.  The pivot
+//   caches, the revision log and its user names are encrypted the same way, each stream from
+//   block 0.  The document properties stay in the clear (the FILEPASS flag says so); the other
+//   streams and storages (controls, embeddings) stay as they are.
 //
 // The password is UTF-16 as shiftJisToUtf16 gives it: 1 to 255 units.  Both functions take every
 // random value (salts, keys) from `crypto` and throw EncryptionRefused when the input or the

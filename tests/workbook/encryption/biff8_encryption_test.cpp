@@ -3,6 +3,9 @@
 // look at the decrypted records.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "fakes/hex_bytes.h"
 #include "fakes/scripted_random_crypto.h"
 #include "formats/biff_records.h"
@@ -263,6 +266,38 @@ TEST(Biff8EncryptionTest, OtherStreamsStayAsTheyWere) {
     EXPECT_EQ(encrypted.root.child(u"\x05SummaryInformation")->data, kSummary);
 }
 
+std::string testData(const char* name) {
+    std::ifstream file(std::string(KOVRISK_TEST_SOURCE_DIR) + "/workbook/encryption/data/" + name,
+                       std::ios::binary);
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+// Workbooks with a pivot table, one as Excel wrote it, one as LibreOffice saved it.
+TEST(Biff8EncryptionTest, PivotCachesAreEncryptedWithTheWorkbooksKey) {
+    for (const char* name : {"pivot-table.xls", "pivot-table-calc-saved.xls"}) {
+        const std::string file = testData(name);
+        const CompoundEntry plain = readCompoundFile(file);
+        const CompoundEntry* caches = plain.child(u"_SX_DB_CUR");
+        ASSERT_NE(caches, nullptr) << name;
+        ASSERT_FALSE(caches->children.empty());
+        testing::ScriptedRandomCrypto crypto(kSalt + kVerifier);
+        const std::string locked = encryptBiff8(file, u"MIRTHOLAN", crypto);
+        // The cache's items are no longer readable anywhere in the file.
+        EXPECT_NE(file.find("Nitro"), std::string::npos) << name;
+        EXPECT_EQ(locked.find("Nitro"), std::string::npos) << name;
+        const CompoundEntry root = readCompoundFile(locked);
+        for (const CompoundEntry& cache : caches->children) {
+            const CompoundEntry* encrypted = root.child(u"_SX_DB_CUR")->child(cache.name);
+            ASSERT_NE(encrypted, nullptr);
+            EXPECT_NE(encrypted->data, cache.data);
+            // Decrypted from block 0 of its own, the stream is the cache as it was.
+            EXPECT_EQ(hex(decrypted(encrypted->data, u"MIRTHOLAN")), hex(cache.data));
+        }
+    }
+}
+
 TEST(Biff8EncryptionTest, RefusesOlderFormatsAndEncryptedWorkbooks) {
     EXPECT_EQ(refusalOf(compoundFileOf(makeWorkbook(0x0500).stream)),
               EncryptionRefusal::OlderBinaryFormat);
@@ -271,6 +306,9 @@ TEST(Biff8EncryptionTest, RefusesOlderFormatsAndEncryptedWorkbooks) {
     testing::ScriptedRandomCrypto crypto;
     const std::string once = encryptBiff8(compoundFileOf(makeWorkbook().stream), u"pw", crypto);
     EXPECT_EQ(refusalOf(once), EncryptionRefusal::AlreadyEncrypted);
+    // An encrypted package is a compound file too.
+    const std::string package = encryptOoxml("PK\x03\x04 a package", u"pw", crypto);
+    EXPECT_EQ(refusalOf(package), EncryptionRefusal::AlreadyEncrypted);
 }
 
 TEST(Biff8EncryptionTest, RefusesDamagedAndForeignInput) {
