@@ -13,7 +13,6 @@ namespace {
 
 constexpr std::string_view kScriptingPath = "/org.openoffice.Office.Common/Security/Scripting";
 constexpr char kRegistryNamespace[] = "http://openoffice.org/2001/registry";
-constexpr char kInstanceNamespace[] = "http://www.w3.org/2001/XMLSchema-instance";
 
 enum class Setting { None, Level, Disabled, Locations };
 
