@@ -85,13 +85,19 @@ class Soak:
     def round(self, name, number):
         case = e2e.Case("soak", f"{name}-{number}")
         extension = "xlsx" if number % 2 == 0 else "xls"
-        path = e2e.place(self.library / f"plain.{extension}", case.books / f"Soak {number}.{extension}")
+        path = e2e.place(self.library / f"plain.{extension}",
+                         case.books / f"Soak {number}.{extension}")
         if self.one_run(case, path, "y\n", texts.LOCKED):
             self.one_run(case, path, None, texts.OPENED)
+
+    def settle(self):
+        """After a batch of rounds: the handed-over offices are the user's, closed here as the
+        user would close them; nothing else may be left."""
         if self.display:
-            # The handed-over office is the user's: closed here as the user would.
             e2e.kill(e2e.office_pids())
-        e2e.wait_for_no_processes(bound=30)
+        e2e.kill(e2e.wait_for_no_processes(bound=30))
+        # The server gives a later box a window number an answered one had.
+        self.answered.clear()
 
 
 def run_mode(mode, runs, x):
@@ -112,6 +118,7 @@ def run_mode(mode, runs, x):
         else:
             soak.round(mode, number)
             number += 1
+        soak.settle()
         if number % 20 == 0:
             print(f"  {mode}: {soak.runs} runs, {len(soak.failures)} failed", flush=True)
     return soak, time.monotonic() - started
