@@ -70,6 +70,10 @@ public:
     // Folders beside the file that looked like private folders of killed runs but could not be
     // shown to be one, and were left as they are.
     virtual std::vector<NativePath> foldersLeftAlone() const { return {}; }
+    // After a failed commit: whether the file at the target had gone and was put back, and where
+    // it is when it could not be put back (empty: at the target, as it was).
+    virtual bool originalPutBack() const { return false; }
+    virtual NativePath strandedOriginal() const { return {}; }
 };
 
 class Files {
@@ -113,6 +117,11 @@ public:
     virtual std::unique_ptr<FileReplacement> beginReplacement(const NativePath& target,
                                                               std::string_view suffix,
                                                               ReplacementRefusal& refusal) = 0;
+
+    // Whether another program has the file at `path` open now, so that it cannot be opened
+    // exclusively (an Excel of the user's own with the workbook open); false where the platform
+    // cannot tell.
+    virtual bool heldOpenElsewhere(const NativePath&) { return false; }
 
     // Opens `path` exclusively (created when missing, contents kept), writes `bytes` at its end
     // and closes it.  Busy: another holder has it open at this instant.

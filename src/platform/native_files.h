@@ -32,6 +32,9 @@ public:
                                                       std::string_view suffix,
                                                       ReplacementRefusal& refusal) override;
     AppendResult appendExclusive(const NativePath& path, std::string_view bytes) override;
+#ifdef _WIN32
+    bool heldOpenElsewhere(const NativePath& path) override;
+#endif
 };
 
 }  // namespace kovrisk

@@ -80,6 +80,10 @@ inline constexpr std::string_view kRefusedSuffix = " にはオープン許可が
 // The user's macro security settings that could not be read; why follows.
 inline constexpr std::string_view kMacroSettingsNotUnderstood =
     "LibreOffice のマクロのセキュリティ設定を読み取れないため、マクロを実行せずに開きます: ";
+// An Excel call that outlasted its bound (Excel waits on a dialog nobody can answer): that Excel
+// was ended.
+inline constexpr std::string_view kExcelTookTooLong =
+    "Excel が時間内に応答しなかったため終了させました";
 inline constexpr std::string_view kAlreadyOpen =
     "このブックはすでに開かれています。開いているウィンドウでご覧ください。";
 
@@ -106,6 +110,11 @@ inline constexpr std::string_view kPathTooLongPrefix =
     "パスが長すぎるため、パスワードを設定できません（Excel が扱えるパスは ";
 inline constexpr std::string_view kPathTooLongMiddle = " 文字まで、保存に必要なパスは ";
 inline constexpr std::string_view kPathTooLongSuffix = " 文字）: ";
+// The same for the workbook's own path, which the spreadsheet application cannot open: the limit,
+// the length, kPathTooLongSuffix, then the path.
+inline constexpr std::string_view kOpenPathTooLongPrefix =
+    "パスが長すぎるため、ブックを開けません（Excel が扱えるパスは ";
+inline constexpr std::string_view kOpenPathTooLongMiddle = " 文字まで、このブックのパスは ";
 
 inline constexpr std::string_view kManyNames =
     "このファイルには別の名前（ハードリンク）があるため、パスワードを設定できません。別の名前では"
@@ -125,6 +134,12 @@ inline constexpr std::string_view kNoPrivateFolder = "作業用フォルダを�
 // A folder named like a work folder that is not shown to be one is left; its path follows.
 inline constexpr std::string_view kFolderLeftAlone =
     "作業用フォルダと確認できないため、削除しません: ";
+// A replacement that failed half-way: the file went back to its place (its path follows), or it
+// could not and is kept where it is (that path follows).
+inline constexpr std::string_view kOriginalPutBack =
+    "置き換えに失敗したため、元のファイルを元の場所に戻しました: ";
+inline constexpr std::string_view kOriginalStranded =
+    "置き換えに失敗し、元のファイルを元の場所に戻せませんでした。元のファイルはここにあります: ";
 
 // Suffixes of an operation's progress lines, after its name and "():".
 inline constexpr std::string_view kCatchException = "Catch Exception";

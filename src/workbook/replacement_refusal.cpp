@@ -28,4 +28,12 @@ std::string describeRefusal(ReplacementRefusal refusal, const NativePath& path) 
     return std::string(cause) + toShiftJis(named);
 }
 
+std::string describeFailedCommit(const FileReplacement& replacement) {
+    if (replacement.originalPutBack())
+        return std::string(texts::kOriginalPutBack) + toShiftJis(replacement.target());
+    if (const NativePath stranded = replacement.strandedOriginal(); !stranded.empty())
+        return std::string(texts::kOriginalStranded) + toShiftJis(stranded);
+    return {};
+}
+
 }  // namespace kovrisk

@@ -141,6 +141,8 @@ bool putInPlace(ActivityLog& log, OperationSession& session, FileReplacement& re
     }
     if (!replacement.commit()) {
         log.LogWrite(texts::kDeleteError);
+        if (const std::string where = describeFailedCommit(replacement); !where.empty())
+            log.LogWrite(where);
         writable.giveBack();
         return false;
     }
@@ -215,6 +217,10 @@ bool WorkbookOperations::fncXlsOpenChk(const NativePath& path, const std::string
 std::string WorkbookOperations::savePathObstacle(const NativePath& target) const {
     return pathTooLong(target, longestNewVersionPath(target, kTemporarySuffix),
                        spreadsheet_.longestPath());
+}
+
+std::string WorkbookOperations::openPathObstacle(const NativePath& target) const {
+    return openPathTooLong(target, spreadsheet_.longestPath());
 }
 
 bool WorkbookOperations::fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
@@ -391,21 +397,22 @@ void WorkbookOperations::handOver(OperationSession& session, const NativePath& p
     if (reopen) {
         session.workbook->close(false);
         session.workbook.reset();
-        session.application->useUsersMacroSettings();
     }
-    session.application->setVisible(true);
-    // The user's application asks what it would ask the user: whether to save changes, and
-    // whatever the macro settings ask on the open below.
+    // Still hidden, the application becomes the user's own: the user's macro settings for what
+    // the user opens in it from now on, and the questions it would ask the user (whether to save
+    // changes, and whatever the macro settings ask on the open below).
+    session.application->useUsersMacroSettings();
     session.application->setDisplayAlerts(true);
+    // From here on it is the user's, even should a step fail: released, never quit.
+    const std::unique_ptr<Application> application = std::move(session.application);
+    const std::unique_ptr<Workbook> workbook = std::move(session.workbook);
+    application->setVisible(true);
     // Without a display nothing is shown, and nobody would get the workbook opened again.
-    if (reopen && session.application->visible()) {
-        session.open(path, password);
-        if (const std::string notice = session.application->usersSettingsNotice(); !notice.empty())
+    if (reopen && application->visible()) {
+        application->workbooks()->open(path, password);
+        if (const std::string notice = application->usersSettingsNotice(); !notice.empty())
             log_.LogWrite(std::string(texts::kMacroSettingsNotUnderstood) + notice);
     }
-    // The application and its workbook now belong to the user: released, not closed.
-    session.workbook.reset();
-    session.application.reset();
 }
 
 bool WorkbookOperations::hasControlSheet(Workbook& book) {

@@ -47,6 +47,9 @@ public:
     // path leads to this file.  Otherwise the lock fails, with lastLockSwapped() set.
     void expectFile(const FileIdentity& identity) { expected_ = identity; }
     bool lastLockSwapped() const { return swapped_; }
+    // Why the application could not open the workbook at `target` at all (its path is too long),
+    // as the text to log and show; empty when it can.
+    std::string openPathObstacle(const NativePath& target) const;
     // Adds the control sheet and saves the workbook with `newPassword` in place of the file.
     bool fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
                       const std::string& newPassword);

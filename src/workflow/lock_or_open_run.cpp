@@ -31,6 +31,17 @@ void LockOrOpenRun::Timer1Timer() {
     window_.disableTimer();
     log_.LogWrite(texts::kStarted);
     window_.setStatusText(std::string(texts::kStatusStarting));
+    // What no road could take is refused before the probe: a path the application cannot open,
+    // a workbook another program (the user's own Excel) has open.
+    if (const std::string tooLong = operations_.openPathObstacle(window_.targetPath());
+        !tooLong.empty()) {
+        finish(refuse(tooLong));
+        return;
+    }
+    if (files_.heldOpenElsewhere(window_.targetPath())) {
+        finish(refuse(std::string(texts::kInUse)));
+        return;
+    }
     // The file the run works on is settled before anything reads it: the lock may replace only
     // the file that was probed and confirmed.
     settled_ = files_.settledPath(window_.targetPath());

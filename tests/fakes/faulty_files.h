@@ -57,6 +57,11 @@ private:
                 return false;
             return real_->commit();
         }
+        bool originalPutBack() const override { return real_->originalPutBack(); }
+        NativePath strandedOriginal() const override { return real_->strandedOriginal(); }
+        std::vector<NativePath> foldersLeftAlone() const override {
+            return real_->foldersLeftAlone();
+        }
 
     private:
         std::unique_ptr<FileReplacement> real_;

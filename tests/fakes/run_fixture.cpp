@@ -52,7 +52,9 @@ std::vector<NativePath> RunFixture::leftovers() const {
     // The private folders the new versions are written in.
     std::error_code error;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(temp.path(), error)) {
-        if (entry.path().filename().string().starts_with(".kovrisk-"))
+        // ".kovrisk-" on POSIX systems, "~" and letters on Windows.
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(".kovrisk-") || (name.starts_with("~") && entry.is_directory()))
             found.push_back(entry.path());
     }
     return found;

@@ -27,6 +27,8 @@ struct Book {
     bool externalLinks = false;
     bool open = true;
     bool changed = false;
+    // AutoSave (a workbook in a synced folder): every change is saved into its file at once.
+    bool autoSave = false;
     std::vector<std::shared_ptr<Sheet>> sheets;
 };
 
@@ -45,6 +47,7 @@ struct StandinCore {
     std::vector<std::string> usersQuestions;
     std::vector<std::string> prompts;
     bool promptsFail = false;
+    bool autoSaveOnOpen = false;
 };
 
 namespace {
@@ -164,6 +167,13 @@ void saveBook(Book& book, const NativePath& path, const std::string& password) {
     book.changed = false;
 }
 
+// A change to the workbook; with AutoSave on, saved into its file at once, as it is now.
+void markChanged(Book& book) {
+    book.changed = true;
+    if (book.autoSave)
+        writeStandinWorkbook(book.path, toFile(book, book.password));
+}
+
 // What every object holds: the shared core, and the instance, workbook and sheet it belongs to,
 // as far as it has them.
 struct Context {
@@ -238,7 +248,7 @@ public:
             refuse("Unable to set the ColorIndex property of the Font class.");
         }
         ctx_.sheet->data.colorIndexes[address_] = index;
-        ctx_.book->changed = true;
+        markChanged(*ctx_.book);
     }
 
 private:
@@ -266,7 +276,7 @@ public:
         } else {
             cells[address_] = text;
         }
-        ctx_.book->changed = true;
+        markChanged(*ctx_.book);
     }
     std::unique_ptr<Font> font() override {
         ctx_.enter(ctx_.label + ".Font");
@@ -300,7 +310,7 @@ public:
         if (holder && holder != ctx_.sheet)
             refuse("That name is already taken.");
         ctx_.sheet->data.name = name;
-        ctx_.book->changed = true;
+        markChanged(*ctx_.book);
     }
     void setVisible(bool visible) override {
         ctx_.enter(ctx_.label + ".Visible", "=" + flag(visible));
@@ -313,7 +323,7 @@ public:
             data.active = false;
         }
         data.visible = visible;
-        ctx_.book->changed = true;
+        markChanged(*ctx_.book);
     }
     void remove() override {
         ctx_.enter(ctx_.label + ".Delete");
@@ -327,7 +337,7 @@ public:
         moveActivationAway(book, *ctx_.sheet);
         book.sheets.erase(book.sheets.begin() + positionOf(book, *ctx_.sheet));
         ctx_.sheet->deleted = true;
-        book.changed = true;
+        markChanged(book);
     }
     void activate() override {
         ctx_.enter(ctx_.label + ".Activate");
@@ -350,7 +360,7 @@ public:
                        ", Contents=" + flag(contents) + ", Scenarios=" + flag(scenarios) + ")");
         ctx_.sheet->data.protection =
             StandinProtection{password, drawingObjects, contents, scenarios};
-        ctx_.book->changed = true;
+        markChanged(*ctx_.book);
     }
 
 private:
@@ -382,7 +392,7 @@ public:
         book.sheets.insert(book.sheets.begin() + positionOf(book, *ours->context().sheet) + 1,
                            sheet);
         makeActive(book, sheet.get());
-        book.changed = true;
+        markChanged(book);
     }
 
 private:
@@ -392,6 +402,9 @@ private:
 class StandinWorkbookObject : public Workbook {
 public:
     explicit StandinWorkbookObject(Context context) : ctx_(std::move(context)) {}
+
+    bool autoSave() const { return ctx_.book->autoSave; }
+    void setAutoSave(bool on) { ctx_.book->autoSave = on; }
 
     std::unique_ptr<Worksheets> worksheets() override {
         ctx_.enter("Workbook.Worksheets");
@@ -483,6 +496,7 @@ public:
             refuse("The password you supplied is not correct.");
         }
         auto book = fromFile(fileName, file);
+        book->autoSave = ctx_.core->autoSaveOnOpen;
         // As Excel does, a file with the read-only attribute opens read-only.
         std::error_code error;
         const auto permissions = std::filesystem::status(fileName, error).permissions();
@@ -602,6 +616,20 @@ int StandinApplicationFactory::handedOverInstances() const {
 
 const std::vector<NativePath>& StandinApplicationFactory::macrosRun() const {
     return core_->macrosRun;
+}
+
+void StandinApplicationFactory::autoSaveOnOpen() {
+    core_->autoSaveOnOpen = true;
+}
+
+bool standinAutoSave(Workbook& book) {
+    auto* standin = dynamic_cast<StandinWorkbookObject*>(&book);
+    return standin != nullptr && standin->autoSave();
+}
+
+void setStandinAutoSave(Workbook& book, bool on) {
+    if (auto* standin = dynamic_cast<StandinWorkbookObject*>(&book))
+        standin->setAutoSave(on);
 }
 
 void StandinApplicationFactory::setUsersMacroSetting(StandinUsersMacros setting) {

@@ -161,9 +161,16 @@ public:
     // call: what Excel does when the last reference to an application the user does not control
     // goes.  No effect on an instance that has quit.
     void endUnattended(std::size_t instance);
+    // Workbooks opened from now on have AutoSave on, as in a synced folder: while it is on, every
+    // change is saved into the workbook's file at once (no call of its own).
+    void autoSaveOnOpen();
 
 private:
     std::shared_ptr<StandinCore> core_;
 };
+
+// AutoSaveOn of a workbook of the stand-in (false for any other).
+bool standinAutoSave(Workbook& book);
+void setStandinAutoSave(Workbook& book, bool on);
 
 }  // namespace kovrisk::testing

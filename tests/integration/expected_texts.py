@@ -68,6 +68,7 @@ WORKBOOK_SWAPPED = ("処理中にファイルが別のファイルに置き換�
 STRUCTURE_PROTECTED = ("ブックの構成が保護されているため、パスワードを設定できません。"
                        "ブックの保護を解除してから、もう一度ドロップしてください。")
 PATH_TOO_LONG_START = "パスが長すぎるため"
+OPEN_PATH_TOO_LONG_START = "パスが長すぎるため、ブックを開けません"
 _ACTUAL_FORMAT = ("ファイルの実際の形式（{}）では読み取りパスワードを設定できません。"
                   "Excel 97-2003 ブック（XLS）か Excel ブック（XLSX）として保存し直してください。")
 ACTUAL_FORMAT_START = _ACTUAL_FORMAT.split("{}")[0]

@@ -134,6 +134,7 @@ TEST_F(DispatchTest, EveryCallTravelsAsExcelExpectsIt) {
                   L"Workbooks.Open(#1:BSTR&, UpdateLinks:I4, Password:BSTR&, "
                   L"WriteResPassword:BSTR&, IgnoreReadOnlyRecommended:BOOL(-1), Notify:BOOL(0), "
                   L"AddToMru:BOOL(0), CorruptLoad:I4)",
+                  L"Workbook.AutoSaveOn()",
                   L"Workbook.WorkSheets(#1:I4)",
                   L"Workbook.WorkSheets()",
                   L"Worksheets.Add(#1:VARIANT&->ERROR(80020004), #2:DISPATCH)",
@@ -195,7 +196,8 @@ TEST_F(DispatchTest, ACallTurnedAwayWhileExcelIsBusyIsMadeAgain) {
     std::copy_if(wire.begin(), wire.end(), std::back_inserter(taken),
                  [&](const std::wstring& line) { return line != rejected; });
     EXPECT_EQ(taken.front(), L"Application.Visible=BOOL(0)");
-    EXPECT_EQ(taken.size(), 5u);
+    // Visible, WorkBooks, Open, AutoSaveOn, Close, Quit.
+    EXPECT_EQ(taken.size(), 6u);
     EXPECT_EQ(excel.standin().calls().back(), "Application.Quit");
 
     // An Excel that stays busy: the call fails once the patience has run out.
@@ -206,6 +208,16 @@ TEST_F(DispatchTest, ACallTurnedAwayWhileExcelIsBusyIsMadeAgain) {
     EXPECT_EQ(failureText([&] { busy.put(L"Visible", DispatchArgument::boolean(false)); }),
               statusText(RPC_E_CALL_REJECTED));
     EXPECT_GE(::GetTickCount64() - started, 290u);
+}
+
+// Excel answers VBA_E_IGNORE while its object model is not available (an edit in a cell, a dialog
+// of its own): the call was not run, and is made again like one turned away.
+TEST_F(DispatchTest, AnObjectModelNotAvailableForTheMomentIsWaitedForLikeABusyExcel) {
+    int tries = 0;
+    EXPECT_EQ(retryWhileBusy([&] { return ++tries < 3 ? kVbaObjectModelNotAvailable : S_OK; },
+                             std::chrono::milliseconds(5000)),
+              S_OK);
+    EXPECT_EQ(tries, 3);
 }
 
 // The calls are made in United States English, whatever the user's locale: an Excel without the

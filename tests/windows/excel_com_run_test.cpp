@@ -11,6 +11,7 @@
 #include "com_standin.h"
 #include "fakes/run_fixture.h"
 #include "platform/text_codec.h"
+#include "platform/win32/unique_handle.h"
 #include "support/machine_tag.h"
 #include "support/texts.h"
 #include "workbook/excel_com/com_error.h"
@@ -108,9 +109,9 @@ protected:
         run(target, answer, &application);
         Outcome outcome;
         // The private folders of new versions have names of their own in every run.
-        static const std::regex privateFolder(R"(\.kovrisk-[0-9A-Za-z]+)");
+        static const std::regex privateFolder(R"(\\~[0-9a-z]+\\)");
         for (const std::string& call : standin.calls())
-            outcome.calls.push_back(std::regex_replace(call, privateFolder, ".kovrisk-*"));
+            outcome.calls.push_back(std::regex_replace(call, privateFolder, "\\~*\\"));
         outcome.log = log();
         for (const RecordingWindow::Box& box : window->boxes)
             outcome.boxes.push_back(box.text);
@@ -226,6 +227,58 @@ TEST_F(ExcelComRunTest, TheLockSavesInTheFormatExcelReadWhateverTheName) {
     EXPECT_TRUE(savedWithFormat);
 }
 
+// Saving in the Excel 97-2003 format runs the Compatibility Checker unless it is turned off; an
+// Excel 2003 has no checker, reads such a workbook as xlWorkbookNormal and knows no xlExcel8.
+TEST_F(ExcelComRunTest, AnExcel97WorkbookIsSavedWithoutTheCheckerAndInTheFormatRead) {
+    for (const bool excel2003 : {false, true}) {
+        SCOPED_TRACE(excel2003);
+        std::filesystem::remove_all(temp / "data");
+        StandinWorkbook excel97 = plainBook();
+        excel97.format = "xls";
+        const NativePath target = makeWorkbook("Book1.xls", excel97);
+        ComStandin com;
+        if (excel2003)
+            com.server->setExcel2003();
+        run(target, BoxAnswer::Ok, &com);
+        EXPECT_EQ(log().back(), std::string(texts::kLocked));
+        EXPECT_EQ(loadStandinWorkbook(target).format, "xls");
+        for (const std::wstring& line : com.server->wireRecord())
+            EXPECT_EQ(line.find(L"Dialog!"), std::wstring::npos) << toShiftJis(line);
+    }
+}
+
+// A workbook in a synced folder (OneDrive, SharePoint) opens with AutoSave on: the changes of the
+// lock would be saved into the original before the SaveAs.  It is turned off first, so that a
+// failed SaveAs leaves the workbook as it was.
+TEST_F(ExcelComRunTest, AutoSaveIsTurnedOffBeforeTheWorkbookChanges) {
+    const NativePath target = plain();
+    const std::string before = readFile(target);
+    ComStandin com;
+    com.standin().autoSaveOnOpen();
+    com.standin().failCall("Workbook.SaveAs", "The disk is full.");
+    run(target, BoxAnswer::Ok, &com);
+    EXPECT_EQ(log().back(), std::string(texts::kLockFailed));
+    EXPECT_EQ(readFile(target), before);
+}
+
+// A workbook another program has open (the user's own Excel) is refused as in use before the
+// probe: Excel would fail to open it without saying why.
+TEST_F(ExcelComRunTest, AWorkbookOpenInTheUsersOwnExcelIsRefusedAsInUse) {
+    const NativePath target = plain();
+    const std::string before = readFile(target);
+    UniqueHandle held(::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    ComStandin com;
+    run(target, BoxAnswer::Ok, &com);
+    EXPECT_EQ(log().back(), std::string(texts::kInUse));
+    ASSERT_EQ(window->boxes.size(), 1u);
+    EXPECT_EQ(window->boxes[0].text, std::string(texts::kInUse));
+    EXPECT_TRUE(com.standin().calls().empty());
+    held.reset();
+    EXPECT_EQ(readFile(target), before);
+}
+
 // Excel refuses to activate a hidden sheet (error 1004): the first visible one is activated.
 TEST_F(ExcelComRunTest, AHiddenFirstSheetIsNoObstacleToTheLock) {
     compareRoads(
@@ -306,6 +359,17 @@ TEST_F(ExcelComRunTest, ALockWhoseSavedCopyPathIsTooLongForExcelIsRefusedFirst) 
     EXPECT_EQ(window->boxes[0].text, refusal);
     EXPECT_EQ(readFile(target), before);
     EXPECT_FALSE(std::filesystem::exists(backupOf("Book1.xlsx")));
+
+    // One that Excel saves under its path with ".pwd" is locked, through the private folder.
+    const std::size_t shortest = (temp / "work" / "e" / "Book1.xlsx").native().size();
+    const NativePath fits =
+        temp / "work" / std::wstring(kExcelLongestPath - 4 - shortest + 1, L'e') / "Book1.xlsx";
+    ASSERT_EQ(fits.native().size() + 4, kExcelLongestPath);
+    std::filesystem::create_directories(fits.parent_path());
+    writeStandinWorkbook(fits, plainBook());
+    ComStandin fitting;
+    run(fits, BoxAnswer::Ok, &fitting);
+    EXPECT_EQ(log().back(), std::string(texts::kLocked));
     std::filesystem::remove_all(temp / "work");
 }
 

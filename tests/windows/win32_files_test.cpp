@@ -11,7 +11,10 @@
 #include "fakes/temp_folder.h"
 #include "platform/clock.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/win32_file_replacement.h"
 #include "support/activity_log.h"
+#include "support/texts.h"
+#include "workbook/replacement_refusal.h"
 
 namespace kovrisk {
 namespace {
@@ -135,7 +138,8 @@ TEST_F(Win32FilesTest, ReplacesAFileInOneStepThroughAPrivateFolderBesideIt) {
         privateFolder = replacement->newVersion().parent_path();
         EXPECT_EQ(privateFolder.parent_path(), book.parent_path());
         EXPECT_TRUE(files.isDirectory(privateFolder));
-        EXPECT_EQ(replacement->newVersion().filename().wstring(), std::wstring(L"売上.xls.pwd"));
+        // Never a longer path than the file's own with the suffix: Excel takes both or neither.
+        EXPECT_EQ(replacement->newVersion().native().size(), book.native().size() + 4);
         // Nothing written yet: nothing to put in place.
         EXPECT_FALSE(replacement->commit());
         writeFile(replacement->newVersion(), "locked");
@@ -158,6 +162,97 @@ TEST_F(Win32FilesTest, ReplacesAFileInOneStepThroughAPrivateFolderBesideIt) {
     EXPECT_EQ(refusal, ReplacementRefusal::NotARegularFile);
     EXPECT_FALSE(files.beginReplacement(folder / "no" / "such.xls", ".pwd", refusal));
     EXPECT_EQ(refusal, ReplacementRefusal::NoPrivateFolder);
+}
+
+// ReplaceFileW failing as it documents: ERROR_UNABLE_TO_REMOVE_REPLACED and
+// ERROR_UNABLE_TO_MOVE_REPLACEMENT leave both files under their names; with
+// ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 the replaced file is left at the backup name.
+BOOL WINAPI replacedFileStays(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) {
+    ::SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+    return FALSE;
+}
+BOOL WINAPI replacedFileMovedAside(LPCWSTR replaced, LPCWSTR, LPCWSTR backup, DWORD flags, LPVOID,
+                                   LPVOID) {
+    EXPECT_EQ(flags & REPLACEFILE_IGNORE_MERGE_ERRORS, 0u) << "the access control list is kept";
+    if (backup == nullptr || ::MoveFileExW(replaced, backup, 0) == 0)
+        ADD_FAILURE() << "no backup name inside the private folder";
+    ::SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+    return FALSE;
+}
+// The same, and something else came to the file's place meanwhile.
+BOOL WINAPI replacedFileMovedAsideAndPathTaken(LPCWSTR replaced, LPCWSTR replacement,
+                                               LPCWSTR backup, DWORD flags, LPVOID, LPVOID) {
+    replacedFileMovedAside(replaced, replacement, backup, flags, nullptr, nullptr);
+    writeFile(replaced, "planted");
+    ::SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+    return FALSE;
+}
+
+TEST_F(Win32FilesTest, AFailedReplacementNeverLosesTheFile) {
+    const NativePath book = folder / "book.xls";
+    std::string said;
+    const auto attempt = [&](win32::ReplaceFileCall replace, NativePath& privateFolder) {
+        writeFile(book, "original");
+        ReplacementRefusal refusal = ReplacementRefusal::None;
+        auto replacement = win32::beginFileReplacement(book, ".pwd", refusal, replace);
+        EXPECT_TRUE(replacement);
+        privateFolder = replacement->newVersion().parent_path();
+        writeFile(replacement->newVersion(), "locked");
+        EXPECT_FALSE(replacement->commit());
+        said = describeFailedCommit(*replacement);
+        return std::pair(replacement->originalPutBack(), replacement->strandedOriginal());
+    };
+    NativePath privateFolder;
+    EXPECT_EQ(attempt(replacedFileStays, privateFolder), std::pair(false, NativePath()));
+    EXPECT_EQ(readFile(book), "original");
+    EXPECT_FALSE(files.isDirectory(privateFolder));
+
+    EXPECT_TRUE(said.empty());
+    EXPECT_EQ(attempt(replacedFileMovedAside, privateFolder), std::pair(true, NativePath()));
+    EXPECT_EQ(readFile(book), "original");
+    EXPECT_TRUE(said.starts_with(texts::kOriginalPutBack)) << said;
+    EXPECT_FALSE(files.isDirectory(privateFolder));
+
+    // The file cannot go back: the private folder keeps it, and says where.
+    const auto [putBack, stranded] = attempt(replacedFileMovedAsideAndPathTaken, privateFolder);
+    EXPECT_FALSE(putBack);
+    EXPECT_EQ(stranded.parent_path(), privateFolder);
+    EXPECT_EQ(readFile(stranded), "original");
+    EXPECT_TRUE(said.starts_with(texts::kOriginalStranded)) << said;
+}
+
+// A network share that takes folders, but not one with a protected access list.
+BOOL WINAPI refusesProtectedFolders(LPCWSTR folder, LPSECURITY_ATTRIBUTES security) {
+    if (security != nullptr) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return ::CreateDirectoryW(folder, nullptr);
+}
+
+TEST_F(Win32FilesTest, AShareThatRefusesThePrivateFolderGetsTheNewVersionUnderAnUnforeseeableName) {
+    const NativePath book = folder / "book.xls";
+    writeFile(book, "original");
+    NativePath newVersion;
+    {
+        ReplacementRefusal refusal = ReplacementRefusal::NoPrivateFolder;
+        auto replacement = win32::beginFileReplacement(book, ".pwd", refusal, &::ReplaceFileW,
+                                                       refusesProtectedFolders);
+        ASSERT_TRUE(replacement);
+        EXPECT_EQ(refusal, ReplacementRefusal::None);
+        newVersion = replacement->newVersion();
+        EXPECT_EQ(newVersion.parent_path(), folder.path());
+        EXPECT_GE(newVersion.filename().native().size(), 16u + 5u);
+        EXPECT_FALSE(files.fileExists(newVersion));
+        ASSERT_TRUE(files.writeNew(newVersion, "locked"));
+        EXPECT_TRUE(replacement->commit());
+    }
+    EXPECT_EQ(readFile(book), "locked");
+    // Nothing is left beside it: neither the new version nor the file it replaced.
+    std::vector<NativePath> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        left.push_back(entry.path());
+    EXPECT_EQ(left, std::vector<NativePath>{book});
 }
 
 TEST_F(Win32FilesTest, RemovesFiles) {

@@ -337,6 +337,27 @@ class Suite:
                 env[f"KOVRISK_STANDIN_{name}"] = Wine.windows(file)
         return env
 
+    def standin_processes(self, known=None):
+        """The stand-in servers running in this prefix, as pids: all of them now, or those not
+        `known`, after a short grace for them to end."""
+        deadline = time.monotonic() + (5 if known is not None else 0)
+        known = known or []
+        while True:
+            found = []
+            for proc in Path("/proc").iterdir():
+                try:
+                    if (b"standin_excel_server" in (proc / "cmdline").read_bytes()
+                            and f"WINEPREFIX={self.wine.prefix}".encode() in
+                            (proc / "environ").read_bytes().split(b"\0")
+                            and (proc / "stat").read_text().split(") ")[1][0] != "Z"):
+                        if int(proc.name) not in known:
+                            found.append(int(proc.name))
+                except (OSError, IndexError, ValueError):
+                    continue
+            if not found or time.monotonic() > deadline:
+                return found
+            time.sleep(0.2)
+
     def record(self):
         file = self.workdir / "record.txt"
         return file.read_bytes().decode("cp932").split("\r\n")[:-1] if file.exists() else []
@@ -451,6 +472,41 @@ class Suite:
                                "\\LocalServer32"], headless=True)
         self.checks.check(b"standin_excel_server.exe" in query.stdout,
                           "the class is served by a local server (LocalServer32)")
+
+    def bounded_excel(self):
+        print("a dialog in a hidden Excel that never closes: the operation ends within its bound")
+        handed_over = self.standin_processes()
+        started = time.monotonic()
+        result = self.wine.run([self.tools / "kovrisk_windows_tests.exe", "--gtest_brief=1",
+                                "--gtest_filter=OutOfProcessExcel.*"], timeout=180,
+                               extra={"KOVRISK_OUT_OF_PROCESS_EXCEL": "1"})
+        out = result.stdout.decode("cp932", "replace")
+        self.checks.check(result.returncode == 0 and "[  PASSED  ] 2 tests" in out,
+                          f"the Excel waiting on the dialog is ended, the workbook unchanged "
+                          f"({time.monotonic() - started:.1f} s)", out[-3000:])
+        self.checks.equal(self.standin_processes(handed_over), [], "no stand-in Excel is left running")
+
+    def relative_path(self, name):
+        print("a relative path: settled against the program's folder, not Excel's")
+        workbook = "C:\\work\\Relative.xlsx"
+        self.fresh_workbook(workbook)
+        process = subprocess.Popen([WINE, self.program, "Relative.xlsx"], cwd=self.wine.unix("C:\\work"),
+                                   env=self.wine.env(self.standin_env()), stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        try:
+            box = self.screen.wait_for(f"^{texts.BOX_TITLE}$", None, 60)
+            if self.checks.check(box is not None, "the confirmation box appears"):
+                self.screen.press(box, "Tab", "Return")
+            process.wait(timeout=60)
+        finally:
+            if process.poll() is None:
+                process.kill()
+        self.checks.equal(self.log()[-1:], [texts.LOCKED], "locked")
+        code, _, err = self.tool("check-locked", workbook, name)
+        self.checks.check(code == 0, "the workbook is locked", err)
+        opened = [line for line in self.record() if line.startswith("Workbooks.Open(")]
+        self.checks.check(opened and all("C:\\work\\Relative.xlsx" in line for line in opened),
+                          "Excel is given the full path", repr(opened[:1]))
 
     def lock_road(self, name):
         print("lock road: status window, confirmation, lock and backup through COM")
@@ -584,13 +640,19 @@ class Suite:
         macros = ("Workbooks.Open", "Application.DisableMacros", "Application.UsersMacro",
                   "Workbook.HasVBProject")
         self.checks.equal([line.split("(")[0] for line in record[last:] if line.startswith(macros)],
-                          ["Application.DisableMacros", "Workbooks.Open", "Workbook.HasVBProject"],
-                          "a workbook without macros is opened once, macros off, and handed over as it is")
+                          ["Application.DisableMacros", "Workbooks.Open", "Workbook.HasVBProject",
+                           "Application.UsersMacroSettings"],
+                          "a workbook without macros is opened once, macros off, and handed over as it "
+                          "is, the user's macro settings back for what the user opens next")
         wire = self.wire()
         self.checks.check("Application.UserControl=BOOL(-1)" in wire, "handed over under the user's control")
         shown = wire.index("Application.Visible=BOOL(-1)") if "Application.Visible=BOOL(-1)" in wire \
             else len(wire)
-        self.checks.check("Application.DisplayAlerts=BOOL(-1)" in wire[shown:], "alerts back on for the user")
+        told = wire.index("Workbook.HasVBProject()") if "Workbook.HasVBProject()" in wire else len(wire)
+        self.checks.check("Application.DisplayAlerts=BOOL(-1)" in wire[told:shown]
+                          and "Application.AutomationSecurity=I4" in wire[told:shown],
+                          "alerts back on and AutomationSecurity ByUI before Excel is shown",
+                          repr(wire[told:shown + 1]))
         self.checks.check(not any(line.startswith("(released") for line in wire),
                           "Excel stays when the program lets go of it", repr(wire[-3:]))
         # Which window wine focuses without a window manager says nothing of Windows.
@@ -617,9 +679,10 @@ class Suite:
             self.checks.equal([line for line in between
                                if not line.startswith(("Worksheet", "Workbook.Worksheet"))],
                               [record[opens[0]], "Workbook.HasVBProject", "Workbook.Close(false)",
-                               "Application.UsersMacroSettings", "Application.Visible=true",
-                               "Application.DisplayAlerts=true", "Application.Visible", "Application.Workbooks"],
-                              "closed unsaved, AutomationSecurity ByUI (2), shown, then opened again")
+                               "Application.UsersMacroSettings", "Application.DisplayAlerts=true",
+                               "Application.Visible=true", "Application.Visible", "Application.Workbooks"],
+                              "closed unsaved, AutomationSecurity ByUI (2) and alerts on, shown, then "
+                              "opened again")
         self.checks.check("Application.Quit" not in record[last:], "the application is left to the user")
         wire = self.wire()
         told = wire.index("Workbook.HasVBProject()") if "Workbook.HasVBProject()" in wire else len(wire)
@@ -697,10 +760,13 @@ class Suite:
 
         self.clear_log()
         env = self.standin_env(faults=["Application.Quit\t1\tエクセルが応答しません。 .\t. "])
+        handed_over = self.standin_processes()  # the Excels handed to the user so far stay
         self.checks.equal(self.run_program([workbook], extra=env), 0, "Quit refused at start-up: exit code 0")
         self.checks.equal(self.log(), [texts.FIND_LINE, texts.error(texts.FIND, "エクセルが応答しません。"),
                                        texts.NOT_INSTALLED],
                           "Excel's description, less trailing blanks, controls and full stops")
+        self.checks.equal(self.standin_processes(handed_over), [],
+                          "an Excel that refused to quit is ended, not left running invisible")
 
         self.clear_log()
         env = self.standin_env(faults=["Application.Create\t0\tnot there"])
@@ -818,7 +884,7 @@ class Suite:
 
     def long_path(self):
         print("a workbook whose saved copy's path would be longer than Excel takes")
-        folder = "C:\\work\\" + "p" * 180
+        folder = "C:\\work\\" + "p" * 198  # 216 characters: Excel opens it, but not with ".pwd"
         workbook = folder + "\\Long.xlsx"
         before = self.fresh_workbook(workbook)
         code = self.run_program([workbook], answers=[["Return"]], extra=self.standin_env())
@@ -830,6 +896,25 @@ class Suite:
         self.checks.check(not self.wine.unix("C:\\ProgramData\\Kovrisk\\BackUp\\Long.xlsx").exists(),
                           "no backup copy")
         self.checks.check(not [l for l in self.wire() if l.startswith("Workbook.SaveAs")], "nothing saved")
+
+        print("a workbook whose path with \".pwd\" is just as long as Excel takes")
+        workbook = "C:\\work\\" + "q" * (214 - len("C:\\work\\") - len("\\Fits.xlsx")) + "\\Fits.xlsx"
+        self.fresh_workbook(workbook)
+        code = self.run_program([workbook], answers=[["Tab", "Return"]], extra=self.standin_env())
+        self.checks.equal(self.log()[-1:], [texts.LOCKED], f"locked ({len(workbook)} characters)")
+
+        print("a workbook whose own path is longer than Excel takes: refused before the probe")
+        workbook = "C:\\work\\" + "r" * (230 - len("C:\\work\\") - len("\\Over.xlsx")) + "\\Over.xlsx"
+        before = self.fresh_workbook(workbook)
+        env = self.standin_env()
+        code = self.run_program([workbook], answers=[["Return"]], extra=env)
+        self.checks.equal(code, 0, f"the refusal's box, exit code 0 ({len(workbook)} characters)")
+        lines = self.log()
+        self.checks.check(lines and lines[-1].startswith(texts.OPEN_PATH_TOO_LONG_START) and "218" in lines[-1]
+                          and workbook in lines[-1], "the log names the cause", repr(lines[-1:]))
+        self.checks.check(not [l for l in self.record() if l.startswith("Workbooks.Open")],
+                          "Excel is not asked to open it")
+        self.checks.check(self.wine.unix(workbook).read_bytes() == before, "the workbook file is unchanged")
 
     def scenario(self, part, *args):
         try:
@@ -866,6 +951,7 @@ class Suite:
                          (self.cancelled,),
                          (self.read_only, name), (self.japanese_path, name), (self.failures,),
                          (self.busy_excel, name), (self.questions, name), (self.long_path,),
+                         (self.bounded_excel,), (self.relative_path, name),
                          (self.installer, name)]
                 for part, *part_args in parts:
                     if not self.only or part.__name__ in self.only or part == self.register:

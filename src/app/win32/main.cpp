@@ -31,14 +31,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     using namespace kovrisk;
     // Module initialization: the hidden application window, made a tool window.
     ApplicationWindow application(instance, fromShiftJis(texts::kApplicationTitle));
+    // Every Excel operation is bounded in time; the filter cancels a call that outlasts it.
+    ExcelWatch watch;
     const ComApartment com;
     // Calls Excel turns away while busy are retried; revoked before COM is released.
-    const MessageFilterRegistration busyFilter(kBusyPatience);
+    const MessageFilterRegistration busyFilter(kBusyPatience, &watch);
 
     NativeEnvironment environment;
     NativeFiles files;
     SystemClock clock;
-    const std::unique_ptr<ApplicationFactory> excel = makeExcelApplicationFactory();
+    const std::unique_ptr<ApplicationFactory> excel =
+        makeExcelApplicationFactory(kBusyPatience, &watch);
 
     TaginformationWindow window(instance, application.handle());
     if (window.handle() == nullptr)
@@ -46,7 +49,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     Ttaginformation taginformation(Platform{environment, files, clock, *excel}, window);
     window.setTimerHandler([&taginformation] { taginformation.Timer1Timer(); });
 
-    if (taginformation.FormCreate(programArguments(::GetCommandLineW())) && !window.terminating()) {
+    // The workbook's full path is settled at the start: Excel would resolve a relative one against
+    // its own current folder.
+    std::vector<std::wstring> arguments = programArguments(::GetCommandLineW());
+    for (std::wstring& argument : arguments)
+        argument = files.settledPath(argument).native();
+    if (taginformation.FormCreate(arguments) && !window.terminating()) {
         window.show();
         runEventLoop();
     }

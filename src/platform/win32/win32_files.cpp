@@ -148,13 +148,25 @@ ReplacementRefusal NativeFiles::replacementRefusal(const NativePath& target) {
         (word & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
         return ReplacementRefusal::NotARegularFile;
     }
-    return ReplacementRefusal::None;
+    // A folder that refuses the private folder (a share that takes no protected access list) is
+    // found before anything changes: one is made, and goes again.
+    ReplacementRefusal refusal = ReplacementRefusal::None;
+    win32::beginFileReplacement(target, {}, refusal);
+    return refusal;
 }
 
 std::unique_ptr<FileReplacement> NativeFiles::beginReplacement(const NativePath& target,
                                                                std::string_view suffix,
                                                                ReplacementRefusal& refusal) {
     return win32::beginFileReplacement(target, suffix, refusal);
+}
+
+bool NativeFiles::heldOpenElsewhere(const NativePath& path) {
+    // Opened sharing nothing: fails while any other handle to the file is open (Excel keeps the
+    // workbooks it has open open).  A link is not followed to another file.
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return !file && ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 AppendResult NativeFiles::appendExclusive(const NativePath& path, std::string_view bytes) {

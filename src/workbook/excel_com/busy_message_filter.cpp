@@ -45,18 +45,25 @@ DWORD STDMETHODCALLTYPE BusyMessageFilter::RetryRejectedCall(HTASK, DWORD elapse
                                                              DWORD rejectType) {
     if (rejectType != SERVERCALL_RETRYLATER && rejectType != SERVERCALL_REJECTED)
         return kCancel;
-    if (elapsed >= static_cast<DWORD>(patience_.count()))
+    if (elapsed >= static_cast<DWORD>(patience_.count()) || (watch_ != nullptr && watch_->passed()))
         return kCancel;
     return kRetryPause;
 }
 
 DWORD STDMETHODCALLTYPE BusyMessageFilter::MessagePending(HTASK, DWORD, DWORD) {
+    if (watch_ != nullptr && watch_->passed()) {
+        // Ended at once: a call that waits on an Excel that is gone fails also where COM goes on
+        // waiting after the cancellation (wine does).
+        watch_->endExcel();
+        return PENDINGMSG_CANCELCALL;
+    }
     // Keyboard and mouse input waits; paint and timer messages are served as usual.
     return PENDINGMSG_WAITDEFPROCESS;
 }
 
-MessageFilterRegistration::MessageFilterRegistration(std::chrono::milliseconds patience)
-    : filter_(new BusyMessageFilter(patience)) {
+MessageFilterRegistration::MessageFilterRegistration(std::chrono::milliseconds patience,
+                                                     ExcelWatch* watch)
+    : filter_(new BusyMessageFilter(patience, watch)) {
     registered_ = SUCCEEDED(::CoRegisterMessageFilter(filter_, &previous_));
 }
 

@@ -2,8 +2,11 @@
 // ("retry later" or "rejected", while it starts, loads add-ins or recalculates) is made again
 // after a short pause, for as long as the busy patience lasts; then it fails
 // (RPC_E_SERVERCALL_RETRYLATER or RPC_E_CALL_REJECTED).  Where COM does not ask the filter, the
-// call-level retry of Dispatch does the same.  Registered for the life of the owner and revoked
-// (the earlier filter put back) before COM is released.
+// call-level retry of Dispatch does the same.  Once the bound of an ExcelWatch has passed, a call
+// that waits for Excel is cancelled (RPC_E_CALL_CANCELED) and its Excel ended, and one turned away
+// is not made again.
+// Registered for the life of the owner and revoked (the earlier filter put back) before COM is
+// released.
 #pragma once
 
 #include <objidl.h>
@@ -11,11 +14,14 @@
 #include <atomic>
 #include <chrono>
 
+#include "workbook/excel_com/excel_watch.h"
+
 namespace kovrisk {
 
 class BusyMessageFilter final : public IMessageFilter {
 public:
-    explicit BusyMessageFilter(std::chrono::milliseconds patience) : patience_(patience) {}
+    BusyMessageFilter(std::chrono::milliseconds patience, ExcelWatch* watch)
+        : patience_(patience), watch_(watch) {}
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
@@ -31,12 +37,15 @@ public:
 private:
     std::atomic<ULONG> references_{1};
     std::chrono::milliseconds patience_;
+    ExcelWatch* watch_;
 };
 
 // Registers a BusyMessageFilter for the calling thread while it lives.
 class MessageFilterRegistration {
 public:
-    explicit MessageFilterRegistration(std::chrono::milliseconds patience);
+    // `watch`, when given, outlives the registration.
+    explicit MessageFilterRegistration(std::chrono::milliseconds patience,
+                                       ExcelWatch* watch = nullptr);
     ~MessageFilterRegistration();
     MessageFilterRegistration(const MessageFilterRegistration&) = delete;
     MessageFilterRegistration& operator=(const MessageFilterRegistration&) = delete;

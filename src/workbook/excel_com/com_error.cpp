@@ -45,10 +45,10 @@ AutomationError statusError(HRESULT status) {
     return AutomationError(statusText(status));
 }
 
-AutomationError missingMemberError(std::wstring_view member) {
+MissingMemberError missingMemberError(std::wstring_view member) {
     const std::wstring text = L"メソッド '" + std::wstring(member) +
                               L"' はオートメーション オブジェクトでサポートしていません";
-    return AutomationError(toShiftJis(text));
+    return MissingMemberError(toShiftJis(text));
 }
 
 AutomationError notAnObjectError() {

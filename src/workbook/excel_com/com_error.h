@@ -19,8 +19,14 @@ std::string statusText(HRESULT status);
 
 // A failed call that carries no description of its own.
 AutomationError statusError(HRESULT status);
+// GetIDsOfNames did not know the member: an older Excel has no such member.
+class MissingMemberError : public AutomationError {
+public:
+    using AutomationError::AutomationError;
+};
+
 // GetIDsOfNames did not know `member`.
-AutomationError missingMemberError(std::wstring_view member);
+MissingMemberError missingMemberError(std::wstring_view member);
 // A result that should have been an object was something else.
 AutomationError notAnObjectError();
 // A failed Invoke: the application's description from `exception` when the call raised one

@@ -1,6 +1,7 @@
 #include "workbook/excel_com/dispatch.h"
 
 #include "platform/text_codec.h"
+#include "support/texts.h"
 #include "workbook/excel_com/com_error.h"
 
 namespace kovrisk {
@@ -10,7 +11,7 @@ namespace {
 // The member first, then the named arguments, as GetIDsOfNames wants them.
 std::vector<DISPID> lookUp(IDispatch* object, std::wstring_view member,
                            const std::vector<NamedArgument>& named,
-                           std::chrono::milliseconds patience) {
+                           std::chrono::milliseconds patience, const ExcelWatch* watch) {
     std::vector<std::wstring> names{std::wstring(member)};
     for (const NamedArgument& argument : named)
         names.push_back(argument.name);
@@ -24,7 +25,7 @@ std::vector<DISPID> lookUp(IDispatch* object, std::wstring_view member,
                                          static_cast<UINT>(pointers.size()), kAutomationLocale,
                                          ids.data());
         },
-        patience);
+        patience, [watch] { return watch != nullptr && watch->passed(); });
     if (status == DISP_E_UNKNOWNNAME)
         throw missingMemberError(member);
     if (FAILED(status))
@@ -34,8 +35,8 @@ std::vector<DISPID> lookUp(IDispatch* object, std::wstring_view member,
 
 }  // namespace
 
-Dispatch::Dispatch(ComPtr<IDispatch> object, std::chrono::milliseconds patience)
-    : object_(std::move(object)), patience_(patience) {
+Dispatch::Dispatch(ComPtr<IDispatch> object, std::chrono::milliseconds patience, ExcelWatch* watch)
+    : object_(std::move(object)), patience_(patience), watch_(watch) {
     if (!object_)
         throw notAnObjectError();
 }
@@ -75,17 +76,32 @@ int Dispatch::integer(std::wstring_view member) {
     return converted.get().lVal;
 }
 
-Dispatch Dispatch::fromResult(UniqueVariant result, std::chrono::milliseconds patience) {
+Dispatch Dispatch::fromResult(UniqueVariant result, std::chrono::milliseconds patience,
+                              ExcelWatch* watch) {
     VARIANT& value = result.get();
     if (value.vt != VT_DISPATCH || value.pdispVal == nullptr)
         throw notAnObjectError();
-    return Dispatch(ComPtr<IDispatch>::share(value.pdispVal), patience);
+    return Dispatch(ComPtr<IDispatch>::share(value.pdispVal), patience, watch);
+}
+
+void Dispatch::checkWatch(bool afterFailure) const {
+    if (watch_ == nullptr)
+        return;
+    if (watch_->ended() || (afterFailure && watch_->passed() && watch_->endExcel()))
+        throw AutomationError(std::string(texts::kExcelTookTooLong));
 }
 
 UniqueVariant Dispatch::invoke(std::wstring_view member, WORD flags,
                                std::vector<DispatchArgument>& positional,
                                std::vector<NamedArgument>& named, bool propertyPut) {
-    const std::vector<DISPID> ids = lookUp(object_.get(), member, named, patience_);
+    checkWatch(false);
+    std::vector<DISPID> ids;
+    try {
+        ids = lookUp(object_.get(), member, named, patience_, watch_);
+    } catch (const AutomationError&) {
+        checkWatch(true);
+        throw;
+    }
 
     // DISPPARAMS lists the arguments from last to first: the named ones (last named first), then
     // the positional ones.
@@ -121,9 +137,12 @@ UniqueVariant Dispatch::invoke(std::wstring_view member, WORD flags,
                                    propertyPut ? nullptr : result.put(), &exception,
                                    &argumentError);
         },
-        patience_);
-    if (FAILED(status))
-        throw invokeError(status, exception);
+        patience_, [this] { return watch_ != nullptr && watch_->passed(); });
+    if (FAILED(status)) {
+        AutomationError error = invokeError(status, exception);
+        checkWatch(true);
+        throw error;
+    }
     return result;
 }
 

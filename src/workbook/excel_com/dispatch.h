@@ -1,7 +1,9 @@
 // An automation object driven late-bound through IDispatch: every call looks up its member and
 // its named arguments by name, then invokes, in the locale Excel's English member names belong
 // to.  A call Excel turns away while it is busy is made again for up to `patience`; every other
-// failure, and a refusal that outlasts the patience, becomes an AutomationError.
+// failure, and a refusal that outlasts the patience, becomes an AutomationError.  A call that
+// outlasts the bound of the ExcelWatch given ends that Excel, and fails saying so; no call goes to
+// an Excel that was ended.
 #pragma once
 
 #include <oaidl.h>
@@ -14,13 +16,15 @@
 #include "workbook/excel_com/busy_retry.h"
 #include "workbook/excel_com/com_ptr.h"
 #include "workbook/excel_com/dispatch_argument.h"
+#include "workbook/excel_com/excel_watch.h"
 #include "workbook/excel_com/unique_variant.h"
 
 namespace kovrisk {
 
 class Dispatch {
 public:
-    explicit Dispatch(ComPtr<IDispatch> object, std::chrono::milliseconds patience = kBusyPatience);
+    explicit Dispatch(ComPtr<IDispatch> object, std::chrono::milliseconds patience = kBusyPatience,
+                      ExcelWatch* watch = nullptr);
 
     // A method call, or a property read with arguments ("get"); positional arguments first, then
     // the named ones, each group in call order.
@@ -35,13 +39,15 @@ public:
     int integer(std::wstring_view member);
 
     IDispatch* get() const { return object_.get(); }
+    ExcelWatch* watch() const { return watch_; }
 
     // The object a result holds; "not an object" for anything else.
     static Dispatch fromResult(UniqueVariant result,
-                               std::chrono::milliseconds patience = kBusyPatience);
-    // The same, with this object's patience.
+                               std::chrono::milliseconds patience = kBusyPatience,
+                               ExcelWatch* watch = nullptr);
+    // The same, with this object's patience and watch.
     Dispatch objectOf(UniqueVariant result) const {
-        return fromResult(std::move(result), patience_);
+        return fromResult(std::move(result), patience_, watch_);
     }
 
 private:
@@ -49,8 +55,12 @@ private:
                          std::vector<DispatchArgument>& positional,
                          std::vector<NamedArgument>& named, bool propertyPut);
 
+    // Throws when the watch ended Excel, or ends it when the bound has passed.
+    void checkWatch(bool afterFailure) const;
+
     ComPtr<IDispatch> object_;
     std::chrono::milliseconds patience_;
+    ExcelWatch* watch_;
 };
 
 // The locale of every call: United States English, whose member names the calls use.  Excel

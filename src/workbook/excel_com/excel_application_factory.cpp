@@ -11,11 +11,15 @@ namespace {
 
 class ExcelApplicationFactory : public ApplicationFactory {
 public:
-    explicit ExcelApplicationFactory(std::chrono::milliseconds patience) : patience_(patience) {}
+    ExcelApplicationFactory(std::chrono::milliseconds patience, ExcelWatch* watch)
+        : patience_(patience), watch_(watch) {}
 
     std::size_t longestPath() const override { return kExcelLongestPath; }
 
     std::unique_ptr<Application> create() override {
+        // The bound of the operation runs from the start of its Excel.
+        if (watch_ != nullptr)
+            watch_->start();
         CLSID classId{};
         HRESULT status = ::CLSIDFromProgID(L"Excel.Application", &classId);
         if (FAILED(status))
@@ -30,18 +34,22 @@ public:
             patience_);
         if (FAILED(status))
             throw statusError(status);
-        return std::make_unique<ExcelApplication>(Dispatch(std::move(application), patience_));
+        auto excel =
+            std::make_unique<ExcelApplication>(Dispatch(std::move(application), patience_, watch_));
+        excel->followProcess();
+        return excel;
     }
 
 private:
     std::chrono::milliseconds patience_;
+    ExcelWatch* watch_;
 };
 
 }  // namespace
 
-std::unique_ptr<ApplicationFactory> makeExcelApplicationFactory(
-    std::chrono::milliseconds patience) {
-    return std::make_unique<ExcelApplicationFactory>(patience);
+std::unique_ptr<ApplicationFactory> makeExcelApplicationFactory(std::chrono::milliseconds patience,
+                                                                ExcelWatch* watch) {
+    return std::make_unique<ExcelApplicationFactory>(patience, watch);
 }
 
 }  // namespace kovrisk

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -136,6 +137,7 @@ std::unique_ptr<Worksheet> ExcelWorkbook::worksheet(const std::string& name) {
 
 LoadedFormat ExcelWorkbook::fileFormat() {
     const int format = book_.integer(L"FileFormat");
+    readFormat_ = format;
     const std::string name = "FileFormat " + std::to_string(format);
     if (format == kExcel8 || format == kWorkbookNormal)
         return {WorkbookFormat::Excel97, name};
@@ -167,9 +169,22 @@ void ExcelWorkbook::saveAs(const NativePath& fileName, WorkbookFormat format,
                            const std::string& password) {
     if (format == WorkbookFormat::Other)
         throw AutomationError("SaveAs: no workbook format");
-    const int fileFormat = format == WorkbookFormat::Excel97             ? kExcel8
-                           : format == WorkbookFormat::OoxmlMacroEnabled ? kOpenXmlMacroEnabled
-                                                                         : kOpenXmlWorkbook;
+    int fileFormat = format == WorkbookFormat::Excel97             ? kExcel8
+                     : format == WorkbookFormat::OoxmlMacroEnabled ? kOpenXmlMacroEnabled
+                                                                   : kOpenXmlWorkbook;
+    if (format == WorkbookFormat::Excel97) {
+        // The value the workbook was read with: an Excel 2003 does not know xlExcel8.
+        if (readFormat_ == kWorkbookNormal)
+            fileFormat = kWorkbookNormal;
+        // Saving in the Excel 97-2003 format runs the Compatibility Checker, whose dialog would
+        // wait in a hidden Excel.  An Excel before 2007 has neither the checker nor the member.
+        try {
+            book_.put(L"CheckCompatibility", DispatchArgument::boolean(false));
+        } catch (const AutomationError&) {
+            if (book_.watch() != nullptr && book_.watch()->ended())
+                throw;
+        }
+    }
     book_.call(L"SaveAs", {},
                named(NamedArgument{L"Filename", DispatchArgument::pathByRef(fileName)},
                      NamedArgument{L"FileFormat", DispatchArgument::integer(fileFormat)},
@@ -182,7 +197,12 @@ void ExcelWorkbook::close(bool saveChanges) {
 
 std::unique_ptr<Workbook> ExcelWorkbooks::open(const NativePath& fileName,
                                                const std::string& password) {
-    return std::make_unique<ExcelWorkbook>(books_.objectOf(books_.call(
+    if (ExcelWatch* watch = books_.watch()) {
+        std::error_code error;
+        const std::uintmax_t size = std::filesystem::file_size(fileName, error);
+        watch->extendFor(error ? 0 : size);
+    }
+    Dispatch book = books_.objectOf(books_.call(
         L"Open", arguments(DispatchArgument::pathByRef(fileName)),
         named(NamedArgument{L"UpdateLinks", DispatchArgument::integer(kDoNotUpdateLinks)},
               NamedArgument{L"Password", DispatchArgument::textByRef(password)},
@@ -190,13 +210,47 @@ std::unique_ptr<Workbook> ExcelWorkbooks::open(const NativePath& fileName,
               NamedArgument{L"IgnoreReadOnlyRecommended", DispatchArgument::boolean(true)},
               NamedArgument{L"Notify", DispatchArgument::boolean(false)},
               NamedArgument{L"AddToMru", DispatchArgument::boolean(false)},
-              NamedArgument{L"CorruptLoad", DispatchArgument::integer(kNormalLoad)}))));
+              NamedArgument{L"CorruptLoad", DispatchArgument::integer(kNormalLoad)})));
+    // A workbook in a synced folder (OneDrive, SharePoint) opens with AutoSave on: every change
+    // would be saved into the original, before and whatever the SaveAs.  An Excel without
+    // AutoSave has no such member.
+    bool autoSave = false;
+    try {
+        autoSave = book.integer(L"AutoSaveOn") != 0;
+    } catch (const MissingMemberError&) {
+    }
+    if (autoSave)
+        book.put(L"AutoSaveOn", DispatchArgument::boolean(false));
+    return std::make_unique<ExcelWorkbook>(std::move(book));
+}
+
+ExcelApplication::~ExcelApplication() {
+    if (ExcelWatch* watch = application_.watch())
+        watch->stop();
+}
+
+void ExcelApplication::followProcess() {
+    ExcelWatch* watch = application_.watch();
+    if (watch == nullptr)
+        return;
+    try {
+        const auto window =
+            reinterpret_cast<HWND>(static_cast<INT_PTR>(application_.integer(L"Hwnd")));
+        DWORD process = 0;
+        if (window != nullptr && ::GetWindowThreadProcessId(window, &process) != 0)
+            watch->follow(process);
+    } catch (const AutomationError&) {
+        // An Excel without a window: bounded all the same, but not ended.
+    }
 }
 
 void ExcelApplication::setVisible(bool visible) {
     application_.put(L"Visible", DispatchArgument::boolean(visible));
     if (!visible)
         return;
+    // The user's from now on: the user may take as long as the user likes.
+    if (ExcelWatch* watch = application_.watch())
+        watch->stop();
     // Handed to the user: an Excel under the user's control stays when the program lets go of it
     // (otherwise it quits with the last reference), and comes to the front.
     application_.put(L"UserControl", DispatchArgument::boolean(true));
@@ -234,7 +288,15 @@ std::unique_ptr<Workbooks> ExcelApplication::workbooks() {
 }
 
 void ExcelApplication::quit() {
-    application_.call(L"Quit");
+    try {
+        application_.call(L"Quit");
+    } catch (const AutomationError&) {
+        // An Excel that refuses to quit (a dialog asks something) would stay, invisible, holding
+        // what it has open: it is ended.
+        if (ExcelWatch* watch = application_.watch())
+            watch->endExcel();
+        throw;
+    }
 }
 
 }  // namespace kovrisk

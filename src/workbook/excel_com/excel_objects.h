@@ -1,6 +1,8 @@
 // Excel's objects as the object model sees them, each a late-bound automation object.
 #pragma once
 
+#include <optional>
+
 #include "workbook/automation.h"
 #include "workbook/excel_com/dispatch.h"
 
@@ -72,6 +74,9 @@ public:
 
 private:
     Dispatch book_;
+    // The FileFormat read, sent back on SaveAs: Excel 2003 knows Excel 97-2003 only as
+    // xlWorkbookNormal, and has no xlExcel8.
+    std::optional<int> readFormat_;
 };
 
 class ExcelWorkbooks : public Workbooks {
@@ -87,6 +92,13 @@ private:
 class ExcelApplication : public Application {
 public:
     explicit ExcelApplication(Dispatch application) : application_(std::move(application)) {}
+    // Let go of: the bound of its watch ends with it.
+    ~ExcelApplication() override;
+    ExcelApplication(const ExcelApplication&) = delete;
+    ExcelApplication& operator=(const ExcelApplication&) = delete;
+    // Follows the process of this Excel (its main window's), to end it should a call outlast the
+    // bound of its watch.
+    void followProcess();
     void setVisible(bool visible) override;
     bool visible() override;
     void setDisplayAlerts(bool displayAlerts) override;

@@ -221,7 +221,7 @@ int serve() {
                 if (message.message == WM_TIMER && message.hwnd == nullptr) {
                     if (factory.created() &&
                         kovrisk::testing::StandinDispatch::liveObjects() == 0 &&
-                        !server->wasHandedOver()) {
+                        !server->staysRunning()) {
                         break;
                     }
                     continue;

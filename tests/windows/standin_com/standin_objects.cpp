@@ -11,6 +11,10 @@ constexpr int kMacrosRun = 1;
 constexpr int kMacrosByUserSettings = 2;
 constexpr int kForceDisableMacros = 3;
 
+// XlFileFormat: Excel 97-2003 as Excel 2007 and later name it, and as Excel 2003 does.
+constexpr int kExcel8 = 56;
+constexpr int kWorkbookNormal = -4143;
+
 // The longest full path Excel opens or saves.
 constexpr std::size_t kLongestPath = 218;
 
@@ -165,7 +169,9 @@ private:
         kFileFormat,
         kProtectStructure,
         kReadOnly,
-        kHasVBProject
+        kHasVBProject,
+        kCheckCompatibility,
+        kAutoSaveOn
     };
     static const std::vector<MemberSpec>& members() {
         static const std::vector<MemberSpec> table{
@@ -178,15 +184,19 @@ private:
             {L"FileFormat", kGet, {}},
             {L"ProtectStructure", kGet, {}},
             {L"ReadOnly", kGet, {}},
-            {L"HasVBProject", kGet, {}}};
+            {L"HasVBProject", kGet, {}},
+            {L"CheckCompatibility", kGet | kPut, {}},
+            {L"AutoSaveOn", kGet | kPut, {}}};
         return table;
     }
-    // XlFileFormat of what the workbook was read from ("FileFormat <n>" in the stand-in's name).
+    // XlFileFormat of what the workbook was read from ("FileFormat <n>" in the stand-in's name);
+    // Excel 2003 names Excel 97-2003 xlWorkbookNormal.
     int fileFormatNumber() {
         const std::string name = book_->fileFormat().name;
-        return std::stoi(name.substr(name.find(' ') + 1));
+        const int format = std::stoi(name.substr(name.find(' ') + 1));
+        return format == kExcel8 && server()->excel2003() ? kWorkbookNormal : format;
     }
-    UniqueVariant run(std::size_t index, bool, const InvokeArguments& arguments) override {
+    UniqueVariant run(std::size_t index, bool put, const InvokeArguments& arguments) override {
         switch (index) {
             case kFileFormat:
                 return integerResult(fileFormatNumber());
@@ -196,6 +206,18 @@ private:
                 return booleanResult(book_->readOnly());
             case kHasVBProject:
                 return booleanResult(book_->hasMacros());
+            case kAutoSaveOn:
+                if (!put)
+                    return booleanResult(standinAutoSave(*book_));
+                setStandinAutoSave(*book_, arguments.boolean(InvokeArguments::kValue));
+                return {};
+            case kCheckCompatibility:
+                if (server()->excel2003())
+                    throw InvokeFailure{DISP_E_MEMBERNOTFOUND};
+                if (!put)
+                    return booleanResult(checkCompatibility_);
+                checkCompatibility_ = arguments.boolean(InvokeArguments::kValue);
+                return {};
             case kWorksheets:
                 if (!arguments.given(0)) {
                     return child(new WorksheetsDispatch(server(), book_->worksheets()));
@@ -213,8 +235,12 @@ private:
                 }
                 // Without FileFormat, Excel keeps the format it read the workbook in.
                 const int format = arguments.given(1) ? arguments.integer(1) : fileFormatNumber();
-                const WorkbookFormat kind = format == 56 || format == -4143
-                                                ? WorkbookFormat::Excel97
+                if (format == kExcel8 && server()->excel2003())
+                    throw AutomationError("SaveAs method of Workbook class failed");
+                const bool excel97 = format == kExcel8 || format == kWorkbookNormal;
+                if (excel97 && checkCompatibility_ && !server()->excel2003())
+                    server()->dialog("Compatibility Checker: features not kept in Excel 97-2003");
+                const WorkbookFormat kind = excel97        ? WorkbookFormat::Excel97
                                             : format == 51 ? WorkbookFormat::Ooxml
                                             : format == 52 ? WorkbookFormat::OoxmlMacroEnabled
                                                            : WorkbookFormat::Other;
@@ -231,6 +257,7 @@ private:
         }
     }
     std::unique_ptr<Workbook> book_;
+    bool checkCompatibility_ = true;
 };
 
 class WorkbooksDispatch : public StandinDispatch {
@@ -265,6 +292,9 @@ private:
         }
         const std::wstring path = arguments.wideText(kFilename);
         requireShortPath(path);
+        // Excel looks for a relative name in its own current folder, never in its caller's.
+        if (NativePath(path).is_relative())
+            throw AutomationError("Excel cannot find the file in its own current folder.");
         if (arguments.given(kUpdateLinks) &&
             (arguments.integer(kUpdateLinks) < 0 || arguments.integer(kUpdateLinks) > 3)) {
             typeMismatch();
@@ -407,7 +437,12 @@ private:
             case kHwnd:
                 return integerResult(static_cast<int>(reinterpret_cast<INT_PTR>(window_)));
             default:
-                application_->quit();
+                try {
+                    application_->quit();
+                } catch (const AutomationError&) {
+                    server()->refusedToQuit();
+                    throw;
+                }
                 quit_ = true;
                 return {};
         }

@@ -74,6 +74,16 @@ std::shared_ptr<StandinServer> StandinServer::fromEnvironment() {
                 },
                 occurrence);
         });
+    readTriggers(
+        environmentPath(L"KOVRISK_STANDIN_DIALOGS"),
+        [&factory, records](const std::string& call, int occurrence, const std::string& question) {
+            factory.onCall(
+                call, [records, question] { records->dialogForEver(question); }, occurrence);
+        });
+    if (environmentPath(L"KOVRISK_STANDIN_AUTOSAVE") == L"on")
+        factory.autoSaveOnOpen();
+    if (environmentPath(L"KOVRISK_STANDIN_EXCEL") == L"2003")
+        server->setExcel2003();
     const NativePath usersMacros = environmentPath(L"KOVRISK_STANDIN_USERS_MACROS");
     if (usersMacros == L"enable")
         factory.setUsersMacroSetting(StandinUsersMacros::Enable);
@@ -119,6 +129,13 @@ void StandinServer::dialog(const std::string& question) {
     wire(L"Dialog!" + fromShiftJis(question));
     flush();
     throw AutomationError("A dialog waits for an answer: " + question);
+}
+
+void StandinServer::dialogForEver(const std::string& question) {
+    wire(L"Dialog!" + fromShiftJis(question));
+    flush();
+    for (;;)
+        ::Sleep(INFINITE);
 }
 
 void StandinServer::wire(const std::wstring& line) {

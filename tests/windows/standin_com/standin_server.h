@@ -21,6 +21,15 @@
 //                           "enable", "disable", or (unset) ask: a question put to the user in a
 //                           visible application, wired as "User!<question>" (the user enables
 //                           them), and a dialog that waits for ever in a hidden one
+//   KOVRISK_STANDIN_DIALOGS file of dialogs that never close, one a line: <call> TAB
+//                           <occurrence> TAB <question>: the call puts the question on screen,
+//                           wired as "Dialog!<question>", and never returns, as a hidden Excel
+//                           waits for an answer nobody can give
+//   KOVRISK_STANDIN_AUTOSAVE "on": workbooks open with AutoSave on, as in a OneDrive folder:
+//                           every change is saved into the workbook's file while it is on
+//   KOVRISK_STANDIN_EXCEL   "2003": an Excel 2003, which reads an Excel 97-2003 workbook as
+//                           xlWorkbookNormal (-4143) and knows neither xlExcel8 (56) nor
+//                           CheckCompatibility (nor its Compatibility Checker)
 //   KOVRISK_STANDIN_BUSY    file of busy spells, one a line: <call> TAB <occurrence> TAB <ms>:
 //                           after the call the server is busy that long, as Excel is while it
 //                           starts ("Application.Create"), loads add-ins or recalculates
@@ -32,8 +41,8 @@
 // Where Excel would put a question on screen (a missing UpdateLinks on a workbook with links, a
 // read-only recommendation, a password to modify, a file in use without Notify = False, a missing
 // password, SaveAs over a file, deleting a sheet or quitting with changes while DisplayAlerts is
-// on), the call fails, as a call hanging on a dialog ends for a test, and the wire record gets a
-// line "Dialog!<question>".
+// on, SaveAs in the Excel 97-2003 format while CheckCompatibility is on), the call fails, as a
+// call hanging on a dialog ends for a test, and the wire record gets a line "Dialog!<question>".
 //
 // Over COM the calls are made in the locale of Excel's English member names (United States
 // English); a call in another locale fails as it does with an Excel that has no language
@@ -74,6 +83,13 @@ public:
     // A call turned away: recorded.
     void rejected();
 
+    // A dialog that never closes: recorded, and the calling thread waits for ever.
+    [[noreturn]] void dialogForEver(const std::string& question);
+
+    // An Excel 2003 (see KOVRISK_STANDIN_EXCEL).
+    bool excel2003() const { return excel2003_; }
+    void setExcel2003() { excel2003_ = true; }
+
     // Whether the server's objects are called in this process (no message filter between).
     bool inProcess() const { return inProcess_; }
     void setOutOfProcess() { inProcess_ = false; }
@@ -81,6 +97,11 @@ public:
     // An application the user now controls, visible, whose references all went: it stays.
     void handedOver() { handedOver_ = true; }
     bool wasHandedOver() const { return handedOver_; }
+    // A Quit that failed (a fault on Application.Quit) stands for one refused by a dialog: that
+    // Excel stays, invisible, whoever lets go of it.
+    void refusedToQuit() { refusedToQuit_ = true; }
+    // Whether the process stays when the references are all gone.
+    bool staysRunning() const { return handedOver_ || refusedToQuit_; }
 
     // Writes what was recorded since the last call to the record files, if there are any.
     void flush();
@@ -91,6 +112,8 @@ private:
     ULONGLONG busyUntil_ = 0;
     bool inProcess_ = true;
     bool handedOver_ = false;
+    bool excel2003_ = false;
+    bool refusedToQuit_ = false;
     std::size_t promptsWired_ = 0;
     std::size_t questionsWired_ = 0;
     NativePath recordFile_;
