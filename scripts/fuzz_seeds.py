@@ -17,10 +17,29 @@ NAMES = ["report 9 query.xlsx", "Book1.xls", "C:\\Users\\sato\\Desktop\\売上.x
          "/home/sato/表計算/見積書.xlsx", "ﾊﾝｶｸ.xls", "name.without.dots.XLSX.xls"]
 
 
+# The user layer of LibreOffice's settings, in the forms the macro settings take there.
+SETTINGS_HEAD = ('<?xml version="1.0" encoding="UTF-8"?>\n<oor:items '
+                 'xmlns:oor="http://openoffice.org/2001/registry" '
+                 'xmlns:xs="http://www.w3.org/2001/XMLSchema" '
+                 'xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">\n')
+SCRIPTING = '<item oor:path="/org.openoffice.Office.Common/Security/Scripting">'
+SETTINGS = [
+    SCRIPTING + '<prop oor:name="MacroSecurityLevel" oor:op="fuse"><value>2</value></prop></item>',
+    '<item oor:path="/org.openoffice.Office.Common/Security"><node oor:name="Scripting" '
+    'oor:op="fuse"><prop oor:name="DisableMacrosExecution" oor:finalized="true"><value>true'
+    '</value></prop></node></item>',
+    SCRIPTING + '<prop oor:name="SecureURL"><value><it>$(home)/a</it><it>file:///b</it></value>'
+    '</prop></item><!-- a comment -->',
+    SCRIPTING + '<prop oor:name="SecureURL"><value oor:separator=";">file:///a;file:///b</value>'
+    '</prop><prop oor:name="MacroSecurityLevel" oor:op="remove"/></item>',
+]
+
+
 def main(output, sources):
     folders = {name: pathlib.Path(output) / name for name in
                ("compound_file", "file_kind", "biff8_encryption", "package_parts",
-                "shift_jis_text", "ooxml_control_sheet")}
+                "shift_jis_text", "ooxml_control_sheet",
+                "users_macro_settings")}
     for folder in folders.values():
         folder.mkdir(parents=True, exist_ok=True)
     count = 0
@@ -58,6 +77,9 @@ def main(output, sources):
                     pass
             elif path.suffix == ".xml":
                 (folders["package_parts"] / seed).write_bytes(data)
+    for n, settings in enumerate(SETTINGS):
+        (folders["users_macro_settings"] / f"settings-{n}").write_text(SETTINGS_HEAD + settings +
+                                                                        "</oor:items>\n")
     for n, name in enumerate(NAMES):
         (folders["shift_jis_text"] / f"name-{n}").write_bytes(name.encode("cp932"))
     print(f"seeds from {count} files: " + ", ".join(

@@ -37,6 +37,8 @@ public:
     // working on the workbook; the file is larger than any workbook an application opens.
     void workbookBusy();
     void workbookTooLarge();
+    // Ends the program before the run as `end`, logging and showing `text`.
+    void endBeforeRun(RunEnd end, std::string_view text);
 
     // Whether the spreadsheet application is installed: starts an instance and quits it again.
     bool fucXlsFind();
@@ -47,8 +49,6 @@ public:
     ActivityLog& log() { return *log_; }
 
 private:
-    void endBeforeRun(RunEnd end, std::string_view text);
-
     Platform platform_;
     TaginformationView& view_;
     ProcessState state_;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kovrisk {
 
@@ -18,6 +19,18 @@ using NativePath = std::filesystem::path;
 struct FileAttributes {
     std::uint32_t word = 0;
     friend bool operator==(const FileAttributes&, const FileAttributes&) = default;
+};
+
+// Which file a path leads to: the same device and index node is the same file under any name.
+// `links` counts the file's names.  A platform that cannot tell gives every file the empty identity
+// with one name.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t links = 1;
+    bool sameFile(const FileIdentity& other) const {
+        return device == other.device && inode == other.inode;
+    }
 };
 
 enum class AppendResult { Written, Busy, Failed };
@@ -54,6 +67,9 @@ public:
     // Fails, changing nothing, when the new version is not a regular file written by this process
     // or the file at the target is no longer the one that was there when the replacement began.
     virtual bool commit() = 0;
+    // Folders beside the file that looked like private folders of killed runs but could not be
+    // shown to be one, and were left as they are.
+    virtual std::vector<NativePath> foldersLeftAlone() const { return {}; }
     // After a failed commit: whether the file at the target had gone and was put back, and where
     // it is when it could not be put back (empty: at the target, as it was).
     virtual bool originalPutBack() const { return false; }
@@ -87,6 +103,13 @@ public:
     // The path of the file that `path` leads to, symbolic links resolved; `path` itself when it
     // leads nowhere.
     virtual NativePath settledPath(const NativePath& path) = 0;
+    // The identity of the file `path` leads to, links followed; nullopt when nothing is there.
+    virtual std::optional<FileIdentity> identity(const NativePath& path) {
+        return fileExists(path) ? std::optional<FileIdentity>(FileIdentity{}) : std::nullopt;
+    }
+    // The attribute word a file of the user's own data folder gets for `attributes`: nobody
+    // else's bits where the platform keeps the data folder private.
+    virtual FileAttributes privateAttributes(FileAttributes attributes) const { return attributes; }
     // Whether the file at `target` (missing is fine) could be replaced keeping what it has.
     virtual ReplacementRefusal replacementRefusal(const NativePath& target) = 0;
     // Begins a replacement of the file at `target`, whose new version is to be written under the

@@ -23,6 +23,10 @@ public:
     std::optional<std::string> readAll(const NativePath& path) override;
     bool writeNew(const NativePath& path, std::string_view bytes) override;
     NativePath settledPath(const NativePath& path) override;
+#ifndef _WIN32
+    std::optional<FileIdentity> identity(const NativePath& path) override;
+    FileAttributes privateAttributes(FileAttributes attributes) const override;
+#endif
     ReplacementRefusal replacementRefusal(const NativePath& target) override;
     std::unique_ptr<FileReplacement> beginReplacement(const NativePath& target,
                                                       std::string_view suffix,

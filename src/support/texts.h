@@ -24,6 +24,22 @@ inline constexpr std::string_view kTooLarge =
     "ファイルが大きすぎるため、ブックとして開けません（2 GB まで）。終了します。";
 inline constexpr std::string_view kWorkbookBusy =
     "このブックは別のコヴリスクが処理中です。処理が終わってから、もう一度ドロップしてください。";
+// What is not a workbook's file is not given to the spreadsheet application.
+inline constexpr std::string_view kNotARegularWorkbook =
+    "通常のファイルではないため、ブックとして開けません。終了します。";
+inline constexpr std::string_view kEmptyWorkbook =
+    "ファイルが空（0 バイト）のため、ブックとして開けません。終了します。";
+inline constexpr std::string_view kNameTooLong =
+    "ファイル名が長すぎるため、処理できません（LibreOffice のロックファイルを作成できません）。"
+    "ファイル名を短くしてから、もう一度ドロップしてください。";
+inline constexpr std::string_view kOfficeLockNotAFile =
+    "ブックのロックファイル（.~lock.ファイル名#）が通常のファイルではないため、処理できません。"
+    "終了します。";
+inline constexpr std::string_view kClaimUnavailable =
+    "処理中の目印を作成できないため、処理を始められません。終了します: ";
+// The data folder made the user's alone; its path follows.
+inline constexpr std::string_view kDataFolderTightened =
+    "データフォルダを本人だけが使えるようにしました: ";
 inline constexpr std::string_view kStarted = "起動しました。";
 inline constexpr std::string_view kStatusStarting = "Excel起動中・・・";
 inline constexpr std::string_view kStatusPreparingOpen = "パスワード解析 ＆ オープン準備中";
@@ -61,6 +77,9 @@ inline constexpr std::string_view kPcCompare = "PC名比較";
 inline constexpr std::string_view kCompatCheck = "下位互換チェック";
 inline constexpr std::string_view kRefusedPrefix = "PC名 ";
 inline constexpr std::string_view kRefusedSuffix = " にはオープン許可がありません。";
+// The user's macro security settings that could not be read; why follows.
+inline constexpr std::string_view kMacroSettingsNotUnderstood =
+    "LibreOffice のマクロのセキュリティ設定を読み取れないため、マクロを実行せずに開きます: ";
 // An Excel call that outlasted its bound (Excel waits on a dialog nobody can answer): that Excel
 // was ended.
 inline constexpr std::string_view kExcelTookTooLong =
@@ -97,6 +116,13 @@ inline constexpr std::string_view kOpenPathTooLongPrefix =
     "パスが長すぎるため、ブックを開けません（Excel が扱えるパスは ";
 inline constexpr std::string_view kOpenPathTooLongMiddle = " 文字まで、このブックのパスは ";
 
+inline constexpr std::string_view kManyNames =
+    "このファイルには別の名前（ハードリンク）があるため、パスワードを設定できません。別の名前では"
+    "パスワードのないままになります。";
+inline constexpr std::string_view kWorkbookSwapped =
+    "処理中にファイルが別のファイルに置き換えられたため、パスワードを設定しません。何も変更して"
+    "いません。";
+
 // Why a file cannot be replaced by its new version; the file's path follows.
 inline constexpr std::string_view kNotARegularFile =
     "通常のファイルではないため置き換えられません: ";
@@ -105,6 +131,9 @@ inline constexpr std::string_view kOwnerCannotBeKept =
 inline constexpr std::string_view kGroupCannotBeKept =
     "ファイルのグループを保てないため置き換えられません: ";
 inline constexpr std::string_view kNoPrivateFolder = "作業用フォルダを作成できません: ";
+// A folder named like a work folder that is not shown to be one is left; its path follows.
+inline constexpr std::string_view kFolderLeftAlone =
+    "作業用フォルダと確認できないため、削除しません: ";
 // A replacement that failed half-way: the file went back to its place (its path follows), or it
 // could not and is kept where it is (that path follows).
 inline constexpr std::string_view kOriginalPutBack =

@@ -123,6 +123,9 @@ public:
     // on, as when the user opens it (AutomationSecurity ByUI): only for a workbook that is the
     // user's, in an application shown to the user, who is asked what those settings ask.
     virtual void useUsersMacroSettings() = 0;
+    // Why the user's own macro security settings could not be understood for the last workbook
+    // opened under them, in which no macro then runs; empty when they were.
+    virtual std::string usersSettingsNotice() { return {}; }
     virtual std::unique_ptr<Workbooks> workbooks() = 0;
     virtual void quit() = 0;
 };

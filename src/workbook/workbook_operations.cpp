@@ -237,14 +237,18 @@ std::string WorkbookOperations::openPathObstacle(const NativePath& target) const
 
 bool WorkbookOperations::fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
                                       const std::string& newPassword) {
+    swapped_ = false;
     if (ControlSheetWriter* writer = spreadsheet_.controlSheetWriter()) {
         if (!state_.installed)
             return false;
         OperationSession session(log_, "fncXlsPwdChg");
-        return replaceFile(session, path, [&](const NativePath& newVersion) {
-            session.step("TRY OPEN");
-            writeControlSheet(session, *writer, path, openPassword, newPassword, newVersion);
-        });
+        return replaceFile(
+            session, path,
+            [&](const NativePath& newVersion) {
+                session.step("TRY OPEN");
+                writeControlSheet(session, *writer, path, openPassword, newPassword, newVersion);
+            },
+            {}, expected_);
     }
     return resave(
         "fncXlsPwdChg", "TRY OPEN", path, openPassword, newPassword,
@@ -323,14 +327,25 @@ bool WorkbookOperations::resave(const std::string& name, std::string_view trySte
     if (!state_.installed)
         return false;
     OperationSession session(log_, name);
-    return replaceFile(session, path, [&](const NativePath& newVersion) {
-        saveThroughApplication(session, tryStep, path, openPassword, newPassword, newVersion,
-                               change);
-    });
+    return replaceFile(
+        session, path,
+        [&](const NativePath& newVersion) {
+            saveThroughApplication(session, tryStep, path, openPassword, newPassword, newVersion,
+                                   change);
+        },
+        {}, expected_);
 }
 
 bool WorkbookOperations::replaceFile(OperationSession& session, const NativePath& path,
-                                     const std::function<void(const NativePath&)>& write) {
+                                     const std::function<void(const NativePath&)>& write,
+                                     const NativePath& source,
+                                     const std::optional<FileIdentity>& expected) {
+    // Whether the path still leads to the file expected (where one is).
+    const auto stillExpected = [&] {
+        const std::optional<FileIdentity> now = files_.identity(path);
+        swapped_ = expected && !(now && now->sameFile(*expected));
+        return !swapped_;
+    };
     ReplacementRefusal refusal = ReplacementRefusal::None;
     const std::unique_ptr<FileReplacement> replacement =
         files_.beginReplacement(path, kTemporarySuffix, refusal);
@@ -338,11 +353,19 @@ bool WorkbookOperations::replaceFile(OperationSession& session, const NativePath
         log_.LogWrite(describeRefusal(refusal, path));
         return false;
     }
-    WritableMeanwhile writable(files_, path);
+    for (const NativePath& folder : replacement->foldersLeftAlone())
+        log_.LogWrite(std::string(texts::kFolderLeftAlone) + toShiftJis(folder));
+    if (!stillExpected())
+        return false;
+    WritableMeanwhile writable(files_, source.empty() ? path : source);
     try {
         write(replacement->newVersion());
     } catch (...) {
         session.fail();
+        writable.giveBack();
+        return false;
+    }
+    if (!stillExpected()) {
         writable.giveBack();
         return false;
     }
@@ -379,31 +402,37 @@ void WorkbookOperations::saveThroughApplication(OperationSession& session, std::
 
 bool WorkbookOperations::fncXlsPwdChgForBackup(const NativePath& path,
                                                const std::string& openPassword,
-                                               const std::string& newPassword) {
+                                               const std::string& newPassword,
+                                               const NativePath& plainCopy) {
     if (!state_.installed)
         return false;
     OperationSession session(log_, "fncXlsPwdChgForBackup");
-    return replaceFile(session, path, [&](const NativePath& newVersion) {
-        session.step("TRY Backup File Open.");
-        const std::optional<std::string> original = files_.readAll(path);
-        if (!original)
-            throw AutomationError("the backup copy cannot be read");
-        // The copy is encrypted from its own bytes: decrypted, it is the workbook's file as it
-        // was.  What the cipher does not take (an Excel 95 workbook, a file it finds damaged or
-        // encrypted already) or fails on (a primitive, memory) is saved with the password by the
-        // application, as it opens it: no failure of the cipher leaves the copy without one.
-        std::optional<std::string> encrypted;
-        try {
-            encrypted = cipher_.encrypt(*original, newPassword);
-        } catch (const std::exception&) {
-        }
-        if (!encrypted) {
-            saveThroughApplication(session, {}, path, openPassword, newPassword, newVersion,
-                                   [](Application&, Workbook&) {});
-        } else if (!files_.writeNew(newVersion, *encrypted)) {
-            throw AutomationError("the encrypted backup copy cannot be written");
-        }
-    });
+    const NativePath& source = plainCopy.empty() ? path : plainCopy;
+    return replaceFile(
+        session, path,
+        [&](const NativePath& newVersion) {
+            session.step("TRY Backup File Open.");
+            const std::optional<std::string> original = files_.readAll(source);
+            if (!original)
+                throw AutomationError("the backup copy cannot be read");
+            // The copy is encrypted from its own bytes: decrypted, it is the workbook's file as it
+            // was.  What the cipher does not take (an Excel 95 workbook, a file it finds damaged or
+            // encrypted already) or fails on (a primitive, memory) is saved with the password by
+            // the application, as it opens it: no failure of the cipher leaves the copy without
+            // one.
+            std::optional<std::string> encrypted;
+            try {
+                encrypted = cipher_.encrypt(*original, newPassword);
+            } catch (const std::exception&) {
+            }
+            if (!encrypted) {
+                saveThroughApplication(session, {}, source, openPassword, newPassword, newVersion,
+                                       [](Application&, Workbook&) {});
+            } else if (!files_.writeNew(newVersion, *encrypted)) {
+                throw AutomationError("the encrypted backup copy cannot be written");
+            }
+        },
+        source);
 }
 
 bool WorkbookOperations::grants(const std::string& tag) const {
@@ -437,8 +466,11 @@ void WorkbookOperations::handOver(OperationSession& session, const NativePath& p
     const std::unique_ptr<Workbook> workbook = std::move(session.workbook);
     application->setVisible(true);
     // Without a display nothing is shown, and nobody would get the workbook opened again.
-    if (reopen && application->visible())
+    if (reopen && application->visible()) {
         application->workbooks()->open(path, password);
+        if (const std::string notice = application->usersSettingsNotice(); !notice.empty())
+            log_.LogWrite(std::string(texts::kMacroSettingsNotUnderstood) + notice);
+    }
 }
 
 bool WorkbookOperations::hasControlSheet(Workbook& book) {

@@ -43,6 +43,10 @@ public:
     // Why the application could not save the new version of `target` under its path, as the text
     // to log and show; empty when it can.
     std::string savePathObstacle(const NativePath& target) const;
+    // The file the lock may replace: the new version takes the place at the path only while the
+    // path leads to this file.  Otherwise the lock fails, with lastLockSwapped() set.
+    void expectFile(const FileIdentity& identity) { expected_ = identity; }
+    bool lastLockSwapped() const { return swapped_; }
     // Why the application could not open the workbook at `target` at all (its path is too long),
     // as the text to log and show; empty when it can.
     std::string openPathObstacle(const NativePath& target) const;
@@ -50,9 +54,11 @@ public:
     bool fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
                       const std::string& newPassword);
     // Encrypts the backup copy with `newPassword` in place of the file, from the file's own bytes,
-    // without the spreadsheet application: decrypted, it is the workbook's file as it was.
+    // without the spreadsheet application: decrypted, it is the workbook's file as it was.  With
+    // `plainCopy`, the copy is read from there and its encrypted form takes the place of the file
+    // at `path` (an earlier backup copy), which never holds the plain one.
     bool fncXlsPwdChgForBackup(const NativePath& path, const std::string& openPassword,
-                               const std::string& newPassword);
+                               const std::string& newPassword, const NativePath& plainCopy = {});
     // Opens a locked workbook, checks its machine tag, and hands it to the user or refuses it.
     bool fncXlsOpenExec(const NativePath& path, const std::string& password);
     // Whether the last fncXlsOpenExec that returned true refused the workbook (and said why).
@@ -73,8 +79,12 @@ private:
     // Begins a replacement of the file at `path` (made writable meanwhile), lets `write` write its
     // new version and puts that in place; on failure (a refusal logged, or `write` throwing:
     // `session`'s failure path) the file stays as it was and false is returned.
+    // `source` is the file whose attributes the new version is written from (`path` itself when
+    // empty); with `expected`, the path must lead to that file until the new version is in place.
     bool replaceFile(OperationSession& session, const NativePath& path,
-                     const std::function<void(const NativePath& newVersion)>& write);
+                     const std::function<void(const NativePath& newVersion)>& write,
+                     const NativePath& source = {},
+                     const std::optional<FileIdentity>& expected = std::nullopt);
     // The application's part of `resave`: starts it, logs `tryStep` (unless empty), opens the
     // workbook, lets `change` work on it and saves it with `newPassword` as `newVersion`.
     void saveThroughApplication(OperationSession& session, std::string_view tryStep,
@@ -113,6 +123,8 @@ private:
     WorkbookCipher& cipher_;
     ProbeFindings probe_;
     bool openRefused_ = false;
+    std::optional<FileIdentity> expected_;
+    bool swapped_ = false;
 };
 
 }  // namespace kovrisk

@@ -42,6 +42,10 @@ void LockOrOpenRun::Timer1Timer() {
         finish(refuse(std::string(texts::kInUse)));
         return;
     }
+    // The file the run works on is settled before anything reads it: the lock may replace only
+    // the file that was probed and confirmed.
+    settled_ = files_.settledPath(window_.targetPath());
+    identity_ = files_.identity(settled_);
     const bool unprotected = operations_.fncXlsOpenChk(window_.targetPath(), "");
     const std::string fileName(fileNamePart(toShiftJis(window_.targetPath()), kNativePathStyle));
     finish(unprotected ? lockRoad(fileName) : openRoad(fileName));
@@ -68,6 +72,9 @@ LockOrOpenRun::End LockOrOpenRun::lockRoad(const std::string& fileName) {
     }
     if (const std::string obstacle = WorkbookOperations::lockObstacle(findings); !obstacle.empty())
         return refuse(obstacle);
+    // The lock replaces one name of the file; its other names would keep the plain workbook.
+    if (identity_ && identity_->links > 1)
+        return refuse(std::string(texts::kManyNames));
     // The new version is saved under a longer path than the workbook's own.
     if (const std::string obstacle =
             operations_.savePathObstacle(files_.settledPath(window_.targetPath()));
@@ -79,9 +86,12 @@ LockOrOpenRun::End LockOrOpenRun::lockRoad(const std::string& fileName) {
         return End::Cancelled;
     }
     window_.setStatusText(std::string(texts::kStatusLocking));
-    // The file the lock works on is settled once: a link that is changed meanwhile cannot turn
-    // the later steps to another file.
-    const NativePath target = files_.settledPath(window_.targetPath());
+    // The file the lock works on is the one settled at the start: a link or a folder on the path
+    // changed meanwhile cannot turn the later steps to another file.
+    const NativePath target = settled_;
+    if (!stillTheSettledFile())
+        return refuse(std::string(texts::kWorkbookSwapped));
+    operations_.expectFile(*identity_);
     // A workbook that could not be replaced keeping its owner and group is left as it is, before
     // anything changes.
     if (const ReplacementRefusal refusal = files_.replacementRefusal(target);
@@ -100,49 +110,68 @@ LockOrOpenRun::End LockOrOpenRun::lockRoad(const std::string& fileName) {
 
     if (!fncPwdMake(fileName, password_))
         return End::F1;
-    if (!operations_.fncXlsPwdChg(target, "", password_.text()))
+    if (!operations_.fncXlsPwdChg(target, "", password_.text())) {
+        if (operations_.lastLockSwapped())
+            return refuse(std::string(texts::kWorkbookSwapped));
         return End::F4;
-    if (saved)
-        files_.setAttributes(target, *saved);
-    if (!operations_.fncXlsPwdChgForBackup(backupPath, "", std::string(kBackupPassword))) {
-        return End::F5;
     }
     if (saved)
-        files_.setAttributes(backupPath, *saved);
+        files_.setAttributes(target, *saved);
+    // The earlier backup copy is replaced only now, by the encrypted one.
+    if (!operations_.fncXlsPwdChgForBackup(backupPath, "", std::string(kBackupPassword),
+                                           plainCopy_->newVersion())) {
+        return End::F5;
+    }
+    dropPlainCopy();
+    earlierBackup_.reset();  // replaced
+    if (saved)
+        files_.setAttributes(backupPath, files_.privateAttributes(*saved));
     log_.LogWrite(texts::kLocked);
     return End::Finished;
 }
 
+bool LockOrOpenRun::stillTheSettledFile() {
+    if (!identity_ || files_.settledPath(window_.targetPath()) != settled_)
+        return false;
+    const std::optional<FileIdentity> now = files_.identity(settled_);
+    return now && now->sameFile(*identity_) && now->links == 1;
+}
+
 bool LockOrOpenRun::backUp(const NativePath& target, const NativePath& backupPath) {
-    // An earlier backup copy of the same file name is replaced in one step, so that it is never
-    // missing: the new copy is written in a private folder beside it first.
-    ReplacementRefusal refusal = ReplacementRefusal::None;
-    const std::unique_ptr<FileReplacement> replacement =
-        files_.beginReplacement(backupPath, ".copy", refusal);
-    if (!replacement) {
+    // The plain copy is made in a private folder of the data folder, never in the backup folder,
+    // which holds only encrypted copies: the backup lock encrypts it into the place of an earlier
+    // backup copy of the same file name once the workbook is locked.  That must be possible
+    // before the workbook is locked.
+    if (!files_.isDirectory(backupPath.parent_path())) {
+        log_.LogWrite(describeRefusal(ReplacementRefusal::NoPrivateFolder, backupPath));
+        return false;
+    }
+    if (const ReplacementRefusal refusal = files_.replacementRefusal(backupPath);
+        refusal != ReplacementRefusal::None) {
         log_.LogWrite(describeRefusal(refusal, backupPath));
         return false;
     }
-    std::optional<FileAttributes> earlier;
+    ReplacementRefusal refusal = ReplacementRefusal::None;
+    plainCopy_ =
+        files_.beginReplacement(state_.dataFolder / backupPath.filename(), ".copy", refusal);
+    if (!plainCopy_) {
+        log_.LogWrite(describeRefusal(refusal, state_.dataFolder));
+        return false;
+    }
+    for (const NativePath& folder : plainCopy_->foldersLeftAlone())
+        log_.LogWrite(std::string(texts::kFolderLeftAlone) + toShiftJis(folder));
     if (files_.fileExists(backupPath)) {
-        earlier = files_.attributes(backupPath);
-        if (earlier && files_.isReadOnly(*earlier)) {
+        // Replaced by its encrypted successor, which a read-only file would refuse; its
+        // attributes come back when the run ends without that.
+        if (const std::optional<FileAttributes> earlier = files_.attributes(backupPath);
+            earlier && files_.isReadOnly(*earlier)) {
             log_.LogWrite(toShiftJis(backupPath));
             log_.LogWrite(texts::kRemovingReadOnly);
             files_.setAttributes(backupPath, files_.withoutReadOnly(*earlier));
+            earlierBackup_ = EarlierBackup{backupPath, *earlier};
         }
     }
-    if (files_.copy(target, replacement->newVersion()) && replacement->commit()) {
-        // The copy carries the workbook's attribute word, whatever the earlier copy had.
-        if (const std::optional<FileAttributes> copied = files_.attributes(target))
-            files_.setAttributes(backupPath, *copied);
-        return true;
-    }
-    if (const std::string where = describeFailedCommit(*replacement); !where.empty())
-        log_.LogWrite(where);
-    if (earlier)
-        files_.setAttributes(backupPath, *earlier);
-    return false;
+    return files_.copy(target, plainCopy_->newVersion());
 }
 
 LockOrOpenRun::End LockOrOpenRun::refuse(const std::string& text) {
@@ -151,7 +180,21 @@ LockOrOpenRun::End LockOrOpenRun::refuse(const std::string& text) {
     return End::Refused;
 }
 
+void LockOrOpenRun::dropPlainCopy() {
+    // A read-only copy (the workbook's attributes) would stay behind on some platforms.
+    if (plainCopy_) {
+        if (const std::optional<FileAttributes> attributes =
+                files_.attributes(plainCopy_->newVersion())) {
+            files_.setAttributes(plainCopy_->newVersion(), files_.withoutReadOnly(*attributes));
+        }
+        plainCopy_.reset();
+    }
+}
+
 void LockOrOpenRun::finish(End end) {
+    dropPlainCopy();
+    if (earlierBackup_)
+        files_.setAttributes(earlierBackup_->path, earlierBackup_->attributes);
     RunEnd runEnd = RunEnd::finished;
     std::optional<Failure> failure;
     // Every end named: a new one fails to compile (-Wswitch) until it is given its texts here.

@@ -25,8 +25,14 @@ private:
 
     End openRoad(const std::string& fileName);
     End lockRoad(const std::string& fileName);
-    // Copies the workbook to the backup path; false when the copy could not be made.
+    // Copies the workbook for the backup copy at `backupPath` into a private folder; false when
+    // the copy could not be made.
     bool backUp(const NativePath& target, const NativePath& backupPath);
+    // Removes the plain copy made for the backup copy, if it is still there.
+    void dropPlainCopy();
+    // Whether the target path still leads, through the same folders, to the file settled at the
+    // start, and that file has one name.
+    bool stillTheSettledFile();
     // Logs and shows why the workbook is not locked.
     End refuse(const std::string& text);
     void finish(End end);
@@ -37,6 +43,16 @@ private:
     const ProcessState& state_;
     WorkbookOperations operations_;
     PasswordBuffer password_;
+    NativePath settled_;
+    std::optional<FileIdentity> identity_;
+    // The plain copy of the workbook made for its backup copy, until that is encrypted.
+    std::unique_ptr<FileReplacement> plainCopy_;
+    // An earlier read-only backup copy, made writable to be replaced: its path and attributes.
+    struct EarlierBackup {
+        NativePath path;
+        FileAttributes attributes;
+    };
+    std::optional<EarlierBackup> earlierBackup_;
 };
 
 }  // namespace kovrisk

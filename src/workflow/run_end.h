@@ -12,6 +12,9 @@ enum class RunEnd {
     badExtension,      // neither .xls nor .xlsx
     workbookBusy,      // another run of the program is working on the workbook
     tooLarge,          // larger than any workbook: not given to the spreadsheet application
+    notAWorkbookFile,  // no regular file, an empty one, or one the office's lock file cannot go
+                       // with
+    noClaim,           // the run could not claim the workbook
     lockRefused,       // the workbook cannot be locked as it is; nothing changed
     openRefused,       // the workbook is not for this computer, or not locked by the program
     passwordFailed,    // F1

@@ -76,12 +76,35 @@ class BadInput(e2e.TestCase):
         self.fails_to_open(self.case.books / "Missing.xlsx")
         self.assertFalse((self.case.books / "Missing.xlsx").exists())
 
+    def is_no_workbook_file(self, path, text):
+        """Runs on `path` and expects the run to end at its start with `text`, before any office
+        reads the file, with everything left as it was."""
+        backup = self.earlier_backup(pathlib.Path(path).name)
+        listing = sorted(os.listdir(pathlib.Path(path).parent))
+        lines, log = self.case.run(path, answer="y\n", timeout=60)
+        self.assertEqual(lines, box([text]))
+        self.assertEqual(log, startup(e2e.this_computer()) + [text])
+        self.assertEqual(sorted(os.listdir(pathlib.Path(path).parent)), listing)
+        self.assert_untouched(self.case.backup(pathlib.Path(path).name), backup)
+
     def test_a_folder(self):
         folder = self.case.books / "Folder.xlsx"
         folder.mkdir()
         (folder / "inside.txt").write_text("kept\n")
-        self.fails_to_open(folder)
+        self.is_no_workbook_file(folder, texts.NOT_A_REGULAR_WORKBOOK)
         self.assertEqual(os.listdir(folder), ["inside.txt"])
+
+    def test_a_pipe_a_device_and_a_system_file_named_as_workbooks(self):
+        pipe = self.case.books / "Pipe.xlsx"
+        os.mkfifo(pipe)
+        device = self.case.books / "Device.xls"
+        device.symlink_to("/dev/zero")
+        system = self.case.books / "Status.xlsx"
+        system.symlink_to("/proc/self/status")
+        self.is_no_workbook_file(pipe, texts.NOT_A_REGULAR_WORKBOOK)
+        self.is_no_workbook_file(device, texts.NOT_A_REGULAR_WORKBOOK)
+        # A file of the system's that reads as text but has no size.
+        self.is_no_workbook_file(system, texts.EMPTY_WORKBOOK)
 
     def test_random_bytes_named_xlsx(self):
         path = self.case.books / "Random.xlsx"
@@ -139,10 +162,10 @@ class BadInput(e2e.TestCase):
         self.assertFalse(self.case.backup_folder.exists())
 
     def test_an_empty_file_is_no_workbook(self):
-        # A file of no bytes is no workbook: the probe fails, the open road ends with F2.
+        # A file of no bytes is no workbook: said so at the start.
         path = self.case.books / "Empty.xlsx"
         path.write_bytes(b"")
-        self.fails_to_open(path)
+        self.is_no_workbook_file(path, texts.EMPTY_WORKBOOK)
         self.assertEqual(path.read_bytes(), b"")
 
     def test_all_sheets_hidden_but_one(self):
@@ -181,11 +204,11 @@ class BadInput(e2e.TestCase):
         self.assertEqual(os.path.realpath(link), str(target))
 
     def test_a_file_name_too_long_for_the_offices_lock_file(self):
-        # The office keeps ".~lock.<name>#" beside an open file: a name of 249 bytes or more
-        # leaves no room for it, and the office opens the file read-only: the lock is refused,
-        # naming the cause, and nothing changes.
-        path = e2e.place(self.library / "plain.xlsx", self.case.books / ("L" * 244 + ".xlsx"))
-        self.refuses_as_in_use(path)
+        # The office keeps ".~lock.<name>#" beside an open file: a name of 248 bytes or more
+        # leaves no room for it, and the office would open the file read-only: the run ends at
+        # its start, naming the cause, and nothing changes.
+        path = e2e.place(self.library / "plain.xlsx", self.case.books / ("L" * 243 + ".xlsx"))
+        self.is_no_workbook_file(path, texts.NAME_TOO_LONG)
 
     def test_a_name_with_another_extension(self):
         path = e2e.place(self.library / "plain.xlsx", self.case.books / "Book.xlsm")

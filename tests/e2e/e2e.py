@@ -381,7 +381,7 @@ def end_of(log):
         return "S"
     if last == texts.CANCELLED:
         return "C"
-    if last in (texts.NO_COMPUTER_NAME, texts.IN_USE):
+    if last in (texts.NO_COMPUTER_NAME, texts.IN_USE, texts.MANY_NAMES, texts.WORKBOOK_SWAPPED):
         return "refused"
     if last in (texts.NO_CONTROL_SHEET, texts.ALREADY_OPEN) or texts.is_refusal(last):
         return "refused"
@@ -394,7 +394,8 @@ def exit_code_of(log):
     last = log[-1] if log else ""
     end = end_of(log)
     if end == "refused":
-        end = "lock refused" if last in (texts.NO_COMPUTER_NAME, texts.IN_USE) else "open refused"
+        end = "lock refused" if last in (texts.NO_COMPUTER_NAME, texts.IN_USE, texts.MANY_NAMES,
+                                         texts.WORKBOOK_SWAPPED) else "open refused"
     elif last.startswith(texts.LOCK_REFUSALS):
         end = "lock refused"
     elif last == texts.NOT_INSTALLED:
@@ -405,6 +406,10 @@ def exit_code_of(log):
         end = "busy"
     elif last == texts.TOO_LARGE:
         end = "too large"
+    elif last in texts.NOT_A_WORKBOOK_FILE:
+        end = "not a workbook file"
+    elif last.startswith(texts.CLAIM_UNAVAILABLE.split("{}")[0]):
+        end = "no claim"
     return texts.EXIT_CODES.get(end)
 
 
@@ -518,12 +523,18 @@ def library():
 
 
 def place(source, target, mode_bits=None):
-    """A copy of a library workbook at `target` (folders made); returns the target path."""
+    """A copy of a library workbook at `target` (folders made); returns the target path.  In a
+    data folder ("Kovrisk"), folders and file are the user's alone, as the program makes them."""
     target = pathlib.Path(os.fsdecode(target))
     target.parent.mkdir(parents=True, exist_ok=True)
     shutil.copyfile(source, target)
     if mode_bits is not None:
         os.chmod(target, mode_bits)
+    if "Kovrisk" in target.parts[:-1]:
+        data = pathlib.Path(*target.parts[:target.parts.index("Kovrisk") + 1])
+        for folder in [data] + [p for p in target.parents if data in p.parents]:
+            os.chmod(folder, 0o700)
+        os.chmod(target, mode(target) & 0o700)
     return target
 
 

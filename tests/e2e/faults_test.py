@@ -73,15 +73,16 @@ class Faults(e2e.TestCase):
             self.assertTrue(untouched, f"end {end} but the workbook changed")
         if end in ("S", "F5"):
             self.assertFalse(untouched, f"end {end} but the workbook is not locked")
-        if earlier is not None or end in ("S", "F4", "F5"):
-            self.assertTrue(backup.is_file(), "the backup copy is missing")
+        # The backup folder never holds the plain workbook: the earlier copy stays until its
+        # encrypted successor takes its place, after the lock.
+        if end == "S":
+            self.assert_backup_of(backup, source)
+        elif earlier is not None:
+            self.assert_untouched(backup, earlier)
+        elif untouched:
+            self.assertFalse(os.path.lexists(backup), "a backup copy of a workbook not locked")
         if backup.is_file():
-            state = e2e.digest(backup)
-            if end == "S":
-                self.assert_backup_of(backup, source)
-            elif state not in (earlier, original):
-                # The new copy, with the backup password.
-                self.assert_backup_of(backup, source)
+            self.assertNotEqual(e2e.digest(backup), original, "a plain backup copy")
         if not temporary_allowed:
             self.assert_no_temporary_copies(office_locks=False)
         self.assert_no_processes()
@@ -300,19 +301,20 @@ class Faults(e2e.TestCase):
         end, untouched = self.assert_nothing_lost("workbook replacement refused", log, source,
                                                   path, original, earlier)
         self.assertEqual(end, "F4")
-        # Its read-only bit is back, and the saved copy is gone.
+        # Its read-only bit is back, the saved copy is gone, the earlier backup copy stays.
         self.assertEqual(e2e.mode(path), 0o444)
-        self.assertEqual(e2e.digest(self.case.backup(path.name)), original)
+        self.assertEqual(e2e.digest(self.case.backup(path.name)), earlier)
 
     @unittest.skipUnless(can_mount(), "no mount here")
     def test_the_earlier_backup_copy_cannot_be_replaced(self):
         source, path, original, earlier = self.prepare()
         self.pinned(self.case.backup(path.name))
         lines, log = self.case.run(path, answer="y\n")
-        self.assertEqual(lines[-1:], box(texts.F3[1]))
+        # Replaced only by its encrypted successor, after the lock: the backup lock fails.
+        self.assertEqual(lines[-1:], box(texts.F5[1]))
         end, untouched = self.assert_nothing_lost("earlier backup replacement refused", log,
                                                   source, path, original, earlier)
-        self.assertEqual(end, "F3")
+        self.assertEqual(end, "F5")
         self.assert_untouched(self.case.backup(path.name), earlier)
 
     @unittest.skipUnless(can_mount(), "no mount here")
@@ -333,7 +335,7 @@ class Faults(e2e.TestCase):
         end, untouched = self.assert_nothing_lost("backup replacement refused", log, source, path,
                                                   original, earlier)
         self.assertEqual(end, "F5")
-        self.assertEqual(e2e.digest(backup), original)
+        self.assertEqual(e2e.digest(backup), earlier)
 
     # A full disk.
 
@@ -379,7 +381,7 @@ class Faults(e2e.TestCase):
                                                   original, None)
         self.assertEqual(end, "F5")
         self.assertEqual(lines[-1:], box(texts.F5[1]))
-        self.assertEqual(e2e.digest(self.case.backup(path.name)), original)
+        self.assertFalse(os.path.lexists(self.case.backup(path.name)))
 
     def test_a_file_size_limit(self):
         # Every process of the run may write at most 9000 bytes to a file: the office cannot
@@ -410,8 +412,9 @@ class Faults(e2e.TestCase):
 
     def test_a_backup_folder_that_is_a_file(self):
         source, path, original, _ = self.prepare(earlier=False)
-        self.case.backup_folder.parent.mkdir(parents=True)
+        self.case.backup_folder.parent.mkdir(mode=0o700, parents=True)
         self.case.backup_folder.write_text("not a folder\n")
+        os.chmod(self.case.backup_folder, 0o600)
         lines, log = self.case.run(path, answer="y\n")
         self.assertEqual(lines, [texts.STARTING] + texts.CONFIRM_ON_TERMINAL + [texts.LOCKING] +
                          box(texts.F3[1]))

@@ -58,7 +58,8 @@ class Roads(e2e.TestCase):
         backup = self.case.backup(path.name)
         self.assertTrue(e2e.checks.refuses(str(backup), e2e.office_password(path.name)))
         self.assert_backup_of(backup, self.source())
-        self.assertEqual(e2e.mode(backup), 0o644)
+        # The workbook's permissions, the user's alone.
+        self.assertEqual(e2e.mode(backup), 0o600)
         self.assertEqual(sorted(os.listdir(self.case.backup_folder)), [path.name])
         self.assertEqual(sorted(os.listdir(self.case.books)), [path.name])
         locked, backed_up = e2e.digest(path), e2e.digest(backup)
@@ -79,9 +80,10 @@ class Roads(e2e.TestCase):
             binary=self.extension == "xls"))
         self.assert_locked(path, self.source())
         self.assert_backup_of(backup, self.source())
-        # The workbook's permissions are back, and the backup copy has the workbook's.
+        # The workbook's permissions are back, and the backup copy has the workbook's, the
+        # user's alone.
         self.assertEqual(e2e.mode(path), 0o444)
-        self.assertEqual(e2e.mode(backup), 0o444)
+        self.assertEqual(e2e.mode(backup), 0o400)
         self.assert_no_temporary_copies()
         self.open_granted(path)
 

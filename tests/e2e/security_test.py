@@ -18,6 +18,7 @@ import unittest
 
 import e2e
 import expected_texts as texts
+from expected_texts import box
 import macro_workbook
 import office_tool
 from xserver import XServer
@@ -316,9 +317,11 @@ class Security(e2e.TestCase):
         for file in (path, self.case.backup("Team.xlsx")):
             info = os.stat(file)
             self.assertEqual((info.st_uid, info.st_gid), (e2e.NOBODY, TEAM_GROUP), file)
-            self.assertEqual(e2e.mode(file), 0o660, file)
-            self.assertEqual(facl(file), acl_before, file)
             self.assertEqual(os.getxattr(file, "user.team"), b"ledger", file)
+        self.assertEqual(e2e.mode(path), 0o660)
+        self.assertEqual(facl(path), acl_before)
+        # The backup copy is in the user's own data folder: nobody else's bits.
+        self.assertEqual(e2e.mode(self.case.backup("Team.xlsx")), 0o600)
 
     @unittest.skipUnless(e2e.can_change_user(), "needs root and another user")
     def test_a_workbook_whose_owner_could_not_read_the_locked_file_is_left_alone(self):
@@ -344,6 +347,183 @@ class Security(e2e.TestCase):
         self.assertFalse(self.case.backup_folder.exists() and
                          any(self.case.backup_folder.iterdir()))
         self.assert_no_temporary_copies()
+
+    # Shared folders: another user who may rename what they cannot delete, or plant names.
+
+    def shared(self, mode):
+        """The workbooks' folder shared with the other user (`mode`), and a workbook in it."""
+        os.chmod(self.case.root, 0o755)
+        os.chmod(self.case.books, mode)
+        return e2e.place(self.library / "plain.xlsx", self.case.books / "Shared.xlsx")
+
+    def private_folder(self, name, files):
+        """A folder of the user's own in the shared folder, with `files` ({name: text})."""
+        folder = self.case.books / name
+        folder.mkdir(mode=0o700)
+        for file_name, text in files.items():
+            (folder / file_name).write_text(text)
+        return folder
+
+    @unittest.skipUnless(e2e.can_change_user(), "needs root and another user")
+    def test_a_run_removes_only_the_work_folders_it_made(self):
+        # A folder every user may write, without the sticky bit: the other user renames the
+        # user's folders into names of work folders, beforehand and during the lock.
+        path = self.shared(0o777)
+        self.private_folder("reports", {"q1.txt": "reports\n"})
+        self.private_folder(".kovrisk-notes", {"n.txt": "notes\n"})
+        self.private_folder("spare", {"s.txt": "spare\n"})
+        subprocess.run(e2e.as_nobody() + ["mv", str(self.case.books / "reports"),
+                                          str(self.case.books / ".kovrisk-reports")], check=True)
+        swapper = subprocess.Popen(
+            e2e.as_nobody() + ["/usr/bin/python3", "-c", SWAPPER, str(self.case.books)],
+            stdout=subprocess.PIPE, text=True)
+        try:
+            time.sleep(0.5)
+            lines, log = self.case.run(path, answer="y\n")
+        finally:
+            swapper.terminate()
+            swapped = int(swapper.communicate(timeout=30)[0])
+        self.assertGreater(swapped, 0, "the swapper never met a work folder")
+        texts_found = {file.name: file.read_text() for file in self.case.books.rglob("*.txt")}
+        self.assertEqual(texts_found, {"q1.txt": "reports\n", "n.txt": "notes\n",
+                                       "s.txt": "spare\n"})
+        for name in (".kovrisk-reports", ".kovrisk-notes"):
+            self.assertIn(texts.FOLDER_LEFT_ALONE.format(self.case.books / name), log)
+        # The new version went where the path led, not where the run holds it: not locked.
+        self.assertEqual(log[-1], texts.F4[0], log)
+        self.assertEqual(e2e.digest(path), e2e.digest(self.library / "plain.xlsx"))
+
+    @unittest.skipUnless(e2e.can_change_user(), "needs root and another user")
+    def test_a_workbook_swapped_while_the_user_confirms_is_refused(self):
+        path = self.shared(0o777)
+        secret = e2e.place(self.library / "other.xlsx",
+                           self.private_folder("private", {}) / "Secret.xlsx")
+        before = e2e.digest(secret)
+        process = self.case.start(path, keep_input=True)
+        self.assertTrue(e2e.wait_for(process, e2e.logged(self.case, texts.PROBE_CLOSE)))
+        # The other user puts a link to the user's private workbook in the workbook's place.
+        subprocess.run(e2e.as_nobody() + ["sh", "-c", 'mv "$1" "$1.away" && ln -s "$2" "$1"',
+                                          "sh", str(path), str(secret)], check=True)
+        process.stdin.write(b"y\n")
+        process.stdin.close()
+        process.stdin = None
+        lines = e2e.finish(process, expected_code=texts.EXIT_CODES["lock refused"])
+        self.assertEqual(lines[-1:], box([texts.WORKBOOK_SWAPPED]))
+        self.assertEqual(self.case.log_messages()[-1], texts.WORKBOOK_SWAPPED)
+        self.assertEqual(e2e.digest(secret), before)
+        self.assertFalse(checks_encrypted(secret))
+        self.assertFalse(self.case.backup_folder.exists() and
+                         any(self.case.backup_folder.iterdir()))
+        self.assert_no_temporary_copies()
+
+    @unittest.skipUnless(e2e.can_change_user(), "needs root and another user")
+    def test_a_lock_the_shared_folder_refuses_keeps_the_earlier_backup(self):
+        # Root's workbook that the user may write, in root's sticky folder: the user's run cannot
+        # rename its locked version over it.  The user's earlier backup copy of that name stays.
+        path = self.shared(0o777)
+        earlier = e2e.digest(e2e.place(self.library / "other.xlsx",
+                                       self.case.backup(path.name)))
+        user = self.as_user()
+        os.chown(self.case.books, 0, 0)
+        os.chmod(self.case.books, 0o1777)
+        os.chown(path, 0, e2e.NOBODY)
+        os.chmod(path, 0o666)
+        original = e2e.digest(path)
+        lines, log = self.case.run(path, answer="y\n", **user)
+        self.assertEqual(log[-2:], [texts.DELETE_ERROR, texts.F4[0]])
+        self.assert_untouched(path, original)
+        self.assertEqual(os.listdir(self.case.backup_folder), [path.name])
+        self.assert_untouched(self.case.backup(path.name), earlier)
+        self.assert_no_temporary_copies(office_locks=False)
+
+    def as_user(self):
+        """The case's folders handed to the other user; the run options that run the program as
+        that user, with an office profile folder of its own."""
+        cache = e2e.OUTPUT / "cache-nobody"
+        cache.mkdir(exist_ok=True)
+        os.chown(cache, e2e.NOBODY, e2e.NOBODY)
+        self.case.hand_to(e2e.NOBODY)
+        return dict(env=self.case.environment(XDG_CACHE_HOME=str(cache)), prefix=e2e.as_nobody())
+
+    def test_a_claim_that_cannot_be_taken_ends_the_run_before_anything_changes(self):
+        path = e2e.place(self.library / "plain.xlsx", self.case.books / "Book.xlsx")
+        before = e2e.digest(path)
+        claims = self.case.data / "Kovrisk" / "claims"
+        claims.parent.mkdir(parents=True)
+        elsewhere = self.case.root / "elsewhere"
+        elsewhere.mkdir(mode=0o700)
+        claims.symlink_to(elsewhere)
+        lines, log = self.case.run(path, answer="y\n")
+        self.assertEqual(log[-1], texts.CLAIM_UNAVAILABLE.format(claims))
+        self.assertEqual(lines, box([texts.CLAIM_UNAVAILABLE.format(claims)]))
+        self.assert_untouched(path, before)
+        self.assertEqual(os.listdir(elsewhere), [])
+        self.assertFalse(self.case.backup_folder.exists())
+
+    def test_two_names_of_one_file_are_one_workbook_and_are_not_locked(self):
+        path = e2e.place(self.library / "plain.xlsx", self.case.books / "Book.xlsx")
+        before = e2e.digest(path)
+        first = self.case.start(path, keep_input=True)
+        self.assertTrue(e2e.wait_for(first, e2e.logged(self.case, texts.PROBE_CLOSE)))
+        second_name = self.case.books / "Second name.xlsx"
+        os.link(path, second_name)
+        # A second run on the other name finds the workbook claimed.
+        lines, log = self.case.run(second_name, answer="y\n")
+        self.assertEqual(lines, box([texts.WORKBOOK_BUSY]))
+        first.stdin.write(b"n\n")
+        first.stdin.close()
+        first.stdin = None
+        e2e.finish(first, expected_code=texts.EXIT_CODES["C"])
+        # Alone, the run refuses it: the lock would leave the other name plain.
+        lines, log = self.case.run(second_name, answer="y\n")
+        self.assertEqual(log[-1], texts.MANY_NAMES)
+        self.assertEqual(lines[-1:], box([texts.MANY_NAMES]))
+        self.assert_untouched(path, before)
+        self.assertEqual(os.stat(path).st_nlink, 2)
+        self.assertFalse(self.case.backup_folder.exists() and
+                         any(self.case.backup_folder.iterdir()))
+
+    @unittest.skipUnless(e2e.can_change_user(), "needs root and another user")
+    def test_an_office_lock_file_planted_as_a_pipe_ends_the_run_at_once(self):
+        path = self.shared(0o1777)
+        before = e2e.digest(path)
+        subprocess.run(e2e.as_nobody() + ["mkfifo", str(self.case.books / ".~lock.Shared.xlsx#")],
+                       check=True)
+        started = time.monotonic()
+        lines, log = self.case.run(path, answer="y\n", timeout=60)
+        self.assertLess(time.monotonic() - started, 30)
+        self.assertEqual(log[-1], texts.OFFICE_LOCK_NOT_A_FILE)
+        self.assertEqual(lines, box([texts.OFFICE_LOCK_NOT_A_FILE]))
+        self.assert_untouched(path, before)
+
+    def test_the_data_folder_is_the_users_alone(self):
+        # An existing data folder of an earlier version, open to everybody, is tightened.
+        path = e2e.place(self.library / "plain.xlsx", self.case.books / "Book.xlsx")
+        data = self.case.data / "Kovrisk"
+        earlier = e2e.place(self.library / "other.xlsx", self.case.backup(path.name))
+        (data / "syslog").mkdir(parents=True)
+        (data / "syslog" / "20000101.txt").write_bytes(b"")
+        for folder, folders, files in os.walk(data):
+            os.chmod(folder, 0o755)
+            for name in files:
+                os.chmod(os.path.join(folder, name), 0o644)
+        lines, log = self.case.run(path, answer="y\n")
+        self.assertEqual(log[-1], texts.LOCKED)
+        self.assertIn(texts.DATA_FOLDER_TIGHTENED.format(f"{data}/"), log)
+        self.assert_only_the_users(data)
+        # A new one is made so.
+        other = self.case.root / "fresh-data"
+        self.case.run(path, env=self.case.environment(XDG_DATA_HOME=str(other)))
+        self.assert_only_the_users(other / "Kovrisk")
+
+    def assert_only_the_users(self, folder):
+        modes = {}
+        for parent, folders, files in os.walk(folder):
+            for name in [""] + files:
+                entry = os.path.join(parent, name) if name else parent
+                modes[entry] = e2e.mode(entry)
+        self.assertGreater(len(modes), 2)
+        self.assertEqual({entry: oct(m) for entry, m in modes.items() if m & 0o077}, {})
 
     def test_a_path_cannot_forge_log_lines(self):
         forged = f"x\n2026/01/01,00:00:00.000,(Kovrisk),{texts.LOCKED}\r\ny"
@@ -480,7 +660,33 @@ while True:
                 pass
 """
 
-    # The office profile folder: the office runs the macros and settings it finds there.
+
+# Run as the other user: renames every work folder of the program that appears in a folder to
+# "moved-<n>" and puts the user's folder "spare" (and then each moved one) under its name, until
+# it is ended; then prints how many it swapped.
+SWAPPER = r"""
+import os, signal, sys
+folder = sys.argv[1]
+known = {".kovrisk-reports", ".kovrisk-notes"}
+swapped = 0
+signal.signal(signal.SIGTERM, lambda *_: (print(swapped), sys.exit(0)))
+spare = "spare"
+while True:
+    for name in os.listdir(folder):
+        if name.startswith(".kovrisk-") and name not in known:
+            try:
+                os.rename(os.path.join(folder, name), os.path.join(folder, f"moved-{swapped}"))
+                os.rename(os.path.join(folder, spare), os.path.join(folder, name))
+            except OSError:
+                continue
+            known.add(name)
+            spare = f"moved-{swapped}"
+            swapped += 1
+"""
+
+
+def checks_encrypted(path):
+    return e2e.checks.is_encrypted(str(path))
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -59,6 +59,9 @@ private:
         }
         bool originalPutBack() const override { return real_->originalPutBack(); }
         NativePath strandedOriginal() const override { return real_->strandedOriginal(); }
+        std::vector<NativePath> foldersLeftAlone() const override {
+            return real_->foldersLeftAlone();
+        }
 
     private:
         std::unique_ptr<FileReplacement> real_;

@@ -34,12 +34,23 @@ BAD_EXTENSION = "拡張子がXLSもしくはXLSXではありません。終了�
 TOO_LARGE = "ファイルが大きすぎるため、ブックとして開けません（2 GB まで）。終了します。"
 WORKBOOK_BUSY = ("このブックは別のコヴリスクが処理中です。処理が終わってから、もう一度ドロップ"
                  "してください。")
+NOT_A_REGULAR_WORKBOOK = "通常のファイルではないため、ブックとして開けません。終了します。"
+EMPTY_WORKBOOK = "ファイルが空（0 バイト）のため、ブックとして開けません。終了します。"
+NAME_TOO_LONG = ("ファイル名が長すぎるため、処理できません（LibreOffice のロックファイルを作成できません）。"
+                 "ファイル名を短くしてから、もう一度ドロップしてください。")
+OFFICE_LOCK_NOT_A_FILE = ("ブックのロックファイル（.~lock.ファイル名#）が通常のファイルではないため、"
+                          "処理できません。終了します。")
+NOT_A_WORKBOOK_FILE = (NOT_A_REGULAR_WORKBOOK, EMPTY_WORKBOOK, NAME_TOO_LONG,
+                       OFFICE_LOCK_NOT_A_FILE)
+CLAIM_UNAVAILABLE = "処理中の目印を作成できないため、処理を始められません。終了します: {}"
+DATA_FOLDER_TIGHTENED = "データフォルダを本人だけが使えるようにしました: {}"
 LOCKED = "パスワード施工完了。"
 CANCELLED = "パスワード設定キャンセル"
 REMOVING_READ_ONLY = "読込み専用属性のため、ReadOnlyを外します。"
 DELETE_ERROR = "ファイル削除エラー"
 # Texts that name a path: str.format() them with it.
 NO_WORK_FOLDER = "作業用フォルダを作成できません: {}"
+FOLDER_LEFT_ALONE = "作業用フォルダと確認できないため、削除しません: {}"
 OWNER_COULD_NOT_READ = "ファイルの所有者が読めなくなるため置き換えられません: {}"
 # The failure text of an operation whose office was ended for not answering.
 OFFICE_NOT_ANSWERING = "LibreOffice が時間内に応答しなかったため終了させました: {}"
@@ -50,6 +61,10 @@ IN_USE = ("ブックが他のユーザーかアプリケーションで開かれ
           "設定できません。ブックを閉じてから、もう一度ドロップしてください。")
 NOT_READ_WHOLE = ("ファイルの一部を読み込めなかったため、パスワードを設定しません。"
                   "ファイルが壊れていないか確認してください。")
+MANY_NAMES = ("このファイルには別の名前（ハードリンク）があるため、パスワードを設定できません。"
+              "別の名前ではパスワードのないままになります。")
+WORKBOOK_SWAPPED = ("処理中にファイルが別のファイルに置き換えられたため、パスワードを設定しません。"
+                    "何も変更していません。")
 STRUCTURE_PROTECTED = ("ブックの構成が保護されているため、パスワードを設定できません。"
                        "ブックの保護を解除してから、もう一度ドロップしてください。")
 PATH_TOO_LONG_START = "パスが長すぎるため"
@@ -71,6 +86,8 @@ LOCK_REFUSALS = (ACTUAL_FORMAT_START, "ファイルの形式を確認できな�
 
 # Why a workbook is not opened (exit code 7).
 NO_CONTROL_SHEET = "コヴリスクで作成された制御情報が見つかりません。"
+MACRO_SETTINGS_NOT_UNDERSTOOD = ("LibreOffice のマクロのセキュリティ設定を読み取れないため、"
+                                 "マクロを実行せずに開きます: ")
 ALREADY_OPEN = "このブックはすでに開かれています。開いているウィンドウでご覧ください。"
 _REFUSAL = "PC名 {} にはオープン許可がありません。"
 
@@ -101,7 +118,8 @@ FAILURES = {"F1": F1, "F2": F2, "F3": F3, "F4": F4, "F5": F5}
 # others by what they say.
 EXIT_CODES = {"S": 0, "C": 1, "drop one file": 2, "not installed": 3, "bad extension": 4,
               "busy": 5, "lock refused": 6, "open refused": 7,
-              "F1": 8, "F2": 9, "F3": 10, "F4": 11, "F5": 12, "too large": 14}
+              "F1": 8, "F2": 9, "F3": 10, "F4": 11, "F5": 12, "too large": 14,
+              "not a workbook file": 15, "no claim": 16}
 
 # The control sheet the lock adds: its name and the warning in its A1.
 CONTROL_SHEET = "Kovrisk"

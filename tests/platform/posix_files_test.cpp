@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include "fakes/temp_folder.h"
 #include "platform/posix/posix_file_replacement.h"
@@ -152,28 +153,88 @@ TEST(PosixFileReplacement, AbandonedReplacementRemovesItsFolderAndKeepsTheFile) 
     EXPECT_EQ(readFile(temp / "book.xls"), "old");
 }
 
+// The private folder a run that is killed after writing its new version leaves beside `target`.
+NativePath killedRunsFolder(const NativePath& target) {
+    int pipe[2];
+    EXPECT_EQ(::pipe(pipe), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        NativeFiles files;
+        ReplacementRefusal refusal;
+        auto replacement = files.beginReplacement(target, ".pwd", refusal);
+        writeFile(replacement->newVersion(), "half");
+        const std::string folder = replacement->newVersion().parent_path().native();
+        (void)!::write(pipe[1], folder.data(), folder.size());
+        ::_exit(0);  // as if killed: nothing is cleaned up
+    }
+    ::close(pipe[1]);
+    char buffer[4096];
+    const ssize_t got = ::read(pipe[0], buffer, sizeof buffer);
+    ::close(pipe[0]);
+    ::waitpid(child, nullptr, 0);
+    return NativePath(std::string(buffer, got > 0 ? static_cast<std::size_t>(got) : 0));
+}
+
 TEST(PosixFileReplacement, FoldersOfKilledRunsGoWhileHeldOnesStay) {
     TempFolder temp;
     NativeFiles files;
     writeFile(temp / "book.xls", "old");
     // A killed run's folder, held by nobody, and a running replacement's.
-    std::filesystem::create_directory(temp / ".kovrisk-killed");
-    writeFile(temp / ".kovrisk-killed" / "book.xls.pwd", "half");
+    const NativePath killed = killedRunsFolder(temp / "book.xls");
+    ASSERT_TRUE(std::filesystem::exists(killed / "book.xls.pwd"));
     ReplacementRefusal refusal;
     auto running = files.beginReplacement(temp / "book.xls", ".pwd", refusal);
     ASSERT_TRUE(running);
     const NativePath runningFolder = running->newVersion().parent_path();
-    EXPECT_FALSE(std::filesystem::exists(temp / ".kovrisk-killed"));
+    EXPECT_FALSE(std::filesystem::exists(killed));
+    EXPECT_TRUE(running->foldersLeftAlone().empty());
     auto next = files.beginReplacement(temp / "book.xls", ".pwd", refusal);
     ASSERT_TRUE(next);
     EXPECT_TRUE(std::filesystem::exists(runningFolder));
     // While another run makes its folder beside the file (holding the file's folder), no sweep.
-    std::filesystem::create_directory(temp / ".kovrisk-being-made");
+    const NativePath beingMade = killedRunsFolder(temp / "book.xls");
     UniqueFd parent(::open(temp.path().c_str(), O_RDONLY | O_DIRECTORY));
     ASSERT_EQ(::flock(parent.get(), LOCK_EX), 0);
     auto meanwhile = files.beginReplacement(temp / "book.xls", ".pwd", refusal);
     ASSERT_TRUE(meanwhile);
-    EXPECT_TRUE(std::filesystem::exists(temp / ".kovrisk-being-made"));
+    EXPECT_TRUE(std::filesystem::exists(beingMade));
+}
+
+TEST(PosixFileReplacement, FoldersThatOnlyLookLikeAKilledRunsStayWithEverythingInThem) {
+    TempFolder temp;
+    NativeFiles files;
+    writeFile(temp / "book.xls", "old");
+    // The user's own folder of that name; a killed run's folder that holds a name no run writes;
+    // one whose marker names a file that is a folder.
+    std::filesystem::create_directory(temp / ".kovrisk-notes");
+    ::chmod((temp / ".kovrisk-notes").c_str(), 0700);
+    writeFile(temp / ".kovrisk-notes" / "notes.txt", "mine");
+    const NativePath extra = killedRunsFolder(temp / "book.xls");
+    writeFile(extra / "report.txt", "mine too");
+    const NativePath nested = killedRunsFolder(temp / "book.xls");
+    std::filesystem::remove(nested / "book.xls.pwd");
+    std::filesystem::create_directory(nested / "book.xls.pwd");
+    writeFile(nested / "book.xls.pwd" / "deep.txt", "deep");
+    ReplacementRefusal refusal;
+    NativePath ownFolder;
+    {
+        auto replacement = files.beginReplacement(temp / "book.xls", ".pwd", refusal);
+        ASSERT_TRUE(replacement);
+        ownFolder = replacement->newVersion().parent_path();
+        std::vector<NativePath> left = replacement->foldersLeftAlone();
+        std::sort(left.begin(), left.end());
+        std::vector<NativePath> expected{temp / ".kovrisk-notes", extra, nested};
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(left, expected);
+        // Its own folder renamed away and another of the user's folders put under its name.
+        std::filesystem::rename(ownFolder, temp / "moved");
+        std::filesystem::rename(temp / ".kovrisk-notes", ownFolder);
+    }
+    EXPECT_EQ(readFile(ownFolder / "notes.txt"), "mine");
+    EXPECT_EQ(readFile(extra / "report.txt"), "mine too");
+    EXPECT_EQ(readFile(nested / "book.xls.pwd" / "deep.txt"), "deep");
+    // The folder it made is emptied wherever it went.
+    EXPECT_TRUE(std::filesystem::is_empty(temp / "moved"));
 }
 
 TEST(PosixFileReplacement, NeverPutsInPlaceWhatThisProcessDidNotWriteAsARegularFile) {

@@ -201,8 +201,8 @@ TEST_F(LockOrOpenRunTest, BackupThatCannotBeWrittenEndsWithF3AndLeavesEverything
     std::filesystem::create_directories(backupOf("Book1.xlsx").parent_path());
     writeStandinWorkbook(backupOf("Book1.xlsx"), earlier);
     ::chmod(backupOf("Book1.xlsx").c_str(), 0444);
-    files.failReplace = [](const NativePath&, const NativePath& to) {
-        return to.filename() == "Book1.xlsx" && to.parent_path().filename() == "BackUp";
+    files.failCopy = [](const NativePath&, const NativePath& to) {
+        return to.filename() == "Book1.xlsx.copy";
     };
     run(target);
 
@@ -216,6 +216,69 @@ TEST_F(LockOrOpenRunTest, BackupThatCannotBeWrittenEndsWithF3AndLeavesEverything
     EXPECT_EQ(loadStandinWorkbook(backupOf("Book1.xlsx")), earlier);
     EXPECT_EQ(modeOf(backupOf("Book1.xlsx")), 0444u);
     EXPECT_TRUE(leftovers().empty());
+}
+#endif
+
+TEST_F(LockOrOpenRunTest, FailedLockKeepsTheEarlierBackupAndTheBackupFolderNeverHoldsAPlainCopy) {
+    const NativePath target = makeWorkbook("Book1.xlsx");
+    StandinWorkbook earlier = plainBook();
+    earlier.sheets[0].cells["A1"] = "earlier";
+    earlier.openPassword = "MIRTHOLAN";
+    std::filesystem::create_directories(backupOf("Book1.xlsx").parent_path());
+    writeStandinWorkbook(backupOf("Book1.xlsx"), earlier);
+    const std::string earlierBytes = readFile(backupOf("Book1.xlsx"));
+    // What the backup folder holds while the workbook is being locked.
+    std::vector<std::string> seen;
+    spreadsheet.onCall("Workbook.SaveAs", [&] {
+        for (const auto& entry :
+             std::filesystem::recursive_directory_iterator(backupOf("Book1.xlsx").parent_path())) {
+            seen.push_back(entry.path().filename().string() + ":" +
+                           (entry.is_regular_file() ? readFile(entry.path()) : "folder"));
+        }
+    });
+    spreadsheet.failCall("Workbook.SaveAs", "disk full");
+    run(target);
+
+    EXPECT_EQ(log().back(), str(texts::kLockFailed));
+    EXPECT_EQ(seen, (std::vector<std::string>{"Book1.xlsx:" + earlierBytes}));
+    EXPECT_EQ(readFile(backupOf("Book1.xlsx")), earlierBytes);
+    EXPECT_EQ(loadStandinWorkbook(target), plainBook());
+    EXPECT_TRUE(leftovers().empty());
+}
+
+#ifndef _WIN32  // identities and hard links of POSIX systems
+TEST_F(LockOrOpenRunTest, AWorkbookSwappedAfterTheProbeOrDuringTheLockIsRefusedAndNothingChanges) {
+    // Another file put at the workbook's path: after the probe (while the user confirms), and
+    // while the lock saves.
+    for (const std::string call : {"Workbook.Close", "Workbook.SaveAs"}) {
+        SCOPED_TRACE(call);
+        const NativePath target = makeWorkbook("Book1.xlsx");
+        StandinWorkbook other = plainBook();
+        other.sheets[0].cells["A1"] = "private";
+        const NativePath elsewhere = makeWorkbook("private.xlsx", other);
+        const std::string otherBytes = readFile(elsewhere);
+        std::filesystem::remove(backupOf("Book1.xlsx"));
+        StandinApplicationFactory application;
+        application.onCall(
+            call, [&] { std::filesystem::rename(elsewhere, target); }, 1);
+        run(target, BoxAnswer::Ok, &application);
+        EXPECT_EQ(log().back(), str(texts::kWorkbookSwapped));
+        EXPECT_EQ(window->boxes.back().text, str(texts::kWorkbookSwapped));
+        EXPECT_EQ(readFile(target), otherBytes);
+        EXPECT_FALSE(std::filesystem::exists(backupOf("Book1.xlsx")));
+        EXPECT_TRUE(leftovers().empty());
+    }
+}
+
+TEST_F(LockOrOpenRunTest, AWorkbookWithAnotherNameIsRefusedBeforeAnythingChanges) {
+    const NativePath target = makeWorkbook("Book1.xlsx");
+    const std::string before = readFile(target);
+    std::filesystem::create_hard_link(target, temp / "work" / "Second name.xlsx");
+    run(target);
+    EXPECT_EQ(log().back(), str(texts::kManyNames));
+    ASSERT_EQ(window->boxes.size(), 1u);  // not even the confirmation
+    EXPECT_EQ(readFile(target), before);
+    EXPECT_FALSE(std::filesystem::exists(backupOf("Book1.xlsx")));
 }
 #endif
 
@@ -243,7 +306,8 @@ TEST_F(LockOrOpenRunTest, ReadOnlyWorkbookIsLockedAndStaysReadOnlyAsDoesItsBacku
                      "fncXlsPwdChgForBackup():CLOSE.", str(texts::kLocked)}}));
     expectLocked(target);
     EXPECT_EQ(modeOf(target), 0444u);
-    EXPECT_EQ(modeOf(backupOf("Book1.xlsx")), 0444u);
+    // Read-only too, and the user's alone, as everything in the data folder.
+    EXPECT_EQ(modeOf(backupOf("Book1.xlsx")), 0400u);
 }
 
 TEST_F(LockOrOpenRunTest, ReadOnlyWorkbookIsWritableWhileOpenAndReadOnlyAgainAfterAFailure) {
@@ -276,7 +340,7 @@ TEST_F(LockOrOpenRunTest, BackupCopyTakesTheWorkbooksAttributesNotItsOwn) {
     EXPECT_EQ(lines[5], str(texts::kRemovingReadOnly));
     EXPECT_EQ(lines.back(), str(texts::kLocked));
     EXPECT_EQ(modeOf(target), 0640u);
-    EXPECT_EQ(modeOf(backupOf("Book1.xlsx")), 0640u);
+    EXPECT_EQ(modeOf(backupOf("Book1.xlsx")), 0600u);
     readStandinWorkbook(backupOf("Book1.xlsx"), "MIRTHOLAN");
 }
 #endif
@@ -375,14 +439,12 @@ TEST_F(LockOrOpenRunTest, EveryFailingCallOfTheLockRoadLosesNothing) {
         const std::string last = log().back();
         ASSERT_TRUE(last == str(texts::kLockFailed) || last == str(texts::kBackupLockFailed))
             << last;
-        if (last == str(texts::kLockFailed)) {
+        if (last == str(texts::kLockFailed))
             EXPECT_EQ(readFile(target), before);
-            EXPECT_EQ(loadStandinWorkbook(backupOf(name)), plainBook());
-        } else {
+        else
             expectLocked(target);
-            // The backup copy is the new one, still unprotected.
-            EXPECT_EQ(content(readStandinWorkbook(backupOf(name), "")), content(plainBook()));
-        }
+        // No plain backup copy, ever.
+        EXPECT_FALSE(std::filesystem::exists(backupOf(name)));
         EXPECT_TRUE(leftovers().empty());
         EXPECT_EQ(faulty.runningInstances(), 0);
     }
@@ -419,7 +481,7 @@ TEST_F(LockOrOpenRunTest, FailedReplacementOfTheBackupIsF5) {
     EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
               (Lines{str(texts::kDeleteError), str(texts::kBackupLockFailed)}));
     expectLocked(target);
-    EXPECT_EQ(loadStandinWorkbook(backup), plainBook());
+    EXPECT_FALSE(std::filesystem::exists(backup));
     EXPECT_TRUE(leftovers().empty());
 }
 

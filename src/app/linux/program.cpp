@@ -17,9 +17,11 @@
 #include "app/linux/terminal_taginformation.h"
 #include "app/linux/toolkit_messages.h"
 #include "app/linux/workbook_claim.h"
+#include "app/linux/workbook_file_check.h"
 #include "app/taginformation.h"
 #include "platform/native_environment.h"
 #include "platform/native_files.h"
+#include "platform/posix/owner_only_tree.h"
 #include "platform/system_clock.h"
 #include "platform/text_codec.h"
 #include "support/texts.h"
@@ -41,9 +43,26 @@ void runTaginformation(LinuxView& view, ProgramEnd& end, ApplicationFactory& spr
     view.setTimer1Handler([&taginformation] { taginformation.Timer1Timer(); });
     if (!taginformation.FormCreate(arguments) || end.requested())
         return;
-    const WorkbookClaim claim(taginformation.state().dataFolder / "claims", view.targetPath());
+    // The data folder names the user's workbooks and holds their backup copies: the user's alone.
+    if (makeOwnerOnly(taginformation.state().dataFolder)) {
+        taginformation.log().LogWrite(std::string(texts::kDataFolderTightened) +
+                                      toShiftJis(taginformation.state().dataFolder));
+    }
+    if (const std::string_view obstacle = workbookFileObstacle(view.targetPath());
+        !obstacle.empty()) {
+        taginformation.endBeforeRun(RunEnd::notAWorkbookFile, obstacle);
+        return;
+    }
+    const NativePath claims = taginformation.state().dataFolder / "claims";
+    const WorkbookClaim claim(claims, view.targetPath());
     if (claim.state() == WorkbookClaim::State::busy) {
         taginformation.workbookBusy();
+        return;
+    }
+    // Without its claim, another run could work on the workbook meanwhile.
+    if (claim.state() != WorkbookClaim::State::held) {
+        taginformation.endBeforeRun(RunEnd::noClaim,
+                                    std::string(texts::kClaimUnavailable) + toShiftJis(claims));
         return;
     }
     // What no spreadsheet application opens is not given to one: it would read it for as long as

@@ -39,6 +39,10 @@ constexpr int terminalExitCode(RunEnd end) {
             return 12;
         case RunEnd::tooLarge:
             return 14;
+        case RunEnd::notAWorkbookFile:
+            return 15;
+        case RunEnd::noClaim:
+            return 16;
     }
     return kProgramErrorExit;
 }

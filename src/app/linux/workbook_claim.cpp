@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "platform/crypto.h"
 #include "platform/posix/owned_folder.h"
@@ -38,10 +40,9 @@ NativePath settled(const NativePath& workbook) {
                                  : path;
 }
 
-}  // namespace
-
-NativePath WorkbookClaim::claimFile(const NativePath& folder, const NativePath& workbook) {
-    const std::string digest = nativeCryptoPrimitives()->sha512({settled(workbook).native()});
+// The claim file named after `key`.
+NativePath claimFileFor(const NativePath& folder, const std::string& key) {
+    const std::string digest = nativeCryptoPrimitives()->sha512({key});
     std::string name;
     for (std::size_t i = 0; i < 20 && i < digest.size(); ++i) {
         char hex[3];
@@ -51,41 +52,76 @@ NativePath WorkbookClaim::claimFile(const NativePath& folder, const NativePath& 
     return folder / (name + ".lock");
 }
 
+}  // namespace
+
+NativePath WorkbookClaim::claimFile(const NativePath& folder, const NativePath& workbook) {
+    return claimFileFor(folder, settled(workbook).native());
+}
+
+std::optional<NativePath> WorkbookClaim::identityClaimFile(const NativePath& folder,
+                                                           const NativePath& workbook) {
+    struct stat info {};
+    if (::stat(workbook.c_str(), &info) != 0)
+        return std::nullopt;
+    return claimFileFor(folder,
+                        "file " + std::to_string(info.st_dev) + " " + std::to_string(info.st_ino));
+}
+
 WorkbookClaim::WorkbookClaim(const NativePath& folder, const NativePath& workbook) {
     std::error_code error;
     if (prepareOwnedFolder(folder, error) != FolderFault::none)
         return;
-    NativePath file;
+    // The workbook's path, and the file it leads to: a second name of the file is the same
+    // workbook, and so is the locked file that takes the first one's place under its path.
+    std::vector<NativePath> files;
     try {
-        file = claimFile(folder, workbook);
+        files.push_back(claimFile(folder, workbook));
+        if (const std::optional<NativePath> byIdentity = identityClaimFile(folder, workbook))
+            files.push_back(*byIdentity);
     } catch (const std::exception&) {
         return;
     }
+    for (const NativePath& file : files) {
+        UniqueFd lock;
+        const State taken = take(file, lock);
+        if (taken != State::held) {
+            state_ = taken;
+            held_.clear();
+            return;
+        }
+        held_.push_back(Held{file, std::move(lock)});
+    }
+    state_ = State::held;
+}
+
+WorkbookClaim::State WorkbookClaim::take(const NativePath& file, UniqueFd& taken) {
     for (int round = 0; round < kRounds; ++round) {
         UniqueFd lock(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (!lock)
-            return;
-        if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
-            if (errno == EWOULDBLOCK)
-                state_ = State::busy;
-            return;
+            return State::unavailable;
+        struct stat info {};
+        if (::fstat(lock.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+            info.st_uid != ::geteuid()) {
+            return State::unavailable;
         }
+        if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0)
+            return errno == EWOULDBLOCK ? State::busy : State::unavailable;
         // Only a lock on the file the name leads to now counts.
         if (nameLeadsTo(file, lock.get())) {
-            state_ = State::held;
-            file_ = file;
-            lock_ = std::move(lock);
-            return;
+            taken = std::move(lock);
+            return State::held;
         }
     }
+    return State::unavailable;
 }
 
 WorkbookClaim::~WorkbookClaim() {
-    if (state_ != State::held)
-        return;
-    // Removed while still locked, so that whoever opened it meanwhile sees it gone and opens anew.
-    if (nameLeadsTo(file_, lock_.get()))
-        ::unlink(file_.c_str());
+    // Each removed while still locked, so that whoever opened it meanwhile sees it gone and opens
+    // anew.
+    for (const Held& held : held_) {
+        if (nameLeadsTo(held.file, held.lock.get()))
+            ::unlink(held.file.c_str());
+    }
 }
 
 }  // namespace kovrisk

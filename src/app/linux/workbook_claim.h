@@ -2,11 +2,15 @@
 //
 // Two runs on one workbook would race each other (the second could back up the workbook the first
 // has just locked, over the first one's backup copy): the second run finds the claim taken and
-// ends at once.  The claim is an advisory lock (flock) on a file named after the workbook's settled
-// path, in a folder of the user's own, so two names of one file (a symbolic link, a relative path)
-// are one claim, and a workbook replaced by its locked version stays claimed.  The file goes when
-// the claim ends; a run that was killed leaves it, unlocked, to be taken by the next run.
+// ends at once.  The claim is two advisory locks (flock) on files named after the workbook's
+// settled path and after the file it leads to (device and index node), in a folder of the user's
+// own, so two names of one file (a symbolic link, a relative path, a hard link) are one claim, and
+// a workbook replaced by its locked version stays claimed.  The file goes when the claim ends; a
+// run that was killed leaves it, unlocked, to be taken by the next run.
 #pragma once
+
+#include <optional>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/posix/unique_fd.h"
@@ -33,11 +37,21 @@ public:
 
     // The file that claims `workbook` in `folder`.
     static NativePath claimFile(const NativePath& folder, const NativePath& workbook);
+    // The file that claims the file `workbook` leads to; nullopt when it leads nowhere.
+    static std::optional<NativePath> identityClaimFile(const NativePath& folder,
+                                                       const NativePath& workbook);
 
 private:
+    struct Held {
+        NativePath file;
+        UniqueFd lock;
+    };
+
+    // Takes the claim file `file` into `lock`.
+    static State take(const NativePath& file, UniqueFd& lock);
+
     State state_ = State::unavailable;
-    NativePath file_;
-    UniqueFd lock_;
+    std::vector<Held> held_;
 };
 
 }  // namespace kovrisk

@@ -65,9 +65,15 @@ bool NativeFiles::isDirectory(const NativePath& path) {
 }
 
 bool NativeFiles::createDirectories(const NativePath& path) {
-    std::error_code error;
-    std::filesystem::create_directories(path, error);
-    return !error && isDirectory(path);
+    // Every folder made is the user's alone: the program makes folders only in its data folder.
+    const NativePath folder = path.has_filename() ? path : path.parent_path();
+    if (isDirectory(folder))
+        return true;
+    if (folder.has_parent_path() && folder.parent_path() != folder &&
+        !createDirectories(folder.parent_path())) {
+        return false;
+    }
+    return (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) && isDirectory(folder);
 }
 
 bool NativeFiles::remove(const NativePath& path) {
@@ -144,6 +150,19 @@ NativePath NativeFiles::settledPath(const NativePath& path) {
     return error ? path : settled;
 }
 
+std::optional<FileIdentity> NativeFiles::identity(const NativePath& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                        static_cast<std::uint64_t>(info.st_ino),
+                        static_cast<std::uint64_t>(info.st_nlink)};
+}
+
+FileAttributes NativeFiles::privateAttributes(FileAttributes attributes) const {
+    return FileAttributes{attributes.word & ~static_cast<std::uint32_t>(S_IRWXG | S_IRWXO)};
+}
+
 ReplacementRefusal NativeFiles::replacementRefusal(const NativePath& target) {
     struct stat info {};
     if (::lstat(target.c_str(), &info) != 0)
@@ -165,7 +184,7 @@ std::unique_ptr<FileReplacement> NativeFiles::beginReplacement(const NativePath&
 }
 
 AppendResult NativeFiles::appendExclusive(const NativePath& path, std::string_view bytes) {
-    UniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    UniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!file)
         return AppendResult::Failed;
     if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {

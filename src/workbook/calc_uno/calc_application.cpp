@@ -180,7 +180,8 @@ std::unique_ptr<Workbook> CalcWorkbooks::load(
     return unoCall([&]() -> std::unique_ptr<Workbook> {
         const rtl::Reference<LoadWarnings> warnings(new LoadWarnings);
         const std::vector<css::beans::PropertyValue> arguments =
-            forUser ? usersLoadArguments(context, fileName, password, handOver_->usersMacroSettings)
+            forUser ? usersLoadArguments(context, fileName, password, handOver_->usersMacroSettings,
+                                         handOver_->settingsNotice)
                     : hiddenLoadArguments(password, warnings);
         const css::uno::Reference<css::frame::XComponentLoader> loader(desktop,
                                                                        css::uno::UNO_QUERY_THROW);

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "workbook/automation.h"
 #include "workbook/calc_uno/calc_application_factory.h"
@@ -19,6 +20,9 @@ struct CalcHandOver {
     bool usersMacroSettings = false;
     // The office is the user's now.
     bool done = false;
+    // Why the user's macro security settings could not be understood for the last workbook loaded
+    // for the user (none of its macros runs then); empty when they were.
+    std::string settingsNotice;
 };
 
 class CalcApplication : public Application {
@@ -42,6 +46,7 @@ public:
     // A workbook loaded for the user gets the macro execution mode the user's own office would
     // give it (users_macro_security.h).
     void useUsersMacroSettings() override { handOver_->usersMacroSettings = true; }
+    std::string usersSettingsNotice() override { return handOver_->settingsNotice; }
     std::unique_ptr<Workbooks> workbooks() override;
     // Closes every workbook it opened without saving; without reuse, also ends the office.
     void quit() override;

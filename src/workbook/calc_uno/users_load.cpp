@@ -51,15 +51,20 @@ private:
 
 std::vector<css::beans::PropertyValue> usersLoadArguments(
     const css::uno::Reference<css::uno::XComponentContext>& context, const NativePath& fileName,
-    const std::string& password, bool usersMacroSettings) {
+    const std::string& password, bool usersMacroSettings, std::string& notice) {
     sal_Int16 macros = css::document::MacroExecMode::NEVER_EXECUTE;
+    notice.clear();
     if (usersMacroSettings) {
         // What an administrator fixed holds in the user's office as well: the office's own
         // configuration decides then.
-        macros = macroSecurityFixed(context)
-                     ? css::document::MacroExecMode::USE_CONFIG
-                     : macroExecModeFor(readUsersMacroSecurity(usersRegistryModifications()),
-                                        fileName, userHomeFolder());
+        if (macroSecurityFixed(context)) {
+            macros = css::document::MacroExecMode::USE_CONFIG;
+        } else {
+            const UsersMacroSecurity security =
+                readUsersMacroSecurity(usersRegistryModifications());
+            notice = security.notUnderstood;
+            macros = macroExecModeFor(security, fileName, userHomeFolder());
+        }
     }
     const css::uno::Reference<css::task::XInteractionHandler> office(
         css::task::InteractionHandler::createWithParent(context, nullptr),

@@ -15,9 +15,11 @@ namespace kovrisk {
 
 // The media descriptor for loading `fileName` with `password` for the user.  With
 // `usersMacroSettings` the user's own macro security settings decide about its macros (see
-// users_macro_security.h); without, none runs.
+// users_macro_security.h); without, none runs.  `notice` gets why those settings could not be
+// understood (then none runs either), or empty.
 std::vector<com::sun::star::beans::PropertyValue> usersLoadArguments(
     const com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext>& context,
-    const NativePath& fileName, const std::string& password, bool usersMacroSettings);
+    const NativePath& fileName, const std::string& password, bool usersMacroSettings,
+    std::string& notice);
 
 }  // namespace kovrisk

@@ -23,71 +23,6 @@ constexpr std::string_view kScriptingPath = "/org.openoffice.Office.Common/Secur
 // The user layer is a few hundred kilobytes; a larger file is not read.
 constexpr std::uintmax_t kReadLimit = 16 * 1024 * 1024;
 
-// The value of attribute `name` in the start tag `tag`, or empty.
-std::string_view attribute(std::string_view tag, std::string_view name) {
-    for (std::size_t at = tag.find(name); at != std::string_view::npos;
-         at = tag.find(name, at + 1)) {
-        const std::size_t quote = at + name.size() + 1;
-        if (at == 0 || tag[at - 1] != ' ' || quote >= tag.size() || tag[quote - 1] != '=' ||
-            (tag[quote] != '"' && tag[quote] != '\'')) {
-            continue;
-        }
-        const std::size_t end = tag.find(tag[quote], quote + 1);
-        return end == std::string_view::npos ? std::string_view()
-                                             : tag.substr(quote + 1, end - quote - 1);
-    }
-    return {};
-}
-
-// XML text with its five predefined entities and character references resolved (ASCII only;
-// anything else is dropped).
-std::string unescaped(std::string_view text) {
-    std::string result;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '&') {
-            result += text[i];
-            continue;
-        }
-        const std::size_t end = text.find(';', i);
-        if (end == std::string_view::npos)
-            break;
-        const std::string_view entity = text.substr(i + 1, end - i - 1);
-        if (entity == "amp")
-            result += '&';
-        else if (entity == "lt")
-            result += '<';
-        else if (entity == "gt")
-            result += '>';
-        else if (entity == "quot")
-            result += '"';
-        else if (entity == "apos")
-            result += '\'';
-        else if (entity.size() > 1 && entity[0] == '#') {
-            const bool hex = entity[1] == 'x';
-            const long code = std::strtol(std::string(entity.substr(hex ? 2 : 1)).c_str(), nullptr,
-                                          hex ? 16 : 10);
-            if (code > 0 && code < 0x80)
-                result += static_cast<char>(code);
-        }
-        i = end;
-    }
-    return result;
-}
-
-// The texts of the <it> elements of a list value.
-std::vector<std::string> listItems(std::string_view value) {
-    std::vector<std::string> items;
-    for (std::size_t at = value.find("<it>"); at != std::string_view::npos;
-         at = value.find("<it>", at)) {
-        const std::size_t end = value.find("</it>", at);
-        if (end == std::string_view::npos)
-            break;
-        items.push_back(unescaped(value.substr(at + 4, end - at - 4)));
-        at = end;
-    }
-    return items;
-}
-
 // A path from a file URL's percent-encoded path part.
 std::string decodedPath(std::string_view encoded) {
     std::string path;
@@ -138,44 +73,6 @@ bool within(const NativePath& folder, const NativePath& location) {
 
 }  // namespace
 
-UsersMacroSecurity usersMacroSecurityFrom(std::string_view text) {
-    UsersMacroSecurity security;
-    for (std::size_t at = text.find("<item "); at != std::string_view::npos;
-         at = text.find("<item ", at + 1)) {
-        const std::size_t tagEnd = text.find('>', at);
-        const std::size_t itemEnd = text.find("</item>", at);
-        if (tagEnd == std::string_view::npos || itemEnd == std::string_view::npos)
-            break;
-        if (attribute(text.substr(at, tagEnd - at), "oor:path") != kScriptingPath)
-            continue;
-        const std::string_view item = text.substr(tagEnd + 1, itemEnd - tagEnd - 1);
-        for (std::size_t prop = item.find("<prop "); prop != std::string_view::npos;
-             prop = item.find("<prop ", prop + 1)) {
-            const std::size_t propTagEnd = item.find('>', prop);
-            const std::size_t propEnd = item.find("</prop>", prop);
-            if (propTagEnd == std::string_view::npos || propEnd == std::string_view::npos)
-                break;
-            const std::string_view name =
-                attribute(item.substr(prop, propTagEnd - prop), "oor:name");
-            const std::string_view body = item.substr(propTagEnd + 1, propEnd - propTagEnd - 1);
-            std::string value;
-            if (const std::size_t open = body.find("<value>"); open != std::string_view::npos) {
-                const std::size_t close = body.find("</value>", open);
-                if (close != std::string_view::npos)
-                    value = std::string(body.substr(open + 7, close - open - 7));
-            }
-            if (name == "MacroSecurityLevel" && !value.empty()) {
-                security.level = std::atoi(unescaped(value).c_str());
-            } else if (name == "DisableMacrosExecution") {
-                security.macrosDisabled = unescaped(value) == "true";
-            } else if (name == "SecureURL") {
-                security.trustedLocations = listItems(value);
-            }
-        }
-    }
-    return security;
-}
-
 NativePath usersRegistryModifications() {
     const NativePath config = xdgBaseFolder("XDG_CONFIG_HOME", ".config");
     if (config.empty())
@@ -185,14 +82,18 @@ NativePath usersRegistryModifications() {
 
 UsersMacroSecurity readUsersMacroSecurity(const NativePath& file) {
     std::error_code error;
-    if (file.empty() || !std::filesystem::is_regular_file(file, error) ||
-        std::filesystem::file_size(file, error) > kReadLimit || error) {
-        return {};
-    }
+    if (file.empty() || !std::filesystem::exists(file, error))
+        return {};  // no settings of the user's own
+    if (!std::filesystem::is_regular_file(file, error))
+        return notUnderstood("not a regular file");
+    if (std::filesystem::file_size(file, error) > kReadLimit || error)
+        return notUnderstood("the file is larger than any settings file");
     std::ifstream stream(file, std::ios::binary);
     std::string text(std::istreambuf_iterator<char>(stream), {});
+    if (!stream.eof() && stream.fail())
+        return notUnderstood("the file cannot be read");
     if (text.size() > kReadLimit)
-        return {};
+        return notUnderstood("the file is larger than any settings file");
     return usersMacroSecurityFrom(text);
 }
 
@@ -221,7 +122,7 @@ bool macroSecurityFixed(const css::uno::Reference<css::uno::XComponentContext>& 
 
 sal_Int16 macroExecModeFor(const UsersMacroSecurity& security, const NativePath& document,
                            const NativePath& home) {
-    if (security.macrosDisabled)
+    if (security.macrosDisabled || !security.notUnderstood.empty())
         return css::document::MacroExecMode::NEVER_EXECUTE;
     const NativePath folder = std::filesystem::absolute(document).parent_path().lexically_normal();
     for (const std::string& location : security.trustedLocations) {

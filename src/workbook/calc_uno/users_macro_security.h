@@ -12,29 +12,17 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "workbook/calc_uno/users_macro_settings.h"
 
 namespace kovrisk {
-
-// What the user's profile sets under org.openoffice.Office.Common/Security/Scripting; what it
-// leaves unset is the installation's (and its administrator's) setting.
-struct UsersMacroSecurity {
-    // MacroSecurityLevel: 0 low, 1 medium, 2 high, 3 very high.
-    std::optional<int> level{};
-    // DisableMacrosExecution: no macro runs at all.
-    bool macrosDisabled = false;
-    // SecureURL, the trusted locations, as stored: URLs, or paths below "$(home)".
-    std::vector<std::string> trustedLocations{};
-};
-
-// What the user layer of the configuration (registrymodifications.xcu) sets of it.
-UsersMacroSecurity usersMacroSecurityFrom(std::string_view registryModifications);
 
 // The user layer of the user's own LibreOffice profile:
 // $XDG_CONFIG_HOME/libreoffice/4/user/registrymodifications.xcu, ~/.config in place of an unset
 // $XDG_CONFIG_HOME.  Empty without a home folder.
 NativePath usersRegistryModifications();
 
-// The settings in `file`; a missing, unreadable or oversized file sets nothing.
+// The settings in `file`; a missing file sets nothing, an unreadable or oversized one is not
+// understood.
 UsersMacroSecurity readUsersMacroSecurity(const NativePath& file);
 
 // Whether the office's configuration fixes the macro security settings (an administrator finalized
@@ -43,9 +31,10 @@ bool macroSecurityFixed(
     const com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext>& context);
 
 // com.sun.star.document.MacroExecMode for loading `document`, under `security`, as the user's
-// office would: a trusted location runs its macros without a question, the levels give what the
-// office makes of them, and what the user left unset is left to the office's configuration
-// (USE_CONFIG), which holds the installation's settings.  `home` stands for "$(home)".
+// office would (none runs when the settings were not understood): a trusted location runs its
+// macros without a question, the levels give what the office makes of them, and what the user left
+// unset is left to the office's configuration (USE_CONFIG), which holds the installation's
+// settings.  `home` stands for "$(home)".
 sal_Int16 macroExecModeFor(const UsersMacroSecurity& security, const NativePath& document,
                            const NativePath& home);
 
