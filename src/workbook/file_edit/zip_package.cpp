@@ -4,24 +4,11 @@
 #include <memory>
 
 #include "workbook/file_edit/not_taken.h"
+#include "workbook/file_edit/package_names.h"
 
 namespace kovrisk::file_edit {
 
 namespace {
-
-char foldAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view left, std::string_view right) {
-    if (left.size() != right.size())
-        return false;
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        if (foldAscii(left[i]) != foldAscii(right[i]))
-            return false;
-    }
-    return true;
-}
 
 struct ErrorText {
     zip_error_t error;
@@ -57,7 +44,7 @@ std::optional<std::uint64_t> ZipPackage::find(std::string_view name) const {
     const zip_int64_t count = zip_get_num_entries(archive_, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         const char* present = zip_get_name(archive_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
-        if (present && sameName(present, name))
+        if (present && samePartName(present, name))
             return static_cast<std::uint64_t>(i);
     }
     return std::nullopt;
