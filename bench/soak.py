@@ -38,7 +38,6 @@ class Soak:
     def __init__(self, x=None):
         self.x = x
         self.display = x.display if x else None
-        self.answered = set()
         self.library = e2e.library()
         self.failures = []
         self.runs = 0
@@ -69,18 +68,37 @@ class Soak:
         return ok
 
     def confirm(self, process):
-        """OK in the run's confirmation box: focus from the default Cancel back to OK."""
+        """OK in this run's own confirmation box: focus from the default Cancel back to OK.  The
+        box is found by the process that shows it (_NET_WM_PID), not by its title alone: with two
+        runs at once the first box up may be the other run's, and answering that one would leave
+        this run's box waiting for ever.  The keys go to the box only while it holds the focus
+        (a box of the other run coming up takes it), and are sent again until the box is gone."""
         deadline = time.monotonic() + 120
         while process.poll() is None and time.monotonic() < deadline:
             with self.lock:
-                boxes = [w for w in self.x.windows_titled(texts.BOX_TITLE)
-                         if w not in self.answered]
+                boxes = self.boxes_of(process)
                 if boxes:
-                    self.answered.add(boxes[0])
-                    self.x.tool("xdotool", "windowfocus", "--sync", str(boxes[0]))
-                    self.x.key("shift+Tab", "space")
-                    return
+                    box = boxes[0]
+                    self.x.tool("xdotool", "windowfocus", "--sync", str(box), check=False)
+                    focused = self.x.tool("xdotool", "getwindowfocus", check=False).strip()
+                    if focused == str(box):
+                        self.x.key("shift+Tab", "space")
+                        if self.gone(box, process):
+                            return
             time.sleep(0.1)
+
+    def boxes_of(self, process):
+        out = self.x.tool("xdotool", "search", "--all", "--onlyvisible", "--pid",
+                          str(process.pid), "--name", f"^{texts.BOX_TITLE}$", check=False)
+        return [int(line) for line in out.split()]
+
+    def gone(self, box, process, bound=5.0):
+        deadline = time.monotonic() + bound
+        while time.monotonic() < deadline:
+            if process.poll() is not None or box not in self.boxes_of(process):
+                return True
+            time.sleep(0.05)
+        return False
 
     def round(self, name, number):
         case = e2e.Case("soak", f"{name}-{number}")
@@ -96,8 +114,6 @@ class Soak:
         if self.display:
             e2e.kill(e2e.office_pids())
         e2e.kill(e2e.wait_for_no_processes(bound=30))
-        # The server gives a later box a window number an answered one had.
-        self.answered.clear()
 
 
 def run_mode(mode, runs, x):
