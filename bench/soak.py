@@ -20,6 +20,7 @@ lines are printed; at the end, the failure rate of each mode.  The figures go to
 
 import argparse
 import collections
+import contextlib
 import os
 import pathlib
 import sys
@@ -42,15 +43,19 @@ class Soak:
         self.failures = []
         self.runs = 0
         self.lock = threading.Lock()
+        self.turn = threading.Lock()
 
     def one_run(self, case, path, answer, expected):
         """One program run on `path`; returns whether it ended as `expected` (a log line)."""
         before = len(case.log_messages(failure_texts=True))
         started = time.monotonic()
-        process = case.start(path, answer=None if self.display else answer,
-                             display=self.display)
-        if self.display and answer:
-            self.confirm(process)
+        # One run at a time from its start to its answered box: a box coming up takes the
+        # focus (the pair's second run starts once the first one's box is answered).
+        with self.turn if self.display and answer else contextlib.nullcontext():
+            process = case.start(path, answer=None if self.display else answer,
+                                 display=self.display)
+            if self.display and answer:
+                self.confirm(process)
         try:
             lines = e2e.finish(process, timeout=600, expected_code=None)
         except AssertionError as error:
@@ -68,37 +73,24 @@ class Soak:
         return ok
 
     def confirm(self, process):
-        """OK in this run's own confirmation box: focus from the default Cancel back to OK.  The
-        box is found by the process that shows it (_NET_WM_PID), not by its title alone: with two
-        runs at once the first box up may be the other run's, and answering that one would leave
-        this run's box waiting for ever.  The keys go to the box only while it holds the focus
-        (a box of the other run coming up takes it), and are sent again until the box is gone."""
+        """OK in this run's own confirmation box, found by the process that shows it
+        (_NET_WM_PID), not by its title alone: with two runs at once the first box up may be the
+        other run's.  The keys move the focus from the default Cancel to OK; the caller holds
+        the turn, so no other box comes up and takes the focus between the two keys (a Tab in
+        one box and a space in the other answered Cancel)."""
         deadline = time.monotonic() + 120
         while process.poll() is None and time.monotonic() < deadline:
-            with self.lock:
-                boxes = self.boxes_of(process)
-                if boxes:
-                    box = boxes[0]
-                    self.x.tool("xdotool", "windowfocus", "--sync", str(box), check=False)
-                    focused = self.x.tool("xdotool", "getwindowfocus", check=False).strip()
-                    if focused == str(box):
-                        self.x.key("shift+Tab", "space")
-                        if self.gone(box, process):
-                            return
+            boxes = self.boxes_of(process)
+            if boxes:
+                self.x.tool("xdotool", "windowfocus", "--sync", str(boxes[0]), check=False)
+                self.x.key("shift+Tab", "space")
+                return
             time.sleep(0.1)
 
     def boxes_of(self, process):
         out = self.x.tool("xdotool", "search", "--all", "--onlyvisible", "--pid",
                           str(process.pid), "--name", f"^{texts.BOX_TITLE}$", check=False)
         return [int(line) for line in out.split()]
-
-    def gone(self, box, process, bound=5.0):
-        deadline = time.monotonic() + bound
-        while time.monotonic() < deadline:
-            if process.poll() is not None or box not in self.boxes_of(process):
-                return True
-            time.sleep(0.05)
-        return False
 
     def round(self, name, number):
         case = e2e.Case("soak", f"{name}-{number}")
