@@ -11,7 +11,8 @@ open: two runs of the program.  Modes:
   pairs          two rounds at once on two workbooks, in the terminal;
   display        one round at a time on a display of its own (Xvfb); the office the open hands
                  over is ended after each round, as a user closing it would;
-  display-pairs  two at once on that display.
+  display-pairs  two at once on that display (each run's start and confirmation box take turns,
+                 the rest of the two runs overlaps).
 N (default 500) is the number of program runs in each mode.  A run fails when its end is not the
 one of a plain workbook: the lock must end "locked", the open "opened" (the log's last line).
 For every failure the run's last log lines (with the operations' error texts) and its terminal
@@ -84,8 +85,19 @@ class Soak:
             if boxes:
                 self.x.tool("xdotool", "windowfocus", "--sync", str(boxes[0]), check=False)
                 self.x.key("shift+Tab", "space")
-                return
+                # The other run's office, handed over, may show its window meanwhile and take
+                # the focus: then the keys went there and the box still waits.
+                if self.gone(boxes[0], process):
+                    return
             time.sleep(0.1)
+
+    def gone(self, box, process, bound=3.0):
+        deadline = time.monotonic() + bound
+        while time.monotonic() < deadline and process.poll() is None:
+            if box not in self.boxes_of(process):
+                return True
+            time.sleep(0.05)
+        return process.poll() is not None
 
     def boxes_of(self, process):
         out = self.x.tool("xdotool", "search", "--all", "--onlyvisible", "--pid",
