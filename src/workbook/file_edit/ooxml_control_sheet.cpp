@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "formats/package_parts.h"
 #include "workbook/file_edit/app_properties.h"
 #include "workbook/file_edit/control_sheet_part.h"
 #include "workbook/file_edit/not_taken.h"
@@ -120,7 +121,7 @@ void PackageEdit::removeEarlierSheetParts(const std::vector<std::string>& sheetP
     while (!pending.empty()) {
         const std::string part = pending.back();
         pending.pop_back();
-        const std::string relsName = relationshipsPartOf(part);
+        const std::string relsName = package::relationshipPartOf(part);
         if (!entry(relsName))
             continue;
         removed.insert(asciiUpper(relsName));
@@ -170,7 +171,7 @@ std::string PackageEdit::run(const ControlSheet& control) {
         throw NotTaken("Strict Open XML");
     if (!isElement(workbookRoot, ooxml::kMain, "workbook"))
         throw NotTaken("a workbook part of an unknown kind");
-    const std::string workbookRelsName = relationshipsPartOf(workbookName);
+    const std::string workbookRelsName = package::relationshipPartOf(workbookName);
     XmlPart workbookRels(readPart(workbookRelsName), workbookRelsName);
     const std::vector<Relationship> relationships = relationshipsIn(workbookRels);
     std::map<std::string, const Relationship*> byId;

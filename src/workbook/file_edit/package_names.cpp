@@ -45,12 +45,6 @@ std::string resolveTarget(std::string_view source, std::string_view target) {
     return result;
 }
 
-std::string relationshipsPartOf(std::string_view part) {
-    const std::size_t slash = part.rfind('/');
-    const std::string_view name = slash == std::string_view::npos ? part : part.substr(slash + 1);
-    return folderOf(part) + "_rels/" + std::string(name) + ".rels";
-}
-
 bool samePartName(std::string_view left, std::string_view right) {
     if (left.size() != right.size())
         return false;

@@ -11,9 +11,6 @@ namespace kovrisk::file_edit {
 // leading "/", "." and ".." resolved (".." above the root stays at the root).
 std::string resolveTarget(std::string_view source, std::string_view target);
 
-// The relationships part of `part` ("_rels/.rels" for the package itself).
-std::string relationshipsPartOf(std::string_view part);
-
 // The folder of `part`, with its trailing "/" ("" at the root).
 std::string folderOf(std::string_view part);
 
