@@ -20,10 +20,16 @@ inline constexpr std::uint16_t kRrdHead = 0x0138;
 inline constexpr std::uint16_t kBoundSheet8 = 0x0085;
 inline constexpr std::uint16_t kIndex = 0x020B;
 inline constexpr std::uint16_t kExtSst = 0x00FF;
+inline constexpr std::uint16_t kSst = 0x00FC;
+inline constexpr std::uint16_t kContinue = 0x003C;
 
 // BOF fields.
 inline constexpr std::uint16_t kBiff8Version = 0x0600;
 inline constexpr std::uint16_t kGlobalsSubstream = 0x0005;
+inline constexpr std::uint16_t kWorksheetSubstream = 0x0010;
+
+// The most data one record holds; more goes on in CONTINUE records.
+inline constexpr std::size_t kMaxRecordData = 8224;
 
 inline constexpr std::size_t kHeaderSize = 4;
 

@@ -26,6 +26,9 @@ inline void storeLittleEndian(std::string& out, std::size_t at, std::uint64_t va
     for (int i = 0; i < size; ++i)
         out[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
+inline void store16(std::string& out, std::size_t at, std::uint16_t value) {
+    storeLittleEndian(out, at, value, 2);
+}
 inline void store32(std::string& out, std::size_t at, std::uint32_t value) {
     storeLittleEndian(out, at, value, 4);
 }

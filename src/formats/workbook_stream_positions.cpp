@@ -23,29 +23,33 @@ void shiftAt(std::string& stream, std::size_t at, std::size_t from, std::size_t 
 
 }  // namespace
 
+void forEachStreamPosition(const Record& record, const std::function<void(std::size_t)>& visit) {
+    const std::size_t data = record.dataAt();
+    switch (record.type) {
+        case kBoundSheet8:
+            if (record.length >= 4)
+                visit(data);
+            break;
+        case kIndex:
+            for (std::size_t at = kIndexPositionsAt; at + 4 <= record.length; at += 4)
+                visit(data + at);
+            break;
+        case kExtSst:
+            for (std::size_t at = kExtSstBucketsAt; at + kExtSstBucketSize <= record.length;
+                 at += kExtSstBucketSize) {
+                visit(data + at);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
 void shiftStreamPositions(std::string& stream, const std::vector<Record>& records, std::size_t from,
                           std::size_t end, std::uint32_t shift) {
-    for (const Record& record : records) {
-        const std::size_t data = record.dataAt();
-        switch (record.type) {
-            case kBoundSheet8:
-                if (record.length >= 4)
-                    shiftAt(stream, data, from, end, shift);
-                break;
-            case kIndex:
-                for (std::size_t at = kIndexPositionsAt; at + 4 <= record.length; at += 4)
-                    shiftAt(stream, data + at, from, end, shift);
-                break;
-            case kExtSst:
-                for (std::size_t at = kExtSstBucketsAt; at + kExtSstBucketSize <= record.length;
-                     at += kExtSstBucketSize) {
-                    shiftAt(stream, data + at, from, end, shift);
-                }
-                break;
-            default:
-                break;
-        }
-    }
+    for (const Record& record : records)
+        forEachStreamPosition(record,
+                              [&](std::size_t at) { shiftAt(stream, at, from, end, shift); });
 }
 
 }  // namespace kovrisk::encryption::biff

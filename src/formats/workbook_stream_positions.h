@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,5 +17,9 @@ namespace kovrisk::encryption::biff {
 // SST string positions.  DBCELL's own offsets are relative and stay.
 void shiftStreamPositions(std::string& stream, const std::vector<Record>& records, std::size_t from,
                           std::size_t end, std::uint32_t shift);
+
+// Calls `visit` with the stream offset of each field of `record` (within `stream`) that holds an
+// absolute stream position: the ones shiftStreamPositions moves.
+void forEachStreamPosition(const Record& record, const std::function<void(std::size_t)>& visit);
 
 }  // namespace kovrisk::encryption::biff

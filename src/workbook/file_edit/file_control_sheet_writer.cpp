@@ -1,6 +1,7 @@
 #include "workbook/file_edit/file_control_sheet_writer.h"
 
 #include "formats/compound_file_reader.h"
+#include "workbook/file_edit/biff8_control_sheet.h"
 #include "workbook/file_edit/ooxml_control_sheet.h"
 
 namespace kovrisk {
@@ -17,7 +18,7 @@ public:
         if (workbookFile.starts_with(kZipSignature))
             return file_edit::addOoxmlControlSheet(workbookFile, sheet);
         if (encryption::looksLikeCompoundFile(workbookFile))
-            return {ControlSheetEdit::Outcome::NotTaken, {}, "a binary workbook"};
+            return file_edit::addBiff8ControlSheet(workbookFile, sheet);
         return {ControlSheetEdit::Outcome::NotTaken, {}, "neither a package nor a compound file"};
     }
 };

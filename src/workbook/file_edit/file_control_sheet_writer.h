@@ -6,8 +6,8 @@
 
 namespace kovrisk {
 
-// OOXML packages are edited; binary workbooks (.xls) are not taken yet: the application saves
-// them.
+// OOXML packages and binary workbooks (.xls) are edited; what an editor does not take, the
+// application saves.
 ControlSheetWriter& fileControlSheetWriter();
 
 }  // namespace kovrisk
