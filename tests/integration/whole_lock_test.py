@@ -163,8 +163,9 @@ def differences(original, locked):
 class WholeLock(unittest.TestCase):
     def test_public_workbooks_come_out_whole(self):
         folder = suite.fresh_folder("whole_lock")
+        # Binary workbooks have their own case (WholeBinaryLock).
         books = [b for b in public_workbooks.workbooks(suite.OUTPUT)
-                 if b.name not in public_workbooks.EXCEL_95]
+                 if b.name not in public_workbooks.EXCEL_95 and b.suffix != ".xls"]
         edited, fallbacks, refused = [], [], []
         office = office_tool.Office(os.path.join(suite.OUTPUT, "whole-lock-office"))
         try:
@@ -249,6 +250,175 @@ class WholeLock(unittest.TestCase):
             self.assertFalse(sheet.isProtected())
         finally:
             document.close(True)
+
+# Binary workbooks (.xls): the workbook stream compared record by record.
+
+BOF, EOF, CONTINUE, FONT, XF, XFCRC = 0x0809, 0x000A, 0x003C, 0x0031, 0x00E0, 0x087C
+BOUNDSHEET8, INDEX, SST, EXTSST, SUPBOOK = 0x0085, 0x020B, 0x00FC, 0x00FF, 0x01AE
+WINDOW1, WINDOW2, RRTABID, FORMULA, DBCELL, DEFCOLWIDTH = 0x003D, 0x023E, 0x013D, 0x0006, 0x00D7, 0x0055
+
+
+def biff_records(stream):
+    """(position, type, data) of every record of a workbook stream."""
+    return [(at, kind, stream[at + 4:at + 4 + length])
+            for at, kind, length in checks.biff_records(stream)]
+
+
+def sheet_entries(records):
+    """(record index, position, hidden, name) of every BOUNDSHEET8."""
+    entries = []
+    for index, (_, kind, data) in enumerate(records):
+        if kind == BOUNDSHEET8:
+            count, high = data[6], data[7] & 1
+            raw = data[8:8 + count * (2 if high else 1)]
+            name = raw.decode("utf-16-le" if high else "latin-1")
+            entries.append((index, struct.unpack_from("<I", data)[0], data[4] & 3 != 0, name))
+    return entries
+
+
+def substream_at(records, position):
+    """The record indexes of the substream whose BOF is at `position`, to its EOF."""
+    start = next(i for i, (at, _, _) in enumerate(records) if at == position)
+    depth = 0
+    for end in range(start, len(records)):
+        depth += {BOF: 1, EOF: -1}.get(records[end][1], 0)
+        if depth == 0:
+            return range(start, end + 1)
+    raise AssertionError("a substream without its end")
+
+
+def binary_differences(original, locked):
+    """What differs between two binary workbooks beyond what the lock may change, as texts."""
+    before, after = checks.ole_streams(original), checks.ole_streams(locked)
+    found = [f"{name} changed" for name in before
+             if name != "Workbook" and before[name] != after.get(name)]
+    if set(after) != set(before):
+        found.append(f"streams {sorted(before)} became {sorted(after)}")
+    old, new = biff_records(before["Workbook"]), biff_records(after["Workbook"])
+    old_sheets, new_sheets = sheet_entries(old), sheet_entries(new)
+    control = [s for s in new_sheets if is_control(s[3])]
+    if len(control) != 1 or control[0] != new_sheets[-1] or not control[0][2]:
+        return found + ["not exactly one hidden control sheet, the last one"]
+    positions = {at for at, _, _ in new}
+    kinds = {at: kind for at, kind, _ in new}
+    # Every stream position leads to its record: sheets to their BOF, INDEX to DEFCOLWIDTH and
+    # the DBCELL records.
+    for _, position, _, name in new_sheets:
+        if kinds.get(position) != BOF:
+            found.append(f"sheet {name} does not start at its position")
+    for _, kind, data in new:
+        if kind == INDEX:
+            targets = struct.unpack_from(f"<{(len(data) - 12) // 4}I", data, 12)
+            if kinds.get(targets[0]) != DEFCOLWIDTH or any(kinds.get(t) != DBCELL
+                                                           for t in targets[1:]):
+                found.append("an INDEX record points beside its records")
+    # The sheet counts: the self-reference's and the sheet ids'.
+    for _, kind, data in new:
+        if kind == SUPBOOK and data[2:4] == b"\x01\x04" and \
+                struct.unpack_from("<H", data)[0] != len(new_sheets):
+            found.append("the self-reference counts other sheets")
+        if kind == RRTABID and len(data) // 2 != len(new_sheets):
+            found.append("the sheet id list counts other sheets")
+    # The strings: the original table's data goes on unchanged, and more follows.
+    def strings(records):
+        start = next(i for i, r in enumerate(records) if r[1] == SST)
+        end = start + 1
+        while records[end][1] == CONTINUE:
+            end += 1
+        return b"".join(r[2] for r in records[start:end])[8:], range(start, end)
+    old_strings, old_table = strings(old)
+    new_strings, new_table = strings(new)
+    if not new_strings.startswith(old_strings):
+        found.append("the shared strings changed")
+
+    def comparable(records, sheets, control_sheet=None):
+        """The records but the ones the lock writes or rewrites, their changed fields left out."""
+        skip = set(old_table if records is old else new_table)
+        if control_sheet:
+            skip |= set(substream_at(records, control_sheet[1])) | {control_sheet[0]}
+            skip.add(max(i for i, r in enumerate(records) if r[1] == FONT))
+            skip.add(max(i for i, r in enumerate(records) if r[1] == XF))
+        result = []
+        for index, (_, kind, data) in enumerate(records):
+            # msoffcrypto-tool leaves FILEPASS as a record of type 0: padding, as zeros are.
+            if index in skip or kind in (EXTSST, 0):
+                continue
+            if kind == BOUNDSHEET8 or kind == XFCRC:
+                data = data[4:] if kind == BOUNDSHEET8 else data[:14]
+            elif kind == INDEX:
+                data = data[:12]
+            elif kind == WINDOW1:
+                data = data[:10] + data[16:]
+            elif kind == WINDOW2:
+                data = bytes([data[0], data[1] & ~0x06]) + data[2:]
+            elif kind == SUPBOOK and data[2:4] == b"\x01\x04":
+                data = data[2:]
+            elif kind == RRTABID:
+                data = b""
+            result.append((kind, data))
+        return result
+
+    if comparable(old, old_sheets) != comparable(new, new_sheets, control[0]):
+        found.append("the workbook stream changed beyond the control sheet")
+    return found
+
+
+class WholeBinaryLock(unittest.TestCase):
+    """Excel 97-2003 workbooks get the control sheet from Kovrisk itself."""
+
+    def test_public_binary_workbooks_come_out_whole(self):
+        folder = suite.fresh_folder("whole_binary_lock")
+        books = [b for b in public_workbooks.workbooks(suite.OUTPUT, ".xls")
+                 if b.name not in public_workbooks.EXCEL_95]
+        edited, fallbacks, formulas = [], [], 0
+        office = office_tool.Office(os.path.join(suite.OUTPUT, "whole-binary-lock-office"))
+        try:
+            for book in books:
+                with self.subTest(book=book.name):
+                    outcome, count = self.lock_and_check(folder, book, office)
+                    (edited if outcome == "edited" else fallbacks).append(outcome)
+                    formulas += count
+        finally:
+            office.end()
+            checks.kill_all(checks.wait_for_no_office(suite.OFFICE_MARKER))
+        print(f"\nbinary: edited {len(edited)}, saved by the office {len(fallbacks)}: {fallbacks}; "
+              f"{formulas} stored formula results compared", file=sys.stderr)
+        self.assertEqual(fallbacks, [])
+        self.assertGreaterEqual(len(edited), 13)
+        self.assertGreater(formulas, 0)
+
+    def lock_and_check(self, folder, book, office):
+        work = os.path.join(folder, book.stem + "_xls")
+        os.makedirs(work)
+        data_home = os.path.join(work, "data")
+        path = os.path.join(work, book.name)
+        shutil.copyfile(book, path)
+        original = book.read_bytes()
+        code, events = suite.driver("run", path, data_home=data_home)
+        self.assertEqual(code, 0, events)
+        lines = suite.log_messages(data_home)
+        self.assertIn(texts.LOCKED, lines)
+        fallback = [line for line in lines if texts.LOCK_BY_APPLICATION in line]
+        if fallback:
+            return fallback[0], 0
+        password = suite.password_of(book.name)
+        decrypted = checks.decrypt(path, password)
+        self.assertEqual(binary_differences(original, decrypted), [])
+        WholeLock.assert_office_reads_the_control_sheet(self, office, path, password)
+        # xlrd reads every cell of the original as it was, and the control sheet.
+        read, locked = checks.read_xls(original), checks.read_xls(decrypted)
+        self.assertEqual(locked.names[:-1], read.names)
+        for sheet in read.sheets:
+            self.assertEqual(locked.sheet(sheet.name).cells, sheet.cells)
+        WholeLock.assert_control_sheet(self, locked)
+        self.assertEqual(locked.active, next(s.name for s in read.sheets if not s.hidden))
+        # The open road grants on this computer.
+        code, events = suite.driver("run", path, data_home=data_home)
+        self.assertEqual(code, 0, events)
+        self.assertIn(texts.OPENED, suite.log_messages(data_home))
+        stream = checks.ole_streams(original)["Workbook"]
+        return "edited", sum(1 for _, kind, _ in checks.biff_records(stream) if kind == FORMULA)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
