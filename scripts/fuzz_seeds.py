@@ -1,6 +1,7 @@
 """Seeds for the fuzz targets, from real workbooks: each target's folder gets what its function
 reads.  compound_file and file_kind: whole files; biff8_encryption: the record streams of the
-binary workbooks (workbook streams, pivot caches); package_parts: the XML parts of the packages;
+binary workbooks (workbook streams, pivot caches); biff8_control_sheet: workbook streams;
+package_parts: the XML parts of the packages;
 shift_jis_text: file names as users give them.
 
     fuzz_seeds.py OUTPUT-FOLDER WORKBOOK-FOLDER..."""
@@ -38,7 +39,7 @@ SETTINGS = [
 def main(output, sources):
     folders = {name: pathlib.Path(output) / name for name in
                ("compound_file", "file_kind", "biff8_encryption", "package_parts",
-                "shift_jis_text", "ooxml_control_sheet",
+                "shift_jis_text", "ooxml_control_sheet", "biff8_control_sheet",
                 "users_macro_settings")}
     for folder in folders.values():
         folder.mkdir(parents=True, exist_ok=True)
@@ -62,6 +63,8 @@ def main(output, sources):
                                 stream = ole.openstream(entry).read()
                                 label = name.replace("/", "_")
                                 (folders["biff8_encryption"] / f"{seed}-{label}").write_bytes(stream)
+                                if name == "Workbook":
+                                    (folders["biff8_control_sheet"] / seed).write_bytes(stream)
                 except OSError:
                     pass  # a damaged file: a seed for the reader only
             elif data[:4] == b"PK\x03\x04":

@@ -62,7 +62,7 @@ class BadInput(e2e.TestCase):
         lines, log = self.case.run(path, answer="y\n")
         self.assertEqual(lines, [texts.STARTING] + texts.CONFIRM_ON_TERMINAL + [texts.LOCKING])
         self.assertEqual(log, startup(e2e.this_computer()) +
-                         texts.lock_lines(binary=texts.is_binary(source)))
+                         texts.lock_lines())
         self.assert_locked(path, source, file_name=file_name)
         self.assert_backup_of(self.case.backup(pathlib.Path(path).name), source)
         self.assert_no_temporary_copies(pathlib.Path(path).parent, self.case.backup_folder)

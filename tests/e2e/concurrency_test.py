@@ -168,8 +168,7 @@ class Concurrency(e2e.TestCase):
                     self.assert_locked(path, source)
                     self.assert_backup_of(self.case.backup(path.name), source)
                     busy_lines = startup(e2e.this_computer()) + [texts.WORKBOOK_BUSY]
-                    lock_lines = startup(e2e.this_computer()) + texts.lock_lines(
-                        binary=extension == "xls")
+                    lock_lines = startup(e2e.this_computer()) + texts.lock_lines()
                     self.assertTrue(interleaves(tuple(self.case.log_messages()),
                                                 tuple(busy_lines), tuple(lock_lines)),
                                     self.case.log_messages())

@@ -41,7 +41,7 @@ class Roads(e2e.TestCase):
         lines, log = self.case.run(path, answer="y\n")
         self.assertEqual(lines, [texts.STARTING] + texts.CONFIRM_ON_TERMINAL + [texts.LOCKING])
         self.assertEqual(log, startup(e2e.this_computer()) +
-                         texts.lock_lines(binary=self.extension == "xls"))
+                         texts.lock_lines())
         self.assert_no_processes()
 
         # The log: one file named after today, every line framed, dated today.
@@ -76,8 +76,7 @@ class Roads(e2e.TestCase):
         lines, log = self.case.run(path, answer="y\n")
         self.assertEqual(lines, [texts.STARTING] + texts.CONFIRM_ON_TERMINAL + [texts.LOCKING])
         self.assertEqual(log, startup(e2e.this_computer()) + texts.lock_lines(
-            earlier_backup_read_only=backup, workbook_read_only=path, backup_read_only=backup,
-            binary=self.extension == "xls"))
+            earlier_backup_read_only=backup, workbook_read_only=path, backup_read_only=backup))
         self.assert_locked(path, self.source())
         self.assert_backup_of(backup, self.source())
         # The workbook's permissions are back, and the backup copy has the workbook's, the

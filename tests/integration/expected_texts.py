@@ -183,7 +183,8 @@ def machine_checks(z2_empty=False):
     return ["PCチェック", "PC名比較終了" if z2_empty else "PC名比較", "下位互換チェック"]
 
 
-# Why the office, not Kovrisk, writes the control sheet into an Excel 97-2003 workbook.
+# Why the office, not Kovrisk, wrote the control sheet into an Excel 97-2003 workbook (before
+# Kovrisk wrote it itself).
 BINARY_WORKBOOK = "a binary workbook"
 
 

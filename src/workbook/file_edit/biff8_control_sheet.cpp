@@ -422,6 +422,15 @@ std::string WorkbookStreamEdit::run(const ControlSheet& control) {
         formatChecksum_ = formats::xfChecksum(
             formatChecksum_, stream_.substr(records_[i].dataAt(), records_[i].length));
     }
+    // A checksum that no longer matches (an application that knows no extended formats changed
+    // the formats) stays as it is: the extensions stay ignored.
+    if (g_.formatChecksum != kNone) {
+        const std::size_t at = records_[g_.formatChecksum].dataAt();
+        if (load16(stream_, at + 14) != g_.formats.size() ||
+            load32(stream_, at + 16) != formatChecksum_) {
+            g_.formatChecksum = kNone;
+        }
+    }
     formatChecksum_ = formats::xfChecksum(formatChecksum_, std::string_view(format).substr(4));
 
     biff8::SheetContent content;
@@ -492,6 +501,8 @@ std::string WorkbookStreamEdit::run(const ControlSheet& control) {
     const std::vector<Record> written = biff::readRecords(out_);
     const auto sst = std::find_if(written.begin(), written.end(),
                                   [&](const Record& r) { return r.at == newAt_[g_.sst]; });
+    if (sst == written.end())
+        damaged("the shared string table is lost in the edit");
     const biff::SharedStrings rebuilt =
         biff::readSharedStrings(out_, written, static_cast<std::size_t>(sst - written.begin()), {});
     const std::string index = biff::extSstData(rebuilt, bucketSize_);

@@ -49,6 +49,7 @@ struct Book {
     std::vector<std::pair<std::uint16_t, std::uint16_t>> references;
     std::string beforeFonts;  // records right after the BOF
     int fonts = 6;
+    bool staleChecksum = false;  // as an application that knows no format extensions leaves it
 
     std::string stream() const {
         std::string globals = record(0x0809, u16(0x0600) + u16(0x0005) + std::string(12, '\0'));
@@ -72,7 +73,8 @@ struct Book {
             crc = formats::xfChecksum(crc, xf);
             globals += record(0x00E0, xf);
         }
-        globals += record(0x087C, u16(0x087C) + std::string(12, '\0') + u16(16) + u32(crc));
+        globals += record(0x087C, u16(0x087C) + std::string(12, '\0') + u16(16) +
+                                      u32(crc + (staleChecksum ? 1 : 0)));
         std::vector<std::size_t> sheetRecords;
         for (std::size_t i = 0; i < sheets.size(); ++i) {
             sheetRecords.push_back(globals.size());
@@ -225,6 +227,15 @@ TEST(Biff8ControlSheetTest, AddsAHiddenProtectedLastSheetWithItsTagInWhite) {
     const std::size_t sst = load32(index, 2);
     EXPECT_EQ(stream.at(sst - load16(index, 6)).type, 0x00FC);
     EXPECT_EQ(load16(index, 6), 12);
+}
+
+TEST(Biff8ControlSheetTest, AStaleFormatChecksumStaysStale) {
+    Book book;
+    book.staleChecksum = true;
+    const std::string before = Stream(compoundFile(book.stream())).all(0x087C).at(0);
+    const ControlSheetEdit result = edit(book);
+    ASSERT_EQ(result.outcome, Outcome::Edited) << result.why;
+    EXPECT_EQ(Stream(result.file).all(0x087C).at(0), before);
 }
 
 TEST(Biff8ControlSheetTest, TheFirstVisibleWorksheetBecomesTheOnlySelectedOne) {
