@@ -336,7 +336,8 @@ std::string PackageEdit::run(const ControlSheet& control) {
     if (!isElement(types.root(), ooxml::kContentTypes, "Types"))
         throw NotTaken("content types of an unknown kind");
     for (xmlNodePtr override : childElements(types.root(), ooxml::kContentTypes, "Override")) {
-        const std::string name = package::relationshipTarget("", attribute(override, "PartName").value_or(""));
+        const std::string name =
+            package::relationshipTarget("", attribute(override, "PartName").value_or(""));
         if (removedParts_.count(asciiUpper(name)))
             removeNode(override);
     }
