@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using kovrisk::encryption::CompoundEntry;
     static const kovrisk::ControlSheet sheet{u"Kovrisk", u"warning", u"A79E9E8E", u"password"};
     const std::string file = kovrisk::encryption::writeCompoundFile(CompoundEntry::storage(
-        u"Root Entry",
-        {CompoundEntry::stream(u"Workbook", std::string(reinterpret_cast<const char*>(data), size))}));
+        u"Root Entry", {CompoundEntry::stream(
+                           u"Workbook", std::string(reinterpret_cast<const char*>(data), size))}));
     const ControlSheetEdit edit = kovrisk::file_edit::addBiff8ControlSheet(file, sheet);
     if (edit.outcome == ControlSheetEdit::Outcome::Edited &&
         kovrisk::file_edit::addBiff8ControlSheet(edit.file, sheet).outcome ==

@@ -8,6 +8,8 @@ import threading
 import time
 import unittest
 
+import openpyxl
+
 import checks
 import expected_texts as texts
 import suite
@@ -31,9 +33,14 @@ class OfficeLifetime(unittest.TestCase):
         return workbooks.make_xlsx(path)
 
     def large_binary_workbook(self):
-        """A large Excel 97-2003 workbook: the lock opens and saves it in the office (a package
-        gets its control sheet from Kovrisk, the office only probing it)."""
+        """A large Excel 97-2003 workbook that the lock opens and saves in the office: one with an
+        earlier control sheet that carries a drawing layer (LibreOffice writes one in every
+        sheet), which Kovrisk leaves to the office (it writes the control sheet into other
+        workbooks itself, the office only probing them)."""
         source = self.workbook("large source.xlsx", large=True)
+        book = openpyxl.load_workbook(source)
+        book.create_sheet(texts.CONTROL_SHEET)
+        book.save(source)
         return workbooks.convert(source, "xls", self.folder, suite.CONVERT_PROFILE)
 
     def log_lines(self):
