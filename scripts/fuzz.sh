@@ -29,6 +29,8 @@ for target in compound_file file_kind; do
   build-fuzz/tests/fuzz/fuzz_$target tests/fuzz/regressions/cfb-* >"$work/$target.replay" 2>&1 ||
     { status=1; tail -30 "$work/$target.replay"; }
 done
+build-fuzz/tests/fuzz/fuzz_biff8_control_sheet tests/fuzz/regressions/biff8-* \
+  >"$work/biff8_control_sheet.replay" 2>&1 || { status=1; tail -30 "$work/biff8_control_sheet.replay"; }
 build-fuzz/tests/fuzz/fuzz_package_parts tests/fuzz/regressions/lockstructure-*.xml \
   >"$work/package_parts.replay" 2>&1 || { status=1; tail -30 "$work/package_parts.replay"; }
 

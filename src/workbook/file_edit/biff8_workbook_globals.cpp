@@ -107,6 +107,14 @@ Globals scanGlobals(std::string_view stream, const std::vector<Record>& records,
         damaged("a font record is cut short");
     if (g.sst == kNone)
         throw NotTaken("a workbook without a shared string table");
+    // An external sheet list goes on in CONTINUE records when it is long; otherwise its record
+    // holds every entry it counts.
+    if (g.externSheet != kNone && (g.externSheet + 1 >= records.size() ||
+                                   records[g.externSheet + 1].type != biff::kContinue)) {
+        const Record& list = records[g.externSheet];
+        if (list.length < 2 || 2 + 6 * std::size_t{load16(stream, list.dataAt())} > list.length)
+            damaged("the external sheet list is cut short");
+    }
     if (g.formatChecksum != kNone && records[g.formatChecksum].length < 20)
         throw NotTaken("a cell format checksum of an unknown form");
     return g;
@@ -140,8 +148,6 @@ void checkRemovable(std::string_view stream, const std::vector<Record>& records,
         if (g.externSheet + 1 < records.size() &&
             records[g.externSheet + 1].type == biff::kContinue)
             throw NotTaken(byIndex);
-        if (list.length < 2 || 2 + 6 * std::size_t{load16(stream, list.dataAt())} > list.length)
-            damaged("the external sheet list is cut short");
         const std::size_t count = load16(stream, list.dataAt());
         for (std::size_t i = 0; i < count && g.selfBook != kNone; ++i) {
             const std::size_t at = list.dataAt() + 2 + 6 * i;
