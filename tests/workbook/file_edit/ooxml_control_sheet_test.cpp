@@ -252,7 +252,7 @@ TEST(OoxmlControlSheetTest, OnlyTheNamedPartsChangeAndEveryOtherEntryIsCopiedAsI
     EXPECT_NE(
         styles.find(
             R"(<fonts count="2"><font><sz val="11"/><color theme="1"/><name val="Calibri"/></font>)"
-            R"(<font><sz val="11"/><name val="Calibri"/><color indexed="9"/></font></fonts>)"),
+            R"(<font><sz val="11"/><name val="Calibri"/><color rgb="FFFFFFFF"/></font></fonts>)"),
         std::string::npos)
         << styles;
     EXPECT_NE(
@@ -290,6 +290,28 @@ TEST(OoxmlControlSheetTest, LockingALockedWorkbookAgainLeavesOneControlSheet) {
         entries.at("docProps/app.xml")
             .text.find("<vt:lpstr>Last</vt:lpstr><vt:lpstr>Kovrisk</vt:lpstr><vt:lpstr>Data!"),
         std::string::npos);
+}
+
+TEST(OoxmlControlSheetTest, ANameListGoesOnlyWhenTheEarlierSheetsNamesEmptiedIt) {
+    // Written empty by its producer: kept as it was.
+    std::vector<Entry> empty = excelWorkbook();
+    std::string& workbook = empty[3].data;
+    const std::size_t start = workbook.find("<definedNames>");
+    const std::size_t end = workbook.find("</definedNames>") + std::string("</definedNames>").size();
+    workbook.replace(start, end - start, "<definedNames/>");
+    ControlSheetEdit edit = addOoxmlControlSheet(package(empty), controlSheet());
+    ASSERT_EQ(edit.outcome, ControlSheetEdit::Outcome::Edited) << edit.why;
+    EXPECT_NE(byName(edit.file).at("xl/workbook.xml").text.find("<definedNames/><calcPr"),
+              std::string::npos);
+
+    // Holding only a name of the earlier control sheet: it goes with that name.
+    std::vector<Entry> only = excelWorkbook();
+    only[3].data.replace(
+        start, end - start,
+        R"(<definedNames><definedName name="old" localSheetId="2">kovrisk!$A$1</definedName></definedNames>)");
+    edit = addOoxmlControlSheet(package(only), controlSheet());
+    ASSERT_EQ(edit.outcome, ControlSheetEdit::Outcome::Edited) << edit.why;
+    EXPECT_EQ(byName(edit.file).at("xl/workbook.xml").text.find("definedName"), std::string::npos);
 }
 
 TEST(OoxmlControlSheetTest, StrictPackagesAndUnknownFilesAreLeftToTheApplication) {
