@@ -52,7 +52,9 @@ def canonical(xml, edit=None):
     root = etree.fromstring(xml, etree.XMLParser(remove_blank_text=True))
     if edit:
         edit(root)
-    return etree.tostring(root, method="c14n")
+    # Exclusive form: a namespace declaration counts where it is used, not where it is declared
+    # (the lock may declare the relationships namespace on the root for the new sheet).
+    return etree.tostring(root, method="c14n", exclusive=True)
 
 
 def q(namespace, name):

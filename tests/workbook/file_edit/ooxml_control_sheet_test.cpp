@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "workbook/file_edit/control_sheet_part.h"
 #include "workbook/file_edit/file_control_sheet_writer.h"
 
 namespace kovrisk::file_edit {
@@ -264,12 +265,10 @@ TEST(OoxmlControlSheetTest, OnlyTheNamedPartsChangeAndEveryOtherEntryIsCopiedAsI
 
     const std::string& sheet = now.at("xl/worksheets/sheet5.xml").text;
     EXPECT_NE(
-        sheet.find(utf8(
-            u8R"(<c r="A1" t="inlineStr"><is><t xml:space="preserve">本シートは変更しないで下さい。</t>)")),
+        sheet.find(utf8(u8R"(<c r="A1" t="inlineStr"><is><t>本シートは変更しないで下さい。</t>)")),
         std::string::npos);
-    EXPECT_NE(
-        sheet.find(R"(<c r="Z2" s="1" t="inlineStr"><is><t xml:space="preserve">A79E9E8E</t>)"),
-        std::string::npos);
+    EXPECT_NE(sheet.find(R"(<c r="Z2" s="1" t="inlineStr"><is><t>A79E9E8E</t>)"),
+              std::string::npos);
     // The verifier of "abc" as Excel and openpyxl compute it.
     EXPECT_NE(
         sheet.find(R"(<sheetProtection password="CC1A" sheet="1" objects="1" scenarios="1"/>)"),
@@ -297,7 +296,8 @@ TEST(OoxmlControlSheetTest, ANameListGoesOnlyWhenTheEarlierSheetsNamesEmptiedIt)
     std::vector<Entry> empty = excelWorkbook();
     std::string& workbook = empty[3].data;
     const std::size_t start = workbook.find("<definedNames>");
-    const std::size_t end = workbook.find("</definedNames>") + std::string("</definedNames>").size();
+    const std::size_t end =
+        workbook.find("</definedNames>") + std::string("</definedNames>").size();
     workbook.replace(start, end - start, "<definedNames/>");
     ControlSheetEdit edit = addOoxmlControlSheet(package(empty), controlSheet());
     ASSERT_EQ(edit.outcome, ControlSheetEdit::Outcome::Edited) << edit.why;
@@ -312,6 +312,12 @@ TEST(OoxmlControlSheetTest, ANameListGoesOnlyWhenTheEarlierSheetsNamesEmptiedIt)
     edit = addOoxmlControlSheet(package(only), controlSheet());
     ASSERT_EQ(edit.outcome, ControlSheetEdit::Outcome::Edited) << edit.why;
     EXPECT_EQ(byName(edit.file).at("xl/workbook.xml").text.find("definedName"), std::string::npos);
+}
+
+TEST(OoxmlControlSheetTest, TextKeepsItsEdgeSpacesAndOnlyThenSaysSo) {
+    const std::string part = controlSheetPart({u"Kovrisk", u" warning\n", u"A79E", u"abc"}, 3);
+    EXPECT_NE(part.find("<t xml:space=\"preserve\"> warning\n</t>"), std::string::npos) << part;
+    EXPECT_NE(part.find(R"(<c r="Z2" s="3" t="inlineStr"><is><t>A79E</t>)"), std::string::npos);
 }
 
 TEST(OoxmlControlSheetTest, StrictPackagesAndUnknownFilesAreLeftToTheApplication) {
