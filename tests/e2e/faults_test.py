@@ -25,8 +25,9 @@ SHARED_EXTENSIONS = pathlib.Path(
     os.path.realpath("/usr/lib/libreoffice/share/uno_packages/cache")) / "uno_packages"
 
 
-# A workbook the lock has the office save: a package is written by Kovrisk in one short write, too
-# quickly for a fault to be timed between its writing and its replacement.
+# A workbook the lock has the office save (its earlier control sheet is one Kovrisk leaves to the
+# office): a workbook Kovrisk edits itself is written in one short write, too quick for a fault to
+# be timed between its writing and its replacement.
 SAVED_BY_THE_OFFICE = "Ledger 2024.xls"
 
 
@@ -171,19 +172,25 @@ class Faults(e2e.TestCase):
         self.assertFalse(untouched)
         self.assertNotIn(texts.catch(texts.LOCK), log)
 
-    # The office saves only what Kovrisk does not edit itself (a binary workbook here): the new
-    # version it writes lives long enough to be seen.
+    # The office saves only what Kovrisk does not edit itself: the new version it writes lives
+    # long enough to be seen.
+
+    def assert_saved_by_the_office(self, log):
+        self.assertTrue(any(texts.LOCK_BY_APPLICATION in line for line in log), log)
 
     def test_office_killed_while_it_saves_the_locked_workbook(self):
-        source, path, original, earlier = self.prepare(kind="large", name=SAVED_BY_THE_OFFICE)
+        source, path, original, earlier = self.prepare(kind="large-relock",
+                                                       name=SAVED_BY_THE_OFFICE)
         lines, log = self.kill_office_when(path, e2e.new_version(path))
+        self.assert_saved_by_the_office(log)
         end, untouched = self.assert_nothing_lost("lock saving", log, source, path, original,
                                                   earlier, rerun=True)
         self.assertIn(end, ("F4", "S"))
 
     def test_office_killed_after_the_save_before_the_replacement(self):
-        source, path, original, earlier = self.prepare(name=SAVED_BY_THE_OFFICE)
+        source, path, original, earlier = self.prepare(kind="relock", name=SAVED_BY_THE_OFFICE)
         lines, log = self.kill_office_when(path, e2e.new_version(path), stop_program=True)
+        self.assert_saved_by_the_office(log)
         end, untouched = self.assert_nothing_lost("after save", log, source, path, original,
                                                   earlier, rerun=True)
         self.assertIn(end, ("F4", "S"))
@@ -202,7 +209,8 @@ class Faults(e2e.TestCase):
     # The program itself ended from outside.
 
     def test_program_killed_while_the_office_saves(self):
-        source, path, original, earlier = self.prepare(kind="large", name=SAVED_BY_THE_OFFICE)
+        source, path, original, earlier = self.prepare(kind="large-relock",
+                                                       name=SAVED_BY_THE_OFFICE)
         process = self.case.start(path, answer="y\n")
         self.assertTrue(e2e.wait_for(process, e2e.new_version(path)))
         process.kill()
@@ -211,6 +219,7 @@ class Faults(e2e.TestCase):
         left = e2e.wait_for_no_processes(bound=20)
         self.assertEqual(left, [], "the office outlived its program")
         log = self.case.log_messages()
+        self.assert_saved_by_the_office(log)
         end, untouched = self.assert_nothing_lost("program killed", log, source, path, original,
                                                   earlier, temporary_allowed=True, end="killed")
         # A stale private folder is no obstacle to the next run, which finishes the job and
