@@ -12,7 +12,8 @@
 namespace kovrisk::calc_texts {
 
 std::string officeMissing(const NativePath& program);
-std::string officeNotStarted(const NativePath& program, int status);
+// `words`: the office's own last output (UTF-8), told after the exit code when there is any.
+std::string officeNotStarted(const NativePath& program, int status, std::string_view words);
 std::string officeNoAnswer(const NativePath& program);
 std::string processFailed(std::string_view reason);
 std::string profileFolderFailed(const NativePath& folder, std::string_view reason);

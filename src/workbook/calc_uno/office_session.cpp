@@ -22,6 +22,9 @@ namespace css = com::sun::star;
 
 namespace {
 
+// How much of what an office said before it ended goes into the error text.
+constexpr std::size_t kLastWordsBytes = 1024;
+
 // A pipe name no other office listens on.
 std::string uniquePipeName() {
     std::random_device random;
@@ -70,11 +73,14 @@ const NativePath& profileFolderOnceOfficeIsThere(const CalcOptions& options) {
 }  // namespace
 
 OfficeSession::OfficeSession(const CalcOptions& options)
-    : slot_(profileFolderOnceOfficeIsThere(options)), endBound_(options.endBound) {
+    : slot_(profileFolderOnceOfficeIsThere(options)),
+      output_(slot_.temporary()),
+      endBound_(options.endBound) {
     const std::string pipeName = uniquePipeName();
     try {
         process_.emplace(options.officeProgram, officeArguments(options, slot_.profile(), pipeName),
-                         officeEnvironment(slot_.temporary()), slot_.lockFd());
+                         officeEnvironment(slot_.temporary()), slot_.lockFd(), output_.fd(),
+                         OfficeOutput::kBound);
     } catch (const std::system_error& error) {
         throw AutomationError(calc_texts::processFailed(error.what()));
     }
@@ -88,8 +94,8 @@ OfficeSession::OfficeSession(const CalcOptions& options)
             break;
         if (process_->hasEnded()) {
             over_ = true;
-            throw AutomationError(
-                calc_texts::officeNotStarted(options.officeProgram, process_->exitStatus()));
+            throw AutomationError(calc_texts::officeNotStarted(
+                options.officeProgram, process_->exitStatus(), output_.tail(kLastWordsBytes)));
         }
         if (std::chrono::steady_clock::now() > deadline) {
             over_ = true;

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "workbook/calc_uno/calc_application_factory.h"
+#include "workbook/calc_uno/office_output.h"
 #include "workbook/calc_uno/office_process.h"
 #include "workbook/calc_uno/office_watchdog.h"
 #include "workbook/calc_uno/profile_slot.h"
@@ -49,6 +50,8 @@ public:
 
 private:
     ProfileSlot slot_;
+    // In the slot's temporary folder, which is emptied whenever the slot is taken.
+    OfficeOutput output_;
     std::optional<OfficeProcess> process_;
     com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext> context_;
     com::sun::star::uno::Reference<com::sun::star::frame::XDesktop2> desktop_;
