@@ -12,6 +12,7 @@
 
 #include "fakes/temp_folder.h"
 #include "workbook/automation.h"
+#include "workbook/calc_uno/office_output.h"
 
 namespace kovrisk {
 namespace {
@@ -120,6 +121,27 @@ TEST(ProfileFolder, ASlotLockThatIsASymbolicLinkIsNotFollowed) {
     ProfileSlot slot(folder);
     EXPECT_FALSE(fs::exists(temp / "elsewhere"));
     EXPECT_EQ(slot.profile(), folder / "office-profile-1");
+}
+
+// The office's output file: new, the user's alone, never where a planted link points; its tail
+// is one line of the last words.
+TEST(OfficeOutputFile, IsMadeAnewAndNeverThroughALink) {
+    TempFolder temp;
+    const NativePath victim = temp / "victim";
+    FILE* file = std::fopen(victim.c_str(), "w");
+    std::fputs("private", file);
+    std::fclose(file);
+    ASSERT_EQ(::symlink(victim.c_str(), (temp / "office-output.txt").c_str()), 0);
+    OfficeOutput output(temp.path());
+    ASSERT_GE(output.fd(), 0);
+    EXPECT_EQ(modeOf(temp / "office-output.txt"), 0600u);
+    const std::string said = std::string(3000, 'x') + "\n\t\xC3\xA9t\xC3\xA9 \r\n";
+    ASSERT_EQ(::write(output.fd(), said.data(), said.size()), static_cast<ssize_t>(said.size()));
+    EXPECT_EQ(fs::file_size(victim), 7u);
+    EXPECT_EQ(output.tail(10), "xxxx \xC3\xA9t\xC3\xA9");
+    // A cut character is left out.
+    EXPECT_EQ(output.tail(4), "t\xC3\xA9");
+    EXPECT_EQ(OfficeOutput(NativePath()).tail(10), "");
 }
 
 }  // namespace

@@ -33,11 +33,13 @@ OfficeOutput::OfficeOutput(const NativePath& folder) {
 }
 
 std::string OfficeOutput::tail(std::size_t bytes) const {
+    // Blanks collapse: a few times the words' length is read.
+    const std::size_t wanted = bytes * 4;
     struct stat status {};
     if (!file_ || ::fstat(file_.get(), &status) != 0 || !S_ISREG(status.st_mode))
         return {};
     const auto size = static_cast<std::size_t>(std::max<off_t>(status.st_size, 0));
-    const std::size_t length = std::min(size, bytes);
+    const std::size_t length = std::min(size, wanted);
     std::string read(length, '\0');
     std::size_t done = 0;
     while (done < length) {
@@ -52,10 +54,6 @@ std::string OfficeOutput::tail(std::size_t bytes) const {
 }
 
 std::string lastWords(std::string_view output, std::size_t bytes) {
-    if (output.size() > bytes)
-        output.remove_prefix(output.size() - bytes);
-    while (!output.empty() && continuationByte(static_cast<unsigned char>(output.front())))
-        output.remove_prefix(1);
     std::string words;
     words.reserve(output.size());
     for (const char c : output) {
@@ -68,7 +66,11 @@ std::string lastWords(std::string_view output, std::size_t bytes) {
     }
     if (!words.empty() && words.back() == ' ')
         words.pop_back();
-    return words;
+    std::size_t start = words.size() > bytes ? words.size() - bytes : 0;
+    while (start < words.size() &&
+           (continuationByte(static_cast<unsigned char>(words[start])) || words[start] == ' '))
+        ++start;
+    return words.substr(start);
 }
 
 }  // namespace kovrisk

@@ -24,16 +24,15 @@ public:
 
     // The descriptor the office writes to (appending); -1 when there is none.
     int fd() const { return file_.get(); }
-    // The office's last words: the end of the file, at most `bytes` of it, as one line.
+    // The office's last words: the end of the file as one line of at most `bytes` (see lastWords).
     std::string tail(std::size_t bytes) const;
 
 private:
     UniqueFd file_;
 };
 
-// The end of `output` as one line of at most about `bytes`: a character cut at the start is
-// dropped, control characters become spaces, and runs of spaces one space, with none at either
-// end.
+// The end of `output` as one line of at most `bytes`: control characters become spaces, runs of
+// spaces one space, with none at either end, and a character cut at the start is dropped.
 std::string lastWords(std::string_view output, std::size_t bytes);
 
 }  // namespace kovrisk

@@ -22,8 +22,9 @@ namespace css = com::sun::star;
 
 namespace {
 
-// How much of what an office said before it ended goes into the error text.
-constexpr std::size_t kLastWordsBytes = 1024;
+// How much of what an office said before it ended goes into the error text: with the rest of
+// the text, the program's path among it, it still fits one line of the activity log.
+constexpr std::size_t kLastWordsBytes = 256;
 
 // A pipe name no other office listens on.
 std::string uniquePipeName() {
