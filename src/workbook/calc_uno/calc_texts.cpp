@@ -95,6 +95,12 @@ std::string officeTookTooLong(const NativePath& file) {
     return sjis("LibreOffice が時間内に応答しなかったため終了させました: ") + toShiftJis(file);
 }
 
+std::string plantedFile(const NativePath& file) {
+    return sjis("LibreOffice が読むファイル（ロックファイル .~lock.ファイル名# かブック）の場所に通常の"
+                "ファイルでないものが置かれたため、LibreOffice を終了させました: ") +
+           toShiftJis(file);
+}
+
 std::string noPasswordFormat(const NativePath& file) {
     return sjis("この形式ではパスワード付きで保存できません: ") + toShiftJis(file);
 }

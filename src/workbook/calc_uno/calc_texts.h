@@ -26,6 +26,9 @@ std::string notEncrypted(const NativePath& file, std::string_view reason);
 std::string notASpreadsheet(const NativePath& file);
 std::string tooLarge(const NativePath& file, std::uintmax_t size);
 std::string officeTookTooLong(const NativePath& file);
+// Something that is no regular file was put at the office's lock file's place for `file`, or at
+// `file`, while the office opened it.
+std::string plantedFile(const NativePath& file);
 std::string noPasswordFormat(const NativePath& file);
 std::string applicationEnded();
 std::string workbookClosed();

@@ -179,12 +179,26 @@ bool OfficeSession::endedByWatchdog() {
     return watchdog_.fired();
 }
 
+void OfficeSession::lookFor(std::function<bool()> hazard) {
+    if (!over_)
+        watchdog_.lookFor(process_->keeperControl(), std::move(hazard));
+}
+
+void OfficeSession::lookAway() {
+    watchdog_.lookAway();
+}
+
+bool OfficeSession::endedByHazard() {
+    return watchdog_.hazardFound();
+}
+
 void OfficeSession::end() noexcept {
     if (over_)
         return;
     over_ = true;
     // Ending has bounds of its own.
     watchdog_.disarm();
+    watchdog_.lookAway();
     bool terminating = false;
     if (desktop_.is()) {
         closeAllDocuments();
@@ -207,6 +221,7 @@ void OfficeSession::handOver() noexcept {
     over_ = true;
     // The office is the user's now: nothing ends it.
     watchdog_.disarm();
+    watchdog_.lookAway();
     desktop_.clear();
     context_.clear();
     process_->handOver();

@@ -5,6 +5,7 @@
 #include <com/sun/star/uno/XComponentContext.hpp>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 #include "workbook/calc_uno/calc_application_factory.h"
@@ -47,6 +48,11 @@ public:
     void unwatch();
     // Whether the bound ended the office.
     bool endedByWatchdog();
+    // Ends the office as soon as `hazard` comes true, until lookAway() (see OfficeWatchdog).
+    void lookFor(std::function<bool()> hazard);
+    void lookAway();
+    // Whether a hazard ended the office.
+    bool endedByHazard();
 
 private:
     ProfileSlot slot_;
