@@ -145,6 +145,7 @@ void CalcApplication::quit() {
     if (!reuseOffice_)
         session_->end();
     session_->unwatch();
+    session_->lookAway();
 }
 
 std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
@@ -173,12 +174,11 @@ std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
     const auto desktop = session_->desktop();
     const auto context = session_->context();
     // The office waits for ever on a pipe or a device put, after the run's start, in the place
-    // of its lock file or of the workbook: it is ended as soon as one is there.
+    // of its lock file or of the workbook (it reads its lock file again to remove it when the
+    // workbook closes): it is ended as soon as one is there, until the application quits.
     session_->lookFor([fileName] { return plantedOfficeLockFile(fileName) || notAFile(fileName); });
     try {
-        std::unique_ptr<Workbook> workbook = load(fileName, password, desktop, context);
-        session_->lookAway();
-        return workbook;
+        return load(fileName, password, desktop, context);
     } catch (const AutomationError&) {
         session_->lookAway();
         if (session_->endedByHazard())
