@@ -2,13 +2,20 @@
 it logs why and ends, in the terminal with the exit code of that end, on a display with 0."""
 
 import os
+import pathlib
+import re
 import stat
 import subprocess
 import unittest
 
+import openpyxl
+
 import kovrisk_testing as kt
 import expected_texts as texts
 from xserver import XServer
+
+
+OFFICE = pathlib.Path("/usr/lib/libreoffice/program/soffice")
 
 
 class ProgramTest(unittest.TestCase):
@@ -61,6 +68,21 @@ class ProgramTest(unittest.TestCase):
         kept = list((self.home.root / "cache").glob("*/office-profile-0/tmp/office-output.txt"))
         self.assertEqual(len(kept), 1)
         self.assertEqual(stat.S_IMODE(os.lstat(kept[0]).st_mode), 0o600)
+
+    def test_a_new_office_profile_starts_as_a_known_version(self):
+        # The probe's office, on a profile made for it, is not taken for an office's first start
+        # after an update: it runs no start-up graphics tests, and keeps the version as it was set.
+        workbook = self.home.workbooks / "Plain.xlsx"
+        openpyxl.Workbook().save(workbook)
+        self.run_program(workbook, office=OFFICE, code=texts.EXIT_CODES["C"])
+        user = self.home.root / "cache" / "kovrisk" / "office-profile-0" / "user"
+        settings = (user / "registrymodifications.xcu").read_text()
+        self.assertEqual(stat.S_IMODE(os.lstat(user / "registrymodifications.xcu").st_mode), 0o600)
+        version = re.search(r'oor:name="ooSetupVersion">\s*<value>([0-9.]+)</value>',
+                            (OFFICE.parent.parent / "share/registry/main.xcd").read_text())[1]
+        self.assertEqual(re.findall(r'"ooSetupLastVersion" oor:op="fuse"><value>([^<]*)<',
+                                    settings), [version])
+        self.assertFalse((user / "GraphicsRenderTests.log").exists())
 
     def test_the_probe_runs_before_the_extension_test(self):
         self.run_program(self.home.workbooks / "notes.txt", code=texts.EXIT_CODES["not installed"])

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "workbook/calc_uno/calc_texts.h"
+#include "workbook/calc_uno/first_start_marker.h"
 #include "workbook/calc_uno/open_documents.h"
 #include "workbook/calc_uno/uno_error.h"
 #include "workbook/calc_uno/uno_text.h"
@@ -78,6 +79,8 @@ OfficeSession::OfficeSession(const CalcOptions& options)
       output_(slot_.temporary()),
       endBound_(options.endBound) {
     const std::string pipeName = uniquePipeName();
+    // Without it the office runs its start-up graphics tests on every start (see there).
+    presetFirstStartMarker(slot_.profile(), installedOfficeVersion(options.officeProgram));
     try {
         process_.emplace(options.officeProgram, officeArguments(options, slot_.profile(), pipeName),
                          officeEnvironment(slot_.temporary()), slot_.lockFd(), output_.fd(),
