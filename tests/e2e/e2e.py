@@ -495,7 +495,7 @@ HIDDEN_SHEETS = [("Hidden one", True), ("Hidden two", True), ("Shown", False)]
 
 def library():
     """A folder with plain.xlsx/.xls (user data), other.xlsx/.xls (different data),
-    hidden.xlsx/.xls (all sheets hidden but one), large.xlsx (about 300 kB) and macro.xls (an
+    hidden.xlsx/.xls (all sheets hidden but one), large.xlsx/.xls (about 300 kB) and macro.xls (an
     auto-run macro that appends to macro-marker.txt in this folder)."""
     makers = [HERE / "e2e.py", HERE / "macro_workbook.py", HERE / "office_tool.py",
               HERE.parent / "integration" / "workbooks.py"]
@@ -514,7 +514,7 @@ def library():
     import office_tool
 
     with office_tool.Office(TOOL_PROFILES / "library") as office:
-        for name in ("plain", "other", "hidden"):
+        for name in ("plain", "other", "hidden", "large"):
             office.convert(folder / f"{name}.xlsx", folder / f"{name}.xls")
     macro_workbook.add_macro(str(folder / "plain.xls"), str(folder / "macro.xls"),
                              str(folder / "macro-marker.txt"), NODE_MODULES)

@@ -102,7 +102,7 @@ bool PackageEdit::referencedOutside(const std::string& part, const std::set<std:
         XmlPart relsPart(readPart(name), name);
         for (const Relationship& relationship : relationshipsIn(relsPart)) {
             if (!relationship.external &&
-                samePartName(resolveTarget(source, relationship.target), part)) {
+                samePartName(package::relationshipTarget(source, relationship.target), part)) {
                 return true;
             }
         }
@@ -127,7 +127,7 @@ void PackageEdit::removeEarlierSheetParts(const std::vector<std::string>& sheetP
         removed.insert(asciiUpper(relsName));
         XmlPart relsPart(readPart(relsName), relsName);
         for (const Relationship& relationship : relationshipsIn(relsPart)) {
-            const std::string target = resolveTarget(part, relationship.target);
+            const std::string target = package::relationshipTarget(part, relationship.target);
             if (relationship.external || removed.count(asciiUpper(target)) || !entry(target))
                 continue;
             candidates.push_back(target);
@@ -158,9 +158,9 @@ std::string PackageEdit::run(const ControlSheet& control) {
         if (relationship.type == ooxml::kStrictOfficeDocumentType)
             throw NotTaken("Strict Open XML");
         if (relationship.type == ooxml::kOfficeDocumentType)
-            workbookName = resolveTarget("", relationship.target);
+            workbookName = package::relationshipTarget("", relationship.target);
         if (relationship.type == ooxml::kExtendedPropertiesType)
-            propertiesName = resolveTarget("", relationship.target);
+            propertiesName = package::relationshipTarget("", relationship.target);
     }
     if (workbookName.empty())
         throw NotTaken("a package without a workbook part");
@@ -194,7 +194,7 @@ std::string PackageEdit::run(const ControlSheet& control) {
         if (found == byId.end() || found->second->external)
             throw NotTaken("a sheet without its part");
         sheet.type = found->second->type;
-        sheet.part = resolveTarget(workbookName, found->second->target);
+        sheet.part = package::relationshipTarget(workbookName, found->second->target);
         const std::string sheetId = attribute(node, "sheetId").value_or("");
         if (sheetId.empty() || sheetId.size() > 9 ||
             !std::all_of(sheetId.begin(), sheetId.end(),
@@ -323,7 +323,7 @@ std::string PackageEdit::run(const ControlSheet& control) {
     std::string stylesName;
     for (const Relationship& relationship : relationships) {
         if (relationship.type == ooxml::kStylesType)
-            stylesName = resolveTarget(workbookName, relationship.target);
+            stylesName = package::relationshipTarget(workbookName, relationship.target);
     }
     if (stylesName.empty())
         throw NotTaken("a workbook without a style sheet");
@@ -336,7 +336,8 @@ std::string PackageEdit::run(const ControlSheet& control) {
     if (!isElement(types.root(), ooxml::kContentTypes, "Types"))
         throw NotTaken("content types of an unknown kind");
     for (xmlNodePtr override : childElements(types.root(), ooxml::kContentTypes, "Override")) {
-        const std::string name = resolveTarget("", attribute(override, "PartName").value_or(""));
+        const std::string name =
+            package::relationshipTarget("", attribute(override, "PartName").value_or(""));
         if (removedParts_.count(asciiUpper(name)))
             removeNode(override);
     }

@@ -292,6 +292,22 @@ TEST(OoxmlControlSheetTest, LockingALockedWorkbookAgainLeavesOneControlSheet) {
         std::string::npos);
 }
 
+TEST(OoxmlControlSheetTest, AnEarlierSheetsRelationshipAboveThePackageTakesNothingWithIt) {
+    // A target that climbs above the package's root names no part: the content types part it
+    // would reach by stopping at the root stays.
+    std::vector<Entry> entries = excelWorkbook();
+    std::string& rels = entries[9].data;
+    ASSERT_EQ(entries[9].name, "xl/worksheets/_rels/sheet3.xml.rels");
+    rels.insert(rels.find("</Relationships>"),
+                R"(<Relationship Id="rId9" Type=")" + kType +
+                    R"(customXml" Target="../../../../[Content_Types].xml"/>)");
+    const ControlSheetEdit edit = addOoxmlControlSheet(package(entries), controlSheet());
+    ASSERT_EQ(edit.outcome, ControlSheetEdit::Outcome::Edited) << edit.why;
+    const std::map<std::string, Stored> after = byName(edit.file);
+    EXPECT_TRUE(after.count("[Content_Types].xml"));
+    EXPECT_FALSE(after.count("xl/worksheets/_rels/sheet3.xml.rels"));
+}
+
 TEST(OoxmlControlSheetTest, StrictPackagesAndUnknownFilesAreLeftToTheApplication) {
     std::vector<Entry> strict = excelWorkbook();
     std::string& workbook = strict[3].data;
