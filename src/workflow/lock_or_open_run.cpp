@@ -190,8 +190,8 @@ LockOrOpenRun::End LockOrOpenRun::refuse(const std::string& text) {
 
 LockOrOpenRun::End LockOrOpenRun::refusePlanted() {
     // What was put there: a pipe or a device in the workbook's place is a swapped workbook.
-    return refuse(std::string(stillTheSettledFile() ? texts::kOfficeLockNotAFile
-                                                    : texts::kWorkbookSwapped));
+    return refuse(
+        std::string(stillTheSettledFile() ? texts::kOfficeLockNotAFile : texts::kWorkbookSwapped));
 }
 
 void LockOrOpenRun::dropPlainCopy() {

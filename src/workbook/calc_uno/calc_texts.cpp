@@ -96,8 +96,10 @@ std::string officeTookTooLong(const NativePath& file) {
 }
 
 std::string plantedFile(const NativePath& file) {
-    return sjis("LibreOffice が読むファイル（ロックファイル .~lock.ファイル名# かブック）の場所に通常の"
-                "ファイルでないものが置かれたため、LibreOffice を終了させました: ") +
+    return sjis(
+               "LibreOffice が読むファイル（ロックファイル .~lock.ファイル名# "
+               "かブック）の場所に通常の"
+               "ファイルでないものが置かれたため、LibreOffice を終了させました: ") +
            toShiftJis(file);
 }
 

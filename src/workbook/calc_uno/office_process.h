@@ -29,8 +29,8 @@ public:
     // std::system_error when no process could be made; a program that cannot be executed shows as
     // a process that has ended at once.
     OfficeProcess(const NativePath& program, const std::vector<std::string>& arguments,
-                  const std::vector<std::string>& environment, int inheritedFd,
-                  int outputFd = -1, long outputBound = 0);
+                  const std::vector<std::string>& environment, int inheritedFd, int outputFd = -1,
+                  long outputBound = 0);
     // Ends the office (kills it) unless it has ended or was handed over.
     ~OfficeProcess();
     OfficeProcess(const OfficeProcess&) = delete;
