@@ -21,6 +21,8 @@ public:
     // there, never through a link), mode 0600.  When it cannot be made (or `folder` is empty)
     // the office's output goes nowhere and the tail is empty.
     explicit OfficeOutput(const NativePath& folder);
+    OfficeOutput(OfficeOutput&&) = default;
+    OfficeOutput& operator=(OfficeOutput&&) = default;
 
     // The descriptor the office writes to (appending); -1 when there is none.
     int fd() const { return file_.get(); }

@@ -27,6 +27,9 @@ namespace {
 // the text, the program's path among it, it still fits one line of the activity log.
 constexpr std::size_t kLastWordsBytes = 256;
 
+// Starts of an office that ends before it answers, before the session gives up.
+constexpr int kStartAttempts = 2;
+
 // A pipe name no other office listens on.
 std::string uniquePipeName() {
     std::random_device random;
@@ -78,35 +81,44 @@ OfficeSession::OfficeSession(const CalcOptions& options)
     : slot_(profileFolderOnceOfficeIsThere(options)),
       output_(slot_.temporary()),
       endBound_(options.endBound) {
-    const std::string pipeName = uniquePipeName();
     // Without it the office runs its start-up graphics tests on every start (see there).
     presetFirstStartMarker(slot_.profile(), installedOfficeVersion(options.officeProgram));
-    try {
-        process_.emplace(options.officeProgram, officeArguments(options, slot_.profile(), pipeName),
-                         officeEnvironment(slot_.temporary()), slot_.lockFd(), output_.fd(),
-                         OfficeOutput::kBound);
-    } catch (const std::system_error& error) {
-        throw AutomationError(calc_texts::processFailed(error.what()));
-    }
-
     const auto deadline = std::chrono::steady_clock::now() + options.startBound;
     // Made (the first time) while the office starts.
     UnoClient& client = UnoClient::instance();
-    while (!context_.is()) {
-        context_ = client.connect(pipeName);
-        if (context_.is())
-            break;
-        if (process_->hasEnded()) {
-            over_ = true;
-            throw AutomationError(calc_texts::officeNotStarted(
-                options.officeProgram, process_->exitStatus(), output_.tail(kLastWordsBytes)));
+    for (int attempt = 1; !context_.is(); ++attempt) {
+        if (attempt > 1)
+            output_ = OfficeOutput(slot_.temporary());
+        const std::string pipeName = uniquePipeName();
+        try {
+            process_.emplace(options.officeProgram,
+                             officeArguments(options, slot_.profile(), pipeName),
+                             officeEnvironment(slot_.temporary()), slot_.lockFd(), output_.fd(),
+                             OfficeOutput::kBound);
+        } catch (const std::system_error& error) {
+            throw AutomationError(calc_texts::processFailed(error.what()));
         }
-        if (std::chrono::steady_clock::now() > deadline) {
-            over_ = true;
-            process_->kill();
-            throw AutomationError(calc_texts::officeNoAnswer(options.officeProgram));
+        while (!context_.is()) {
+            context_ = client.connect(pipeName);
+            if (context_.is())
+                break;
+            if (process_->hasEnded()) {
+                // An office on a display can end at its start on an X error it did not expect
+                // (another client's window gone while it reads a property of it: Xlib's default
+                // handler ends it with 1).  Nothing was opened yet: it is started once more.
+                if (attempt < kStartAttempts && std::chrono::steady_clock::now() < deadline)
+                    break;
+                over_ = true;
+                throw AutomationError(calc_texts::officeNotStarted(
+                    options.officeProgram, process_->exitStatus(), output_.tail(kLastWordsBytes)));
+            }
+            if (std::chrono::steady_clock::now() > deadline) {
+                over_ = true;
+                process_->kill();
+                throw AutomationError(calc_texts::officeNoAnswer(options.officeProgram));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     try {
         desktop_ = unoCall([&] { return css::frame::Desktop::create(context_); });
