@@ -275,7 +275,7 @@ class PublicWorkbooks(unittest.TestCase):
         password_hex = passwords("xls")[2]
         for book in books:
             with self.subTest(book=book.name):
-                kind = book.suffix[1:]
+                kind = "xls" if book.suffix == ".xls" else "xlsx"
                 target = os.path.join(folder, book.name)
                 result = tool(kind, str(book), target, password_hex)
                 if book.name in public_workbooks.EXCEL_95:

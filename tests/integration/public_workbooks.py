@@ -1,7 +1,9 @@
 """Workbooks nobody here made: the sample and test workbooks that Debian packages ship, written
-with Excel by the authors of Spreadsheet::ParseExcel, xlrd, readxl and openxlsx.  The packages are
-downloaded with `apt-get download` and unpacked with `dpkg-deb`, never installed; the workbooks
-are kept below the suites' output folder between runs."""
+with Excel by the authors of Spreadsheet::ParseExcel, xlrd, readxl, openxlsx, xlsx2csv and
+DBD::Excel, and the test workbooks of public spreadsheet libraries kept in tests/data/
+public-workbooks (its README names each file's source).  The packages are downloaded with
+`apt-get download` and unpacked with `dpkg-deb`, never installed; the workbooks are kept below the
+suites' output folder between runs."""
 
 import pathlib
 import shutil
@@ -15,17 +17,27 @@ PACKAGES = {
     "python3-xlrd": "usr/share/doc/python3-xlrd/examples",
     "r-cran-readxl": "usr/lib/R/site-library/readxl/extdata",
     "r-cran-openxlsx": "usr/lib/R/site-library/openxlsx/extdata",
+    "xlsx2csv": "usr/share/doc/xlsx2csv/examples/test",
+    "libdbd-excel-perl": "usr/share/doc/libdbd-excel-perl/examples",
 }
 
+# Kept in the repository: workbooks from public repositories, which CI cannot fetch.
+KEPT = pathlib.Path(__file__).resolve().parent.parent / "data" / "public-workbooks"
+
+SUFFIXES = (".xls", ".xlsx", ".xlsm")
+
 # Excel 95 and older: no lock keeps them (they cannot carry Excel 97's encryption).
-EXCEL_95 = {"AuthorK95.xls", "Test1904_95.xls", "Test95.xls", "Test95J.xls"}
+EXCEL_95 = {"AuthorK95.xls", "Test1904_95.xls", "Test95.xls", "Test95J.xls", "newxl.xls",
+            "testj.xls"}
 
 
 def folder(output):
-    """The folder (below `output`) holding every package's workbooks, fetched on first use."""
+    """The folder (below `output`) holding every public workbook, fetched on first use."""
     target = pathlib.Path(output) / "public-workbooks"
     done = target / "done"
-    if done.exists():
+    # The marker names what was fetched: a changed list fetches again.
+    stamp = "\n".join(sorted(PACKAGES) + sorted(p.name for p in KEPT.iterdir())) + "\n"
+    if done.exists() and done.read_text() == stamp:
         return target
     shutil.rmtree(target, ignore_errors=True)
     target.mkdir(parents=True)
@@ -37,13 +49,18 @@ def folder(output):
             unpacked = pathlib.Path(scratch) / package
             subprocess.run(["dpkg-deb", "-x", str(deb), str(unpacked)], check=True)
             for book in sorted((unpacked / inside).iterdir()):
-                if book.suffix in (".xls", ".xlsx"):
+                if book.suffix in SUFFIXES:
                     shutil.copyfile(book, target / book.name)
-    done.write_text("fetched\n")
+    for book in sorted(KEPT.iterdir()):
+        if book.suffix in SUFFIXES:
+            if (target / book.name).exists():
+                raise RuntimeError(f"two public workbooks named {book.name}")
+            shutil.copyfile(book, target / book.name)
+    done.write_text(stamp)
     return target
 
 
 def workbooks(output, suffix=None):
     """Every public workbook (of `suffix`, when given), by name."""
-    books = sorted(p for p in folder(output).iterdir() if p.suffix in (".xls", ".xlsx"))
+    books = sorted(p for p in folder(output).iterdir() if p.suffix in SUFFIXES)
     return [p for p in books if suffix is None or p.suffix == suffix]

@@ -2,6 +2,7 @@
 locked file is the original part by part, but for the parts the control sheet has to change; the
 office opens it with the file password and the open road grants; openpyxl and xlrd read it."""
 
+import collections
 import io
 import os
 import shutil
@@ -17,6 +18,7 @@ import checks
 import expected_texts as texts
 import public_workbooks
 import suite
+import workbooks
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import office_tool  # noqa: E402
@@ -27,7 +29,10 @@ TYPES = "http://schemas.openxmlformats.org/package/2006/content-types"
 VT = "http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes"
 WORKSHEET = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet"
 STYLES = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles"
+RELATIONSHIPS = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
+EXTENDED_PROPERTIES = "http://schemas.openxmlformats.org/officeDocument/2006/extended-properties"
 PROTECTION_PASSWORD = "KorvenatePlume!"
+SCHEMAS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "ooxml-schemas")
 
 
 def entries(data):
@@ -47,7 +52,9 @@ def canonical(xml, edit=None):
     root = etree.fromstring(xml, etree.XMLParser(remove_blank_text=True))
     if edit:
         edit(root)
-    return etree.tostring(root, method="c14n")
+    # Exclusive form: a namespace declaration counts where it is used, not where it is declared
+    # (the lock may declare the relationships namespace on the root for the new sheet).
+    return etree.tostring(root, method="c14n", exclusive=True)
 
 
 def q(namespace, name):
@@ -160,12 +167,55 @@ def differences(original, locked):
     return found
 
 
+class Schemas:
+    """The ECMA-376 transitional schemas of the parts the lock writes, each compiled on first use."""
+
+    FILES = {TYPES: "opc-contentTypes.xsd", PACKAGE_RELS: "opc-relationships.xsd",
+             MAIN: "sml.xsd", EXTENDED_PROPERTIES: "shared-documentPropertiesExtended.xsd"}
+
+    def __init__(self):
+        self.compiled = {}
+
+    def errors(self, xml):
+        """The schema's complaints about `xml`, as messages with their counts."""
+        root = etree.fromstring(xml)
+        namespace = etree.QName(root).namespace
+        if namespace not in self.compiled:
+            self.compiled[namespace] = etree.XMLSchema(
+                etree.parse(os.path.join(SCHEMAS, self.FILES[namespace])))
+        schema = self.compiled[namespace]
+        schema.validate(root)
+        return collections.Counter(error.message for error in schema.error_log)
+
+
+def schema_faults(schemas, original, locked):
+    """The schema errors of each part the lock wrote or changed that the original part did not
+    have (producers write non-schema XML the lock has to keep), how many parts were checked, and
+    how many of those the original already held invalid."""
+    before, _ = entries(original)
+    after, order = entries(locked)
+    found, checked, invalid_before = [], 0, 0
+    for name in order:
+        if name in before and before[name][:2] == after[name][:2]:
+            continue
+        new = schemas.errors(after[name][2])
+        if name in before:
+            old = schemas.errors(before[name][2])
+            invalid_before += bool(old)
+            new -= old
+        checked += 1
+        if new:
+            found.append(f"{name}: {sorted(new)}")
+    return found, checked, invalid_before
+
+
 class WholeLock(unittest.TestCase):
     def test_public_workbooks_come_out_whole(self):
         folder = suite.fresh_folder("whole_lock")
         books = [b for b in public_workbooks.workbooks(suite.OUTPUT)
                  if b.name not in public_workbooks.EXCEL_95]
         edited, fallbacks, refused = [], [], []
+        self.schemas, self.validated = Schemas(), []
         office = office_tool.Office(os.path.join(suite.OUTPUT, "whole-lock-office"))
         try:
             for book in books:
@@ -178,9 +228,17 @@ class WholeLock(unittest.TestCase):
             checks.kill_all(checks.wait_for_no_office(suite.OFFICE_MARKER))
         print(f"\nedited {len(edited)}, saved by the office {len(fallbacks)}: {fallbacks}, "
               f"refused {len(refused)}: {refused}", file=sys.stderr)
+        print(f"lockable {len(edited) + len(fallbacks)}: .xlsx edited "
+              f"{sum(b.endswith('.xlsx') for b in edited)}, .xls edited "
+              f"{sum(b.endswith('.xls') for b in edited)}, .xls saved by the office "
+              f"{sum(b.endswith('.xls') for b in fallbacks)}; parts checked against the schemas "
+              f"{sum(c for c, _ in self.validated)} in {len(self.validated)} packages, of which "
+              f"{sum(i for _, i in self.validated)} were invalid already in the original",
+              file=sys.stderr)
         # Only binary workbooks are left to the office's save; every package is edited.
         self.assertEqual([b for b in fallbacks if not b.endswith(".xls")], [])
-        self.assertGreaterEqual(len([b for b in edited if b.endswith(".xlsx")]), 15)
+        self.assertGreaterEqual(len(edited) + len(fallbacks), 40)
+        self.assertGreaterEqual(len([b for b in edited if b.endswith(".xlsx")]), 40)
 
     def lock_and_check(self, folder, book, office):
         work = os.path.join(folder, book.stem + book.suffix.replace(".", "_"))
@@ -204,11 +262,13 @@ class WholeLock(unittest.TestCase):
         else:
             self.assertEqual(differences(original, decrypted), [])
             self.assert_office_reads_the_control_sheet(office, path, password)
+            self.assert_parts_valid(original, decrypted)
             # openpyxl reads what it read of the original (it refuses a few packages whose
-            # content types name parts that are not there).
+            # content types name parts that are not there, or whose active tab is past the
+            # last sheet).
             try:
                 checks.read_xlsx(original)
-            except KeyError:
+            except (KeyError, AttributeError):
                 pass
             else:
                 self.assert_control_sheet(checks.read_xlsx(decrypted))
@@ -218,6 +278,13 @@ class WholeLock(unittest.TestCase):
         self.assertEqual(code, 0, events)
         self.assertIn(texts.OPENED, suite.log_messages(data_home))
         return "fallback" if fallback else "edited"
+
+    def assert_parts_valid(self, original, locked):
+        """Every part the lock wrote or changed validates against the transitional schemas as
+        well as the original part did."""
+        faults, checked, invalid_before = schema_faults(self.schemas, original, locked)
+        self.assertEqual(faults, [])
+        self.validated.append((checked, invalid_before))
 
     def assert_control_sheet(self, read):
         control = read.sheet(texts.CONTROL_SHEET)
@@ -249,6 +316,101 @@ class WholeLock(unittest.TestCase):
             self.assertFalse(sheet.isProtected())
         finally:
             document.close(True)
+
+
+def formula_results(package):
+    """Sheet name -> {cell: (type, stored result)} of every formula cell with a stored result."""
+    archive = zipfile.ZipFile(io.BytesIO(package))
+    package_rels = relationships(archive.read("_rels/.rels"))
+    workbook = next(part_of("", r.get("Target")) for r in package_rels.values()
+                    if r.get("Type").endswith("/officeDocument"))
+    folder, name = workbook.rsplit("/", 1)
+    rels = relationships(archive.read(f"{folder}/_rels/{name}.rels"))
+    results = {}
+    for sheet in etree.fromstring(archive.read(workbook)).iter(q(MAIN, "sheet")):
+        target = rels[sheet.get(q(RELATIONSHIPS, "id"))].get("Target")
+        cells = {}
+        for cell in etree.fromstring(archive.read(part_of(workbook, target))).iter(q(MAIN, "c")):
+            value = cell.find(q(MAIN, "v"))
+            if cell.find(q(MAIN, "f")) is not None and value is not None:
+                cells[cell.get("r")] = (cell.get("t"), value.text)
+        results[sheet.get("name")] = cells
+    return results
+
+
+def position(reference):
+    """(row, column) from 0 of a cell reference such as "AB12"."""
+    letters = reference.rstrip("0123456789")
+    column = 0
+    for letter in letters:
+        column = column * 26 + ord(letter) - ord("A") + 1
+    return int(reference[len(letters):]) - 1, column - 1
+
+
+class StoredResults(unittest.TestCase):
+    """The lock keeps the results Excel stored where LibreOffice, recalculating, would write others:
+    CONCATENATE of a boolean ("FALSE-Z", not "0-Z") and SUBTOTAL(9, ...) over a table with rows
+    hidden by hand (which counts them).  The stored results are the same bytes after the lock, and
+    LibreOffice opening the locked file with its password shows them."""
+
+    def test_stored_results_are_kept(self):
+        folder = suite.fresh_folder("whole_lock_results")
+        hidden_rows = os.path.join(folder, "hidden-rows-table.xlsx")
+        workbooks.make_hidden_rows_table_xlsx(hidden_rows)
+        books = [public_workbooks.folder(suite.OUTPUT) / "readTest.xlsx", hidden_rows]
+        office = office_tool.Office(os.path.join(suite.OUTPUT, "whole-lock-results-office"))
+        try:
+            for book in books:
+                with self.subTest(book=os.path.basename(book)):
+                    shown = self.lock_and_compare(folder, str(book), office)
+                    if book == hidden_rows:
+                        self.assertEqual(shown[("Sales", "B9")], (210.0, 210.0))
+                    else:
+                        self.assertIn("FALSE-Z", [stored for stored, _ in shown.values()])
+        finally:
+            office.end()
+            checks.kill_all(checks.wait_for_no_office(suite.OFFICE_MARKER))
+
+    def lock_and_compare(self, folder, book, office):
+        name = os.path.basename(book)
+        work = os.path.join(folder, name.replace(".", "_"))
+        os.makedirs(work)
+        path = os.path.join(work, name)
+        shutil.copyfile(book, path)
+        with open(book, "rb") as handle:
+            original = handle.read()
+        before = formula_results(original)
+        code, events = suite.driver("run", path, data_home=os.path.join(work, "data"))
+        self.assertEqual(code, 0, events)
+        password = suite.password_of(name)
+        after = formula_results(checks.decrypt(path, password))
+        self.assertEqual(after.pop(texts.CONTROL_SHEET), {})
+        self.assertEqual(after, before)
+        shown = {}
+        document = office.load(path, password=password)
+        try:
+            for sheet_name, cells in before.items():
+                if not cells:
+                    continue
+                sheet = document.Sheets.getByName(sheet_name)
+                cursor = sheet.createCursor()
+                cursor.gotoEndOfUsedArea(False)
+                end = cursor.RangeAddress
+                data = sheet.getCellRangeByPosition(0, 0, end.EndColumn, end.EndRow).DataArray
+                for reference, (kind, value) in cells.items():
+                    row, column = position(reference)
+                    if kind == "e":  # the data array holds no error values
+                        result = (value, sheet.getCellByPosition(column, row).String)
+                    elif kind == "str":
+                        result = (value, data[row][column])
+                    else:  # numbers and booleans (1 or 0)
+                        result = (float(value), data[row][column])
+                    shown[(sheet_name, reference)] = result
+        finally:
+            document.close(True)
+        self.assertEqual({k: v for k, v in shown.items() if v[0] != v[1]}, {})
+        print(f"\n{name}: {len(shown)} stored results kept", file=sys.stderr)
+        return shown
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -8,6 +8,7 @@ import random
 import shutil
 import subprocess
 import tempfile
+import zipfile
 
 import openpyxl
 
@@ -169,3 +170,83 @@ def make_biff5_xls(path, profile):
         handle.seek(0)
         handle.write(data)
     return path
+
+
+def make_hidden_rows_table_xlsx(path):
+    """A workbook as Excel writes it: a table "Sales" whose rows but the North ones are hidden by
+    hand, and SUBTOTAL(9, ...), SUBTOTAL(109, ...) and SUM over its Amount column with the results
+    Excel stores (210, 60, 210): SUBTOTAL(9) counts rows hidden by hand, 109 leaves them out.
+    LibreOffice, recalculating, leaves them out of both (60)."""
+    main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main"
+    relationship = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
+    package = "http://schemas.openxmlformats.org/package/2006/relationships"
+    content = "application/vnd.openxmlformats-officedocument.spreadsheetml."
+    header = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\r\n'
+    words = ["Region", "Amount", "North", "South", "East", "West"]
+    data = [("North", 10), ("South", 20), ("East", 30), ("West", 40), ("North", 50),
+            ("South", 60)]
+    rows = ['<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c></row>']
+    for number, (region, amount) in enumerate(data, start=2):
+        hidden = "" if region == "North" else ' hidden="1"'
+        rows.append(f'<row r="{number}"{hidden}><c r="A{number}" t="s"><v>'
+                    f'{words.index(region)}</v></c><c r="B{number}"><v>{amount}</v></c></row>')
+    rows.append('<row r="9"><c r="B9"><f>SUBTOTAL(9,Sales[Amount])</f><v>210</v></c></row>'
+                '<row r="10"><c r="B10"><f>SUBTOTAL(109,Sales[Amount])</f><v>60</v></c></row>'
+                '<row r="11"><c r="B11"><f>SUM(Sales[Amount])</f><v>210</v></c></row>')
+    parts = {
+        "[Content_Types].xml":
+            '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+            '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.'
+            'relationships+xml"/><Default Extension="xml" ContentType="application/xml"/>'
+            f'<Override PartName="/xl/workbook.xml" ContentType="{content}sheet.main+xml"/>'
+            '<Override PartName="/xl/worksheets/sheet1.xml" '
+            f'ContentType="{content}worksheet+xml"/>'
+            f'<Override PartName="/xl/tables/table1.xml" ContentType="{content}table+xml"/>'
+            f'<Override PartName="/xl/styles.xml" ContentType="{content}styles+xml"/>'
+            f'<Override PartName="/xl/sharedStrings.xml" '
+            f'ContentType="{content}sharedStrings+xml"/></Types>',
+        "_rels/.rels":
+            f'<Relationships xmlns="{package}"><Relationship Id="rId1" '
+            f'Type="{relationship}/officeDocument" Target="xl/workbook.xml"/></Relationships>',
+        "xl/workbook.xml":
+            f'<workbook xmlns="{main}" xmlns:r="{relationship}"><bookViews><workbookView/>'
+            '</bookViews><sheets><sheet name="Sales" sheetId="1" r:id="rId1"/></sheets>'
+            '<calcPr calcId="191029"/></workbook>',
+        "xl/_rels/workbook.xml.rels":
+            f'<Relationships xmlns="{package}">'
+            f'<Relationship Id="rId1" Type="{relationship}/worksheet" '
+            'Target="worksheets/sheet1.xml"/>'
+            f'<Relationship Id="rId2" Type="{relationship}/styles" Target="styles.xml"/>'
+            f'<Relationship Id="rId3" Type="{relationship}/sharedStrings" '
+            'Target="sharedStrings.xml"/></Relationships>',
+        "xl/worksheets/sheet1.xml":
+            f'<worksheet xmlns="{main}" xmlns:r="{relationship}">'
+            '<dimension ref="A1:B11"/><sheetViews><sheetView tabSelected="1" '
+            'workbookViewId="0"/></sheetViews><sheetFormatPr defaultRowHeight="15"/>'
+            f'<sheetData>{"".join(rows)}</sheetData><tableParts count="1">'
+            '<tablePart r:id="rId1"/></tableParts></worksheet>',
+        "xl/worksheets/_rels/sheet1.xml.rels":
+            f'<Relationships xmlns="{package}"><Relationship Id="rId1" '
+            f'Type="{relationship}/table" Target="../tables/table1.xml"/></Relationships>',
+        "xl/tables/table1.xml":
+            f'<table xmlns="{main}" id="1" name="Sales" displayName="Sales" ref="A1:B7">'
+            '<autoFilter ref="A1:B7"/>'
+            '<tableColumns count="2"><tableColumn id="1" name="Region"/>'
+            '<tableColumn id="2" name="Amount"/></tableColumns>'
+            '<tableStyleInfo name="TableStyleMedium2" showFirstColumn="0" showLastColumn="0" '
+            'showRowStripes="1" showColumnStripes="0"/></table>',
+        "xl/styles.xml":
+            f'<styleSheet xmlns="{main}"><fonts count="1"><font><sz val="11"/>'
+            '<name val="Calibri"/></font></fonts><fills count="2"><fill><patternFill '
+            'patternType="none"/></fill><fill><patternFill patternType="gray125"/></fill>'
+            '</fills><borders count="1"><border><left/><right/><top/><bottom/><diagonal/>'
+            '</border></borders><cellStyleXfs count="1"><xf numFmtId="0" fontId="0" '
+            'fillId="0" borderId="0"/></cellStyleXfs><cellXfs count="1"><xf numFmtId="0" '
+            'fontId="0" fillId="0" borderId="0" xfId="0"/></cellXfs></styleSheet>',
+        "xl/sharedStrings.xml":
+            f'<sst xmlns="{main}" count="{len(words) + len(data)}" uniqueCount="{len(words)}">'
+            + "".join(f"<si><t>{word}</t></si>" for word in words) + "</sst>",
+    }
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+        for name, text in parts.items():
+            archive.writestr(name, header + text)

@@ -47,6 +47,16 @@ std::string cellText(std::u16string_view text) {
     return out;
 }
 
+// A cell's text element, as Excel writes it: xml:space only where the text starts or ends with
+// white space that a reader would otherwise drop (the schemas declare no such attribute there).
+std::string textElement(std::u16string_view text) {
+    const auto isSpace = [](char16_t c) {
+        return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+    };
+    const bool keepSpace = !text.empty() && (isSpace(text.front()) || isSpace(text.back()));
+    return (keepSpace ? "<t xml:space=\"preserve\">" : "<t>") + cellText(text) + "</t>";
+}
+
 }  // namespace
 
 std::string utf8(std::u16string_view text) {
@@ -71,13 +81,12 @@ std::string controlSheetPart(const ControlSheet& sheet, std::size_t tagStyle) {
            "<dimension ref=\"A1:Z2\"/>"
            "<sheetViews><sheetView workbookViewId=\"0\"/></sheetViews>"
            "<sheetData>"
-           "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t xml:space=\"preserve\">" +
-           cellText(sheet.warning) +
-           "</t></is></c></row>"
+           "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is>" +
+           textElement(sheet.warning) +
+           "</is></c></row>"
            "<row r=\"2\"><c r=\"Z2\" s=\"" +
-           std::to_string(tagStyle) + "\" t=\"inlineStr\"><is><t xml:space=\"preserve\">" +
-           cellText(sheet.machineTag) +
-           "</t></is></c></row>"
+           std::to_string(tagStyle) + "\" t=\"inlineStr\"><is>" + textElement(sheet.machineTag) +
+           "</is></c></row>"
            "</sheetData>"
            // Protect(Password, DrawingObjects:=True, Contents:=True, Scenarios:=True).
            "<sheetProtection password=\"" +

@@ -210,6 +210,7 @@ std::string PackageEdit::run(const ControlSheet& control) {
     std::vector<std::string> worksheetNames, removedNames, removedSheetParts;
     std::vector<Sheet> kept;
     const xmlNodePtr definedNames = firstChild(workbookRoot, ooxml::kMain, "definedNames");
+    bool namesRemoved = false;
     for (std::size_t index = 0, keptIndex = 0; index < sheets.size(); ++index) {
         Sheet& sheet = sheets[index];
         if (sheet.type == ooxml::kWorksheetType)
@@ -230,8 +231,10 @@ std::string PackageEdit::run(const ControlSheet& control) {
             throw NotTaken("a sheet named like the control sheet that is no worksheet");
         if (definedNames) {
             for (xmlNodePtr name : childElements(definedNames, ooxml::kMain, "definedName")) {
-                if (attribute(name, "localSheetId") == std::to_string(index))
+                if (attribute(name, "localSheetId") == std::to_string(index)) {
                     removeNode(name);
+                    namesRemoved = true;
+                }
             }
         }
         const std::string id = attribute(sheet.node, "id", ooxml::kRelationships).value_or("");
@@ -240,7 +243,8 @@ std::string PackageEdit::run(const ControlSheet& control) {
         removedNames.push_back(sheet.name);
         removedSheetParts.push_back(sheet.part);
     }
-    if (definedNames && childElements(definedNames).empty())
+    // A name list emptied here goes with its names; one that was empty already stays.
+    if (namesRemoved && childElements(definedNames).empty())
         removeNode(definedNames);
     if (!removedSheetParts.empty())
         removeEarlierSheetParts(removedSheetParts);

@@ -9,8 +9,10 @@ namespace kovrisk::file_edit {
 
 namespace {
 
-// Excel's colour index 2 is entry 9 of the indexed colours (the first eight are fixed ones).
-constexpr std::string_view kWhiteIndexed = "9";
+// Colour index 2 of the default palette, as a colour of its own: a workbook with a palette of its
+// own may hold another colour at that index (entry 9 of its indexed colours), and the tag must
+// stay white there too, as the office road writes it.
+constexpr std::string_view kWhite = "FFFFFFFF";
 
 // Appends `node` to the list `list` and brings its count attribute to the number of entries.
 std::size_t appendToList(xmlNodePtr list, xmlNodePtr node, std::string_view entryName) {
@@ -54,7 +56,7 @@ std::size_t addWhiteTextFormat(XmlPart& styles) {
         }
     }
     xmlNodePtr color = newElementLike(defaultFont, "color");
-    setAttribute(color, "indexed", kWhiteIndexed);
+    setAttribute(color, "rgb", kWhite);
     xmlAddChild(font, color);
     const std::size_t fontId = appendToList(fonts, font, "font");
 

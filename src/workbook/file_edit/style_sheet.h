@@ -8,9 +8,9 @@
 
 namespace kovrisk::file_edit {
 
-// Adds to the style sheet part `styles` a copy of the default font in colour index 2 (white) and a
-// cell format using it.  Returns the new cell format's index.  Throws NotTaken when the part has
-// no font or cell format list.
+// Adds to the style sheet part `styles` a copy of the default font in white (colour index 2 of the
+// default palette) and a cell format using it.  Returns the new cell format's index.  Throws
+// NotTaken when the part has no font or cell format list.
 std::size_t addWhiteTextFormat(XmlPart& styles);
 
 }  // namespace kovrisk::file_edit

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "workbook/file_edit/control_sheet_part.h"
 #include "workbook/file_edit/file_control_sheet_writer.h"
 
 namespace kovrisk::file_edit {
@@ -252,7 +253,7 @@ TEST(OoxmlControlSheetTest, OnlyTheNamedPartsChangeAndEveryOtherEntryIsCopiedAsI
     EXPECT_NE(
         styles.find(
             R"(<fonts count="2"><font><sz val="11"/><color theme="1"/><name val="Calibri"/></font>)"
-            R"(<font><sz val="11"/><name val="Calibri"/><color indexed="9"/></font></fonts>)"),
+            R"(<font><sz val="11"/><name val="Calibri"/><color rgb="FFFFFFFF"/></font></fonts>)"),
         std::string::npos)
         << styles;
     EXPECT_NE(
@@ -264,12 +265,10 @@ TEST(OoxmlControlSheetTest, OnlyTheNamedPartsChangeAndEveryOtherEntryIsCopiedAsI
 
     const std::string& sheet = now.at("xl/worksheets/sheet5.xml").text;
     EXPECT_NE(
-        sheet.find(utf8(
-            u8R"(<c r="A1" t="inlineStr"><is><t xml:space="preserve">本シートは変更しないで下さい。</t>)")),
+        sheet.find(utf8(u8R"(<c r="A1" t="inlineStr"><is><t>本シートは変更しないで下さい。</t>)")),
         std::string::npos);
-    EXPECT_NE(
-        sheet.find(R"(<c r="Z2" s="1" t="inlineStr"><is><t xml:space="preserve">A79E9E8E</t>)"),
-        std::string::npos);
+    EXPECT_NE(sheet.find(R"(<c r="Z2" s="1" t="inlineStr"><is><t>A79E9E8E</t>)"),
+              std::string::npos);
     // The verifier of "abc" as Excel and openpyxl compute it.
     EXPECT_NE(
         sheet.find(R"(<sheetProtection password="CC1A" sheet="1" objects="1" scenarios="1"/>)"),
@@ -290,6 +289,35 @@ TEST(OoxmlControlSheetTest, LockingALockedWorkbookAgainLeavesOneControlSheet) {
         entries.at("docProps/app.xml")
             .text.find("<vt:lpstr>Last</vt:lpstr><vt:lpstr>Kovrisk</vt:lpstr><vt:lpstr>Data!"),
         std::string::npos);
+}
+
+TEST(OoxmlControlSheetTest, ANameListGoesOnlyWhenTheEarlierSheetsNamesEmptiedIt) {
+    // Written empty by its producer: kept as it was.
+    std::vector<Entry> empty = excelWorkbook();
+    std::string& workbook = empty[3].data;
+    const std::size_t start = workbook.find("<definedNames>");
+    const std::size_t end =
+        workbook.find("</definedNames>") + std::string("</definedNames>").size();
+    workbook.replace(start, end - start, "<definedNames/>");
+    ControlSheetEdit edit = addOoxmlControlSheet(package(empty), controlSheet());
+    ASSERT_EQ(edit.outcome, ControlSheetEdit::Outcome::Edited) << edit.why;
+    EXPECT_NE(byName(edit.file).at("xl/workbook.xml").text.find("<definedNames/><calcPr"),
+              std::string::npos);
+
+    // Holding only a name of the earlier control sheet: it goes with that name.
+    std::vector<Entry> only = excelWorkbook();
+    only[3].data.replace(
+        start, end - start,
+        R"(<definedNames><definedName name="old" localSheetId="2">kovrisk!$A$1</definedName></definedNames>)");
+    edit = addOoxmlControlSheet(package(only), controlSheet());
+    ASSERT_EQ(edit.outcome, ControlSheetEdit::Outcome::Edited) << edit.why;
+    EXPECT_EQ(byName(edit.file).at("xl/workbook.xml").text.find("definedName"), std::string::npos);
+}
+
+TEST(OoxmlControlSheetTest, TextKeepsItsEdgeSpacesAndOnlyThenSaysSo) {
+    const std::string part = controlSheetPart({u"Kovrisk", u" warning\n", u"A79E", u"abc"}, 3);
+    EXPECT_NE(part.find("<t xml:space=\"preserve\"> warning\n</t>"), std::string::npos) << part;
+    EXPECT_NE(part.find(R"(<c r="Z2" s="3" t="inlineStr"><is><t>A79E</t>)"), std::string::npos);
 }
 
 TEST(OoxmlControlSheetTest, AnEarlierSheetsRelationshipAboveThePackageTakesNothingWithIt) {
