@@ -51,16 +51,20 @@ class Soak:
         before = len(case.log_messages(failure_texts=True))
         started = time.monotonic()
         # One run at a time from its start to its answered box: a box coming up takes the
-        # focus (the pair's second run starts once the first one's box is answered).
-        with self.turn if self.display and answer else contextlib.nullcontext():
+        # focus (the pair's second run starts once the first one's box is answered).  An open
+        # keeps the turn to its end: the office it hands over shows its window, which takes the
+        # focus too, and a box between the Tab and the space that answer it gets only one of them.
+        with self.turn if self.display else contextlib.nullcontext():
             process = case.start(path, answer=None if self.display else answer,
                                  display=self.display)
             if self.display and answer:
                 self.confirm(process)
-        try:
-            lines = e2e.finish(process, timeout=600, expected_code=None)
-        except AssertionError as error:
-            lines = [str(error)]
+            elif self.display:
+                lines = self.finish(process)
+                with contextlib.suppress(Exception):  # shown, or not shown at all
+                    self.x.wait_for_window(f"{path.name} - LibreOffice Calc", timeout=10)
+        if not self.display or answer:
+            lines = self.finish(process)
         log = case.log_messages(failure_texts=True)[before:]
         ended = [m for m in log if not e2e.FAILURE_TEXT.match(m)]
         ok = bool(ended) and ended[-1] == expected
@@ -72,6 +76,13 @@ class Soak:
                                       "seconds": round(time.monotonic() - started, 1),
                                       "log": log[-12:], "terminal": lines[-6:]})
         return ok
+
+    @staticmethod
+    def finish(process):
+        try:
+            return e2e.finish(process, timeout=600, expected_code=None)
+        except AssertionError as error:
+            return [str(error)]
 
     def confirm(self, process):
         """OK in this run's own confirmation box, found by the process that shows it

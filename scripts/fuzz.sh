@@ -9,7 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${KOVRISK_FUZZ_SECONDS:-60}"
-targets=(compound_file biff8_encryption package_parts file_kind shift_jis_text ooxml_control_sheet biff8_control_sheet users_macro_settings)
+targets=(compound_file biff8_encryption package_parts file_kind shift_jis_text ooxml_control_sheet
+  biff8_control_sheet users_macro_settings first_start_marker)
 started=$(date +%s)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

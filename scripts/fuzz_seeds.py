@@ -40,7 +40,7 @@ def main(output, sources):
     folders = {name: pathlib.Path(output) / name for name in
                ("compound_file", "file_kind", "biff8_encryption", "package_parts",
                 "shift_jis_text", "ooxml_control_sheet", "biff8_control_sheet",
-                "users_macro_settings")}
+                "users_macro_settings", "first_start_marker")}
     for folder in folders.values():
         folder.mkdir(parents=True, exist_ok=True)
     count = 0
@@ -83,6 +83,11 @@ def main(output, sources):
     for n, settings in enumerate(SETTINGS):
         (folders["users_macro_settings"] / f"settings-{n}").write_text(SETTINGS_HEAD + settings +
                                                                         "</oor:items>\n")
+        (folders["first_start_marker"] / f"settings-{n}").write_text(SETTINGS_HEAD + settings +
+                                                                      "</oor:items>\n")
+    (folders["first_start_marker"] / "product").write_text(
+        '<prop oor:name="ooSetupVersion" oor:type="xs:string"><value/></prop>\n'
+        '<prop oor:name="ooSetupVersion">\n  <value>7.4</value>\n</prop>\n')
     for n, name in enumerate(NAMES):
         (folders["shift_jis_text"] / f"name-{n}").write_bytes(name.encode("cp932"))
     print(f"seeds from {count} files: " + ", ".join(

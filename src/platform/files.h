@@ -103,7 +103,8 @@ public:
     // The path of the file that `path` leads to, symbolic links resolved; `path` itself when it
     // leads nowhere.
     virtual NativePath settledPath(const NativePath& path) = 0;
-    // The identity of the file `path` leads to, links followed; nullopt when nothing is there.
+    // The identity of the file `path` leads to, symbolic links followed (on Windows a reparse point
+    // at `path` is the file itself); nullopt when nothing is there.
     virtual std::optional<FileIdentity> identity(const NativePath& path) {
         return fileExists(path) ? std::optional<FileIdentity>(FileIdentity{}) : std::nullopt;
     }

@@ -23,8 +23,8 @@ public:
     std::optional<std::string> readAll(const NativePath& path) override;
     bool writeNew(const NativePath& path, std::string_view bytes) override;
     NativePath settledPath(const NativePath& path) override;
-#ifndef _WIN32
     std::optional<FileIdentity> identity(const NativePath& path) override;
+#ifndef _WIN32
     FileAttributes privateAttributes(FileAttributes attributes) const override;
 #endif
     ReplacementRefusal replacementRefusal(const NativePath& target) override;

@@ -22,6 +22,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The application was stopped because something that is no regular file was put where it reads
+// while it opened the workbook (the office's lock file beside it, or the workbook's own name):
+// it would have waited on it for ever.
+class PlantedFileError : public AutomationError {
+public:
+    using AutomationError::AutomationError;
+};
+
 // The real format of a workbook file, as the application read it (whatever its name says).
 enum class WorkbookFormat {
     Excel97,            // Excel 97-2003 (BIFF8)

@@ -24,6 +24,18 @@ std::string failureText() {
     }
 }
 
+// Inside a handler: whether the failure being handled is the application stopped on a planted
+// file.
+bool plantedFileCaught() {
+    try {
+        throw;
+    } catch (const PlantedFileError&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 }  // namespace
 
 // One operation's hold on the spreadsheet application: its log prefix, the application, the
@@ -195,6 +207,7 @@ std::string WorkbookOperations::lockObstacle(const ProbeFindings& findings) {
 
 bool WorkbookOperations::fncXlsOpenChk(const NativePath& path, const std::string& password) {
     probe_ = ProbeFindings{};
+    planted_ = false;
     if (!state_.installed)
         return false;
     OperationSession session(log_, "fncXlsOpenChk");
@@ -221,6 +234,7 @@ bool WorkbookOperations::fncXlsOpenChk(const NativePath& path, const std::string
         session.step("CLOSE");
         return true;
     } catch (...) {
+        planted_ = plantedFileCaught();
         session.fail();
         return false;
     }
@@ -238,6 +252,7 @@ std::string WorkbookOperations::openPathObstacle(const NativePath& target) const
 bool WorkbookOperations::fncXlsPwdChg(const NativePath& path, const std::string& openPassword,
                                       const std::string& newPassword) {
     swapped_ = false;
+    planted_ = false;
     if (ControlSheetWriter* writer = spreadsheet_.controlSheetWriter()) {
         if (!state_.installed)
             return false;
@@ -361,6 +376,7 @@ bool WorkbookOperations::replaceFile(OperationSession& session, const NativePath
     try {
         write(replacement->newVersion());
     } catch (...) {
+        planted_ = plantedFileCaught();
         session.fail();
         writable.giveBack();
         return false;
@@ -512,6 +528,7 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
         return false;
     OperationSession session(log_, "fncXlsOpenExec");
     openRefused_ = false;
+    planted_ = false;
     try {
         session.start(spreadsheet_);
         session.step("TRY OPEN");
@@ -531,6 +548,7 @@ bool WorkbookOperations::fncXlsOpenExec(const NativePath& path, const std::strin
         handOver(session, path, password);
         return true;
     } catch (...) {
+        planted_ = plantedFileCaught();
         session.fail(texts::kPasswordMismatch);
         return false;
     }

@@ -47,6 +47,9 @@ public:
     // path leads to this file.  Otherwise the lock fails, with lastLockSwapped() set.
     void expectFile(const FileIdentity& identity) { expected_ = identity; }
     bool lastLockSwapped() const { return swapped_; }
+    // Whether the last probe, lock or open failed because the application was stopped on a file
+    // planted where it reads (see PlantedFileError).
+    bool lastFailurePlanted() const { return planted_; }
     // Why the application could not open the workbook at `target` at all (its path is too long),
     // as the text to log and show; empty when it can.
     std::string openPathObstacle(const NativePath& target) const;
@@ -125,6 +128,7 @@ private:
     bool openRefused_ = false;
     std::optional<FileIdentity> expected_;
     bool swapped_ = false;
+    bool planted_ = false;
 };
 
 }  // namespace kovrisk

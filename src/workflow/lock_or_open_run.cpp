@@ -47,6 +47,12 @@ void LockOrOpenRun::Timer1Timer() {
     settled_ = files_.settledPath(window_.targetPath());
     identity_ = files_.identity(settled_);
     const bool unprotected = operations_.fncXlsOpenChk(window_.targetPath(), "");
+    // A pipe or a device put at the office's lock file (or the workbook's) place after the start
+    // check stopped the probe: that, not a password, is why.
+    if (!unprotected && operations_.lastFailurePlanted()) {
+        finish(refusePlanted());
+        return;
+    }
     const std::string fileName(fileNamePart(toShiftJis(window_.targetPath()), kNativePathStyle));
     finish(unprotected ? lockRoad(fileName) : openRoad(fileName));
 }
@@ -56,7 +62,7 @@ LockOrOpenRun::End LockOrOpenRun::openRoad(const std::string& fileName) {
     if (!fncPwdMake(fileName, password_))
         return End::F1;
     if (!operations_.fncXlsOpenExec(window_.targetPath(), password_.text()))
-        return End::F2;
+        return operations_.lastFailurePlanted() ? refusePlanted() : End::F2;
     return operations_.lastOpenRefused() ? End::OpenRefused : End::Finished;
 }
 
@@ -113,6 +119,8 @@ LockOrOpenRun::End LockOrOpenRun::lockRoad(const std::string& fileName) {
     if (!operations_.fncXlsPwdChg(target, "", password_.text())) {
         if (operations_.lastLockSwapped())
             return refuse(std::string(texts::kWorkbookSwapped));
+        if (operations_.lastFailurePlanted())
+            return refusePlanted();
         return End::F4;
     }
     if (saved)
@@ -178,6 +186,12 @@ LockOrOpenRun::End LockOrOpenRun::refuse(const std::string& text) {
     log_.LogWrite(text);
     window_.messageBox(text, BoxButtons::Ok);
     return End::Refused;
+}
+
+LockOrOpenRun::End LockOrOpenRun::refusePlanted() {
+    // What was put there: a pipe or a device in the workbook's place is a swapped workbook.
+    return refuse(
+        std::string(stillTheSettledFile() ? texts::kOfficeLockNotAFile : texts::kWorkbookSwapped));
 }
 
 void LockOrOpenRun::dropPlainCopy() {

@@ -35,6 +35,8 @@ private:
     bool stillTheSettledFile();
     // Logs and shows why the workbook is not locked.
     End refuse(const std::string& text);
+    // The refusal of a run whose application was stopped on a file planted where it reads.
+    End refusePlanted();
     void finish(End end);
 
     RunWindow& window_;

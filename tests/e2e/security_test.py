@@ -496,6 +496,25 @@ class Security(e2e.TestCase):
         self.assertEqual(lines, box([texts.OFFICE_LOCK_NOT_A_FILE]))
         self.assert_untouched(path, before)
 
+    @unittest.skipUnless(e2e.can_change_user(), "needs root and another user")
+    def test_an_office_lock_file_planted_as_a_pipe_after_the_start_check_ends_the_run_at_once(self):
+        path = self.shared(0o1777)
+        before = e2e.digest(path)
+        started = time.monotonic()
+        process = self.case.start(path, answer="y\n")
+        # Planted while the office starts for the probe, after the run's own check of the name.
+        self.assertTrue(e2e.wait_for(process, e2e.logged(self.case, texts.PROBE_TRY)))
+        subprocess.run(e2e.as_nobody() + ["mkfifo", str(self.case.books / ".~lock.Shared.xlsx#")],
+                       check=True)
+        lines = e2e.finish(process, 60, expected_code=texts.EXIT_CODES["lock refused"])
+        self.assertLess(time.monotonic() - started, 30)
+        log = self.case.log_messages(failure_texts=True)
+        self.assertIn(texts.error("fncXlsOpenChk", texts.PLANTED_FILE.format(path)), log)
+        self.assertEqual(log[-1], texts.OFFICE_LOCK_NOT_A_FILE)
+        self.assertEqual(lines[-1:], box([texts.OFFICE_LOCK_NOT_A_FILE]))
+        self.assert_untouched(path, before)
+        self.assertFalse(self.case.backup_folder.exists())
+
     def test_the_data_folder_is_the_users_alone(self):
         # An existing data folder of an earlier version, open to everybody, is tightened.
         path = e2e.place(self.library / "plain.xlsx", self.case.books / "Book.xlsx")

@@ -54,6 +54,9 @@ FOLDER_LEFT_ALONE = "作業用フォルダと確認できないため、削除�
 OWNER_COULD_NOT_READ = "ファイルの所有者が読めなくなるため置き換えられません: {}"
 # The failure text of an operation whose office was ended for not answering.
 OFFICE_NOT_ANSWERING = "LibreOffice が時間内に応答しなかったため終了させました: {}"
+# Something that is no regular file was put where the office reads while it opened {} (a path).
+PLANTED_FILE = ("LibreOffice が読むファイル（ロックファイル .~lock.ファイル名# かブック）の場所に"
+                "通常のファイルでないものが置かれたため、LibreOffice を終了させました: {}")
 
 # Why a workbook is not locked (exit code 6).
 NO_COMPUTER_NAME = "PC名を取得できないため、パスワードを設定できません。終了します。"

@@ -12,6 +12,8 @@
 
 #include "fakes/temp_folder.h"
 #include "workbook/automation.h"
+#include "workbook/calc_uno/first_start_marker.h"
+#include "workbook/calc_uno/office_output.h"
 
 namespace kovrisk {
 namespace {
@@ -120,6 +122,69 @@ TEST(ProfileFolder, ASlotLockThatIsASymbolicLinkIsNotFollowed) {
     ProfileSlot slot(folder);
     EXPECT_FALSE(fs::exists(temp / "elsewhere"));
     EXPECT_EQ(slot.profile(), folder / "office-profile-1");
+}
+
+// The office's output file: new, the user's alone, never where a planted link points; its tail
+// is one line of the last words.
+TEST(OfficeOutputFile, IsMadeAnewAndNeverThroughALink) {
+    TempFolder temp;
+    const NativePath victim = temp / "victim";
+    FILE* file = std::fopen(victim.c_str(), "w");
+    std::fputs("private", file);
+    std::fclose(file);
+    ASSERT_EQ(::symlink(victim.c_str(), (temp / "office-output.txt").c_str()), 0);
+    OfficeOutput output(temp.path());
+    ASSERT_GE(output.fd(), 0);
+    EXPECT_EQ(modeOf(temp / "office-output.txt"), 0600u);
+    const std::string said = std::string(3000, 'x') + "\n\t\xC3\xA9t\xC3\xA9 \r\n";
+    ASSERT_EQ(::write(output.fd(), said.data(), said.size()), static_cast<ssize_t>(said.size()));
+    EXPECT_EQ(fs::file_size(victim), 7u);
+    EXPECT_EQ(output.tail(10), "xxxx \xC3\xA9t\xC3\xA9");
+    // A cut character is left out.
+    EXPECT_EQ(output.tail(4), "t\xC3\xA9");
+    EXPECT_EQ(OfficeOutput(NativePath()).tail(10), "");
+}
+
+TEST(FirstStartMarker, TheVersionIsTheProductsValueNotTheSchemas) {
+    EXPECT_EQ(productVersionIn("<prop oor:name=\"ooSetupVersion\" oor:type=\"xs:string\">"
+                               "<value/></prop><prop oor:name=\"ooSetupVersion\">\n  "
+                               "<value>7.4</value>"),
+              "7.4");
+    EXPECT_EQ(productVersionIn("<prop oor:name=\"ooSetupVersion\"><value>7.4\"/>"), "");
+    EXPECT_EQ(productVersionIn("<prop oor:name=\"ooSetupVersion\"><value>x.4</value>"), "");
+    EXPECT_EQ(productVersionIn("<prop oor:name=\"ooSetupVersion\"><value>"), "");
+}
+
+TEST(FirstStartMarker, IsAddedOnlyToSettingsAsTheOfficeWritesThem) {
+    const std::string written = "<?xml version=\"1.0\"?>\n<oor:items>\n<item/>\n</oor:items>\n";
+    const std::string marked = withFirstStartMarker(written, "7.4");
+    EXPECT_EQ(marked.find("<item/>\n<item oor:path=\"/org.openoffice.Setup/Product\"><prop "
+                          "oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>7.4</value>"),
+              written.find("<item/>"));
+    EXPECT_EQ(marked.substr(marked.size() - 13), "</oor:items>\n");
+    EXPECT_EQ(withFirstStartMarker(marked, "7.4"), "");
+    EXPECT_EQ(withFirstStartMarker(written + "<tail/>", "7.4"), "");
+    EXPECT_EQ(withFirstStartMarker("<oor:items>\n</oor:items>", "7.4"), "");
+    EXPECT_NE(withFirstStartMarker("", "7.4").find("<value>7.4</value>"), std::string::npos);
+}
+
+TEST(FirstStartMarker, IsNeverWrittenThroughAPlantedLink) {
+    TempFolder temp;
+    const NativePath victim = temp / "victim";
+    FILE* file = std::fopen(victim.c_str(), "w");
+    std::fputs("<?xml version=\"1.0\"?>\n<oor:items>\n</oor:items>\n", file);
+    std::fclose(file);
+    fs::create_directories(temp / "profile" / "user");
+    fs::create_symlink(victim, temp / "profile" / "user" / "registrymodifications.xcu");
+    EXPECT_FALSE(presetFirstStartMarker(temp / "profile", "7.4"));
+    EXPECT_EQ(testing::readFile(victim), "<?xml version=\"1.0\"?>\n<oor:items>\n</oor:items>\n");
+    // A fresh profile gets a file of its own, for the user alone.
+    EXPECT_TRUE(presetFirstStartMarker(temp / "fresh", "7.4") == false);
+    fs::create_directory(temp / "fresh");
+    EXPECT_TRUE(presetFirstStartMarker(temp / "fresh", "7.4"));
+    EXPECT_EQ(modeOf(temp / "fresh" / "user" / "registrymodifications.xcu"), 0600u);
+    EXPECT_EQ(fs::directory_iterator(temp / "fresh" / "user")->path().filename(),
+              "registrymodifications.xcu");
 }
 
 }  // namespace

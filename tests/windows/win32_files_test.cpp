@@ -255,6 +255,30 @@ TEST_F(Win32FilesTest, AShareThatRefusesThePrivateFolderGetsTheNewVersionUnderAn
     EXPECT_EQ(left, std::vector<NativePath>{book});
 }
 
+TEST_F(Win32FilesTest, TheIdentityTellsAFileUnderEveryNameAndCountsItsNames) {
+    writeFile(folder / "Book.xlsx", "book");
+    writeFile(folder / "Other.xlsx", "other");
+    const std::optional<FileIdentity> book = files.identity(folder / "Book.xlsx");
+    ASSERT_TRUE(book);
+    EXPECT_EQ(book->links, 1u);
+    EXPECT_FALSE(book->sameFile(*files.identity(folder / "Other.xlsx")));
+    ASSERT_NE(::CreateHardLinkW((folder / "Second.xlsx").c_str(), (folder / "Book.xlsx").c_str(),
+                                nullptr),
+              0);
+    const std::optional<FileIdentity> second = files.identity(folder / "Second.xlsx");
+    ASSERT_TRUE(second);
+    EXPECT_TRUE(second->sameFile(*book));
+    EXPECT_EQ(second->links, 2u);
+    EXPECT_EQ(files.identity(folder / "Book.xlsx")->links, 2u);
+    // Another file moved into the name is another file, though the name and the bytes are the same.
+    ASSERT_NE(::DeleteFileW((folder / "Second.xlsx").c_str()), 0);
+    ASSERT_NE(::MoveFileExW((folder / "Book.xlsx").c_str(), (folder / "Away.xlsx").c_str(), 0), 0);
+    writeFile(folder / "Book.xlsx", "book");
+    EXPECT_FALSE(files.identity(folder / "Book.xlsx")->sameFile(*book));
+    EXPECT_TRUE(files.identity(folder / "Away.xlsx")->sameFile(*book));
+    EXPECT_FALSE(files.identity(folder / "Missing.xlsx"));
+}
+
 TEST_F(Win32FilesTest, RemovesFiles) {
     writeFile(folder / "a.xls", "x");
     EXPECT_TRUE(files.remove(folder / "a.xls"));

@@ -717,6 +717,36 @@ class Suite:
         self.checks.check(not self.wine.unix("C:\\ProgramData\\Kovrisk\\BackUp\\Book2.xlsx").exists(),
                           "no backup copy")
 
+    def other_names(self):
+        print("lock road: a workbook with a second name, and one replaced at the confirmation")
+        workbook = "C:\\work\\Linked.xlsx"
+        before = self.fresh_workbook(workbook)
+        os.link(self.wine.unix(workbook), self.wine.unix("C:\\work\\Linked copy.xlsx"))
+        code = self.run_program([workbook], answers=[["Return"]], extra=self.standin_env())
+        self.checks.equal(code, 0, "exit code 0")
+        self.checks.equal(self.log()[-1:], [texts.MANY_NAMES], "the second name is refused")
+        self.checks.check(self.wine.unix(workbook).read_bytes() == before, "the workbook is unchanged")
+        self.wine.unix("C:\\work\\Linked copy.xlsx").unlink()
+
+        workbook = "C:\\work\\Swapped.xlsx"
+        before = self.fresh_workbook(workbook)
+        path = self.wine.unix(workbook)
+
+        def swap(index, box):
+            if index == 0:  # the confirmation: another file takes the workbook's name
+                path.rename(path.with_name("Swapped away.xlsx"))
+                path.write_bytes(before)
+
+        code = self.run_program([workbook], answers=[["Tab", "Return"], ["Return"]],
+                                extra=self.standin_env(), on_box=swap)
+        self.checks.equal(code, 0, "exit code 0")
+        self.checks.equal(self.log()[-1:], [texts.WORKBOOK_SWAPPED], "the swap is refused")
+        self.checks.check(path.read_bytes() == before and
+                          path.with_name("Swapped away.xlsx").read_bytes() == before,
+                          "neither file is locked")
+        self.checks.check(not self.wine.unix("C:\\ProgramData\\Kovrisk\\BackUp\\Swapped.xlsx")
+                          .exists(), "no backup copy")
+
     def read_only(self, name):
         print("lock road on a read-only workbook")
         workbook = "C:\\work\\ReadOnly.xlsx"
@@ -948,7 +978,7 @@ class Suite:
                 print(f"computer name as the program logs it: {name}")
                 parts = [(self.without_excel,), (self.register,), (self.lock_road, name),
                          (self.open_road, name), (self.macro_handover, name), (self.refused, name),
-                         (self.cancelled,),
+                         (self.cancelled,), (self.other_names,),
                          (self.read_only, name), (self.japanese_path, name), (self.failures,),
                          (self.busy_excel, name), (self.questions, name), (self.long_path,),
                          (self.bounded_excel,), (self.relative_path, name),

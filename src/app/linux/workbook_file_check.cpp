@@ -6,24 +6,10 @@
 #include <string>
 #include <system_error>
 
+#include "platform/posix/office_lock_file.h"
 #include "support/texts.h"
 
 namespace kovrisk {
-
-namespace {
-
-// The office's lock file for the file `path`, beside it.
-NativePath officeLockFile(const NativePath& path) {
-    return path.parent_path() / (".~lock." + path.filename().native() + "#");
-}
-
-// Whether something other than a regular file is at the office's lock file's place for `path`.
-bool plantedLockFile(const NativePath& path) {
-    struct stat info {};
-    return ::lstat(officeLockFile(path).c_str(), &info) == 0 && !S_ISREG(info.st_mode);
-}
-
-}  // namespace
 
 std::string_view workbookFileObstacle(const NativePath& workbook) {
     struct stat info {};
@@ -39,10 +25,8 @@ std::string_view workbookFileObstacle(const NativePath& workbook) {
         if (name.filename().native().size() + std::string_view(".~lock.#").size() > NAME_MAX)
             return texts::kNameTooLong;
     }
-    for (const NativePath& name : {workbook, error ? workbook : settled}) {
-        if (plantedLockFile(name))
-            return texts::kOfficeLockNotAFile;
-    }
+    if (plantedOfficeLockFile(workbook))
+        return texts::kOfficeLockNotAFile;
     return {};
 }
 

@@ -141,6 +141,23 @@ NativePath NativeFiles::settledPath(const NativePath& path) {
     return full;
 }
 
+std::optional<FileIdentity> NativeFiles::identity(const NativePath& path) {
+    // A reparse point (a symbolic link, a junction) at the path is taken as the file there: one
+    // put in a workbook's place is another file, never the one it points to.  Only the
+    // attributes are read, sharing everything, so no holder of the file is disturbed.
+    const UniqueHandle file(::CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+        nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || ::GetFileInformationByHandle(file.get(), &info) == 0)
+        return std::nullopt;
+    return FileIdentity{
+        info.dwVolumeSerialNumber,
+        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+        info.nNumberOfLinks};
+}
+
 ReplacementRefusal NativeFiles::replacementRefusal(const NativePath& target) {
     // ReplaceFileW keeps the owner and the access control list of the file it replaces.
     const DWORD word = ::GetFileAttributesW(target.c_str());

@@ -16,6 +16,9 @@
 
 #include <vector>
 
+#include <sys/stat.h>
+
+#include "platform/posix/office_lock_file.h"
 #include "workbook/calc_uno/calc_texts.h"
 #include "workbook/calc_uno/calc_workbook.h"
 #include "workbook/calc_uno/load_warnings.h"
@@ -33,6 +36,12 @@ namespace kovrisk {
 namespace css = com::sun::star;
 
 namespace {
+
+// Whether the name `path` now leads to something that is no regular file.
+bool notAFile(const NativePath& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
 
 // Shows every open document in front and leaves them, with the office, to the user.
 void showAndHandOver(OpenDocuments& documents, OfficeSession& session) {
@@ -136,6 +145,7 @@ void CalcApplication::quit() {
     if (!reuseOffice_)
         session_->end();
     session_->unwatch();
+    session_->lookAway();
 }
 
 std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
@@ -163,9 +173,16 @@ std::unique_ptr<Workbook> CalcWorkbooks::open(const NativePath& fileName,
     }
     const auto desktop = session_->desktop();
     const auto context = session_->context();
+    // The office waits for ever on a pipe or a device put, after the run's start, in the place
+    // of its lock file or of the workbook (it reads its lock file again to remove it when the
+    // workbook closes): it is ended as soon as one is there, until the application quits.
+    session_->lookFor([fileName] { return plantedOfficeLockFile(fileName) || notAFile(fileName); });
     try {
         return load(fileName, password, desktop, context);
     } catch (const AutomationError&) {
+        session_->lookAway();
+        if (session_->endedByHazard())
+            throw PlantedFileError(calc_texts::plantedFile(fileName));
         if (session_->endedByWatchdog())
             throw AutomationError(calc_texts::officeTookTooLong(fileName));
         throw;

@@ -34,9 +34,12 @@ std::string officeMissing(const NativePath& program) {
     return sjis("LibreOffice を起動できません（プログラムがありません）: ") + toShiftJis(program);
 }
 
-std::string officeNotStarted(const NativePath& program, int status) {
-    return sjis("LibreOffice が応答する前に終了しました（終了コード ") + std::to_string(status) +
-           "): " + toShiftJis(program);
+std::string officeNotStarted(const NativePath& program, int status, std::string_view words) {
+    std::string text = sjis("LibreOffice が応答する前に終了しました（終了コード ") +
+                       std::to_string(status) + "): " + toShiftJis(program);
+    if (!words.empty())
+        text += sjis("（LibreOffice の出力: ") + sjis(words) + sjis("）");
+    return text;
 }
 
 std::string officeNoAnswer(const NativePath& program) {
@@ -90,6 +93,14 @@ std::string tooLarge(const NativePath& file, std::uintmax_t size) {
 
 std::string officeTookTooLong(const NativePath& file) {
     return sjis("LibreOffice が時間内に応答しなかったため終了させました: ") + toShiftJis(file);
+}
+
+std::string plantedFile(const NativePath& file) {
+    return sjis(
+               "LibreOffice が読むファイル（ロックファイル .~lock.ファイル名# "
+               "かブック）の場所に通常の"
+               "ファイルでないものが置かれたため、LibreOffice を終了させました: ") +
+           toShiftJis(file);
 }
 
 std::string noPasswordFormat(const NativePath& file) {

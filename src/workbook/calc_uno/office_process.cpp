@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -25,6 +26,10 @@ constexpr char kHandOver = 'H';
 // Where the keeper and the office find their descriptors.
 constexpr int kControlFd = 3;
 constexpr int kInheritedFd = 4;
+constexpr int kOutputFd = 5;
+
+// How often the keeper looks at the size of the office's output.
+constexpr int kOutputCheckMs = 1000;
 
 // Grace an office gets to end on SIGTERM when its owner has vanished.
 constexpr long kOrphanGraceMs = 5000;
@@ -100,8 +105,17 @@ void closeFrom(int first) {
     }
 }
 
+// Empties the office's output file once it has grown beyond `bound`: the office appends, so it
+// goes on writing from the start.
+void boundOutput(long bound) {
+    struct stat status {};
+    if (bound > 0 && ::fstat(kOutputFd, &status) == 0 && S_ISREG(status.st_mode) &&
+        status.st_size > bound)
+        ::ftruncate(kOutputFd, 0);
+}
+
 [[noreturn]] void runKeeper(const char* program, char* const* argv, char* const* envp,
-                            int controlFd, int inheritedFd) {
+                            int controlFd, int inheritedFd, int outputFd, long outputBound) {
     // Away from the terminal's signals and from the handlers this program installed.  The keeper
     // shares the program's name, so whatever ends the program by name (killall, pkill) reaches it
     // too: it outlives such a request and ends the office once its owner has gone.
@@ -112,19 +126,27 @@ void closeFrom(int first) {
     for (const int sig : kOwnerEndingSignals)
         ::sigaction(sig, &ignored, nullptr);
 
-    // Only the control socket, the inherited descriptor and /dev/null stay open.
+    // Only the control socket, the inherited descriptor, the office's output and /dev/null stay
+    // open.
     controlFd = ::fcntl(controlFd, F_DUPFD, 100);
     if (inheritedFd >= 0)
         inheritedFd = ::fcntl(inheritedFd, F_DUPFD, 100);
     const int devNull = ::open("/dev/null", O_RDWR);
     if (controlFd < 0 || devNull < 0)
         ::_exit(126);
+    outputFd = ::fcntl(outputFd >= 0 ? outputFd : devNull, F_DUPFD, 100);
+    if (outputFd < 0)
+        ::_exit(126);
     ::dup2(devNull, 0);
     ::dup2(devNull, 1);
     ::dup2(devNull, 2);
     moveFd(controlFd, kControlFd);
-    moveFd(inheritedFd, kInheritedFd);
-    closeFrom(inheritedFd >= 0 ? kInheritedFd + 1 : kControlFd + 1);
+    if (inheritedFd >= 0)
+        moveFd(inheritedFd, kInheritedFd);
+    else
+        ::close(kInheritedFd);
+    moveFd(outputFd, kOutputFd);
+    closeFrom(kOutputFd + 1);
 
     const pid_t office = ::fork();
     if (office < 0)
@@ -132,6 +154,9 @@ void closeFrom(int first) {
     if (office == 0) {
         ::setpgid(0, 0);
         ::close(kControlFd);
+        ::dup2(kOutputFd, 1);
+        ::dup2(kOutputFd, 2);
+        ::close(kOutputFd);
         setStandardSignals();
         // The office keeps the user's umask: as root it makes folders shared by every user of the
         // machine (the extension cache below /var/spool/libreoffice), which others must enter.
@@ -145,10 +170,12 @@ void closeFrom(int first) {
     while (::write(kControlFd, &office, sizeof office) < 0 && errno == EINTR) {
     }
     const int officePidFd = openPidFd(office);
+    const int wait = officePidFd < 0 ? 50 : outputBound > 0 ? kOutputCheckMs : -1;
 
     for (;;) {
         pollfd watched[2] = {{kControlFd, POLLIN, 0}, {officePidFd, POLLIN, 0}};
-        const int ready = ::poll(watched, officePidFd >= 0 ? 2 : 1, officePidFd >= 0 ? -1 : 50);
+        const int ready = ::poll(watched, officePidFd >= 0 ? 2 : 1, wait);
+        boundOutput(outputBound);
         int status = 0;
         if (::waitpid(office, &status, WNOHANG) == office) {
             ::kill(-office, SIGKILL);  // anything the office left behind in its group
@@ -173,7 +200,8 @@ void closeFrom(int first) {
 }  // namespace
 
 OfficeProcess::OfficeProcess(const NativePath& program, const std::vector<std::string>& arguments,
-                             const std::vector<std::string>& environment, int inheritedFd) {
+                             const std::vector<std::string>& environment, int inheritedFd,
+                             int outputFd, long outputBound) {
     // Everything the keeper needs is made before the fork.
     const std::string programText = program.native();
     std::vector<std::string> storage;
@@ -201,7 +229,8 @@ OfficeProcess::OfficeProcess(const NativePath& program, const std::vector<std::s
     if (keeper < 0)
         throw std::system_error(errno, std::generic_category(), "fork");
     if (keeper == 0)
-        runKeeper(programText.c_str(), argv.data(), envp.data(), theirs.get(), inheritedFd);
+        runKeeper(programText.c_str(), argv.data(), envp.data(), theirs.get(), inheritedFd,
+                  outputFd, outputBound);
 
     keeper_ = keeper;
     control_ = std::move(ours);

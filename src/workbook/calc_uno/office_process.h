@@ -23,11 +23,14 @@ namespace kovrisk {
 class OfficeProcess {
 public:
     // Starts `program` with `arguments` and `environment` ("NAME=value" each).  `inheritedFd`,
-    // when not -1, stays open in the office (and only there) for as long as it runs.  Throws
+    // when not -1, stays open in the office (and only there) for as long as it runs.  The office's
+    // standard output and error go to `outputFd` (an appending file, which the keeper empties
+    // whenever it grows beyond `outputBound` bytes), or to /dev/null when it is -1.  Throws
     // std::system_error when no process could be made; a program that cannot be executed shows as
     // a process that has ended at once.
     OfficeProcess(const NativePath& program, const std::vector<std::string>& arguments,
-                  const std::vector<std::string>& environment, int inheritedFd);
+                  const std::vector<std::string>& environment, int inheritedFd, int outputFd = -1,
+                  long outputBound = 0);
     // Ends the office (kills it) unless it has ended or was handed over.
     ~OfficeProcess();
     OfficeProcess(const OfficeProcess&) = delete;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "workbook/calc_uno/calc_texts.h"
+#include "workbook/calc_uno/first_start_marker.h"
 #include "workbook/calc_uno/open_documents.h"
 #include "workbook/calc_uno/uno_error.h"
 #include "workbook/calc_uno/uno_text.h"
@@ -21,6 +22,13 @@ namespace kovrisk {
 namespace css = com::sun::star;
 
 namespace {
+
+// How much of what an office said before it ended goes into the error text: with the rest of
+// the text, the program's path among it, it still fits one line of the activity log.
+constexpr std::size_t kLastWordsBytes = 256;
+
+// Starts of an office that ends before it answers, before the session gives up.
+constexpr int kStartAttempts = 2;
 
 // A pipe name no other office listens on.
 std::string uniquePipeName() {
@@ -70,33 +78,47 @@ const NativePath& profileFolderOnceOfficeIsThere(const CalcOptions& options) {
 }  // namespace
 
 OfficeSession::OfficeSession(const CalcOptions& options)
-    : slot_(profileFolderOnceOfficeIsThere(options)), endBound_(options.endBound) {
-    const std::string pipeName = uniquePipeName();
-    try {
-        process_.emplace(options.officeProgram, officeArguments(options, slot_.profile(), pipeName),
-                         officeEnvironment(slot_.temporary()), slot_.lockFd());
-    } catch (const std::system_error& error) {
-        throw AutomationError(calc_texts::processFailed(error.what()));
-    }
-
+    : slot_(profileFolderOnceOfficeIsThere(options)),
+      output_(slot_.temporary()),
+      endBound_(options.endBound) {
+    // Without it the office runs its start-up graphics tests on every start (see there).
+    presetFirstStartMarker(slot_.profile(), installedOfficeVersion(options.officeProgram));
     const auto deadline = std::chrono::steady_clock::now() + options.startBound;
     // Made (the first time) while the office starts.
     UnoClient& client = UnoClient::instance();
-    while (!context_.is()) {
-        context_ = client.connect(pipeName);
-        if (context_.is())
-            break;
-        if (process_->hasEnded()) {
-            over_ = true;
-            throw AutomationError(
-                calc_texts::officeNotStarted(options.officeProgram, process_->exitStatus()));
+    for (int attempt = 1; !context_.is(); ++attempt) {
+        if (attempt > 1)
+            output_ = OfficeOutput(slot_.temporary());
+        const std::string pipeName = uniquePipeName();
+        try {
+            process_.emplace(options.officeProgram,
+                             officeArguments(options, slot_.profile(), pipeName),
+                             officeEnvironment(slot_.temporary()), slot_.lockFd(), output_.fd(),
+                             OfficeOutput::kBound);
+        } catch (const std::system_error& error) {
+            throw AutomationError(calc_texts::processFailed(error.what()));
         }
-        if (std::chrono::steady_clock::now() > deadline) {
-            over_ = true;
-            process_->kill();
-            throw AutomationError(calc_texts::officeNoAnswer(options.officeProgram));
+        while (!context_.is()) {
+            context_ = client.connect(pipeName);
+            if (context_.is())
+                break;
+            if (process_->hasEnded()) {
+                // An office on a display can end at its start on an X error it did not expect
+                // (another client's window gone while it reads a property of it: Xlib's default
+                // handler ends it with 1).  Nothing was opened yet: it is started once more.
+                if (attempt < kStartAttempts && std::chrono::steady_clock::now() < deadline)
+                    break;
+                over_ = true;
+                throw AutomationError(calc_texts::officeNotStarted(
+                    options.officeProgram, process_->exitStatus(), output_.tail(kLastWordsBytes)));
+            }
+            if (std::chrono::steady_clock::now() > deadline) {
+                over_ = true;
+                process_->kill();
+                throw AutomationError(calc_texts::officeNoAnswer(options.officeProgram));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     try {
         desktop_ = unoCall([&] { return css::frame::Desktop::create(context_); });
@@ -172,12 +194,26 @@ bool OfficeSession::endedByWatchdog() {
     return watchdog_.fired();
 }
 
+void OfficeSession::lookFor(std::function<bool()> hazard) {
+    if (!over_)
+        watchdog_.lookFor(process_->keeperControl(), std::move(hazard));
+}
+
+void OfficeSession::lookAway() {
+    watchdog_.lookAway();
+}
+
+bool OfficeSession::endedByHazard() {
+    return watchdog_.hazardFound();
+}
+
 void OfficeSession::end() noexcept {
     if (over_)
         return;
     over_ = true;
     // Ending has bounds of its own.
     watchdog_.disarm();
+    watchdog_.lookAway();
     bool terminating = false;
     if (desktop_.is()) {
         closeAllDocuments();
@@ -200,6 +236,7 @@ void OfficeSession::handOver() noexcept {
     over_ = true;
     // The office is the user's now: nothing ends it.
     watchdog_.disarm();
+    watchdog_.lookAway();
     desktop_.clear();
     context_.clear();
     process_->handOver();

@@ -5,9 +5,11 @@
 #include <com/sun/star/uno/XComponentContext.hpp>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 #include "workbook/calc_uno/calc_application_factory.h"
+#include "workbook/calc_uno/office_output.h"
 #include "workbook/calc_uno/office_process.h"
 #include "workbook/calc_uno/office_watchdog.h"
 #include "workbook/calc_uno/profile_slot.h"
@@ -46,9 +48,16 @@ public:
     void unwatch();
     // Whether the bound ended the office.
     bool endedByWatchdog();
+    // Ends the office as soon as `hazard` comes true, until lookAway() (see OfficeWatchdog).
+    void lookFor(std::function<bool()> hazard);
+    void lookAway();
+    // Whether a hazard ended the office.
+    bool endedByHazard();
 
 private:
     ProfileSlot slot_;
+    // In the slot's temporary folder, which is emptied whenever the slot is taken.
+    OfficeOutput output_;
     std::optional<OfficeProcess> process_;
     com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext> context_;
     com::sun::star::uno::Reference<com::sun::star::frame::XDesktop2> desktop_;

@@ -2,9 +2,18 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
+
 #include "workbook/calc_uno/office_process.h"
 
 namespace kovrisk {
+
+namespace {
+
+// How often a hazard is looked for.
+constexpr std::chrono::milliseconds kHazardPause(200);
+
+}  // namespace
 
 OfficeWatchdog::OfficeWatchdog() : thread_([this] { watch(); }) {}
 
@@ -52,14 +61,57 @@ bool OfficeWatchdog::fired() {
     return fired_;
 }
 
+void OfficeWatchdog::lookFor(UniqueFd keeperControl, std::function<bool()> hazard) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        hazardKeeperControl_ = std::move(keeperControl);
+        hazard_ = std::move(hazard);
+        hazardFound_ = false;
+    }
+    changed_.notify_all();
+}
+
+void OfficeWatchdog::lookAway() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        hazard_ = nullptr;
+        hazardKeeperControl_.reset();
+    }
+    changed_.notify_all();
+}
+
+bool OfficeWatchdog::hazardFound() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return hazardFound_;
+}
+
 void OfficeWatchdog::watch() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopping_) {
+        if (hazard_) {
+            // Looked at outside the lock: it reads the file system, which may take a moment.
+            const std::function<bool()> hazard = hazard_;
+            lock.unlock();
+            const bool found = hazard();
+            lock.lock();
+            if (found && hazard_) {
+                OfficeProcess::orderEnd(hazardKeeperControl_.get());
+                hazard_ = nullptr;
+                hazardKeeperControl_.reset();
+                hazardFound_ = true;
+                continue;
+            }
+        }
+        const auto look = std::chrono::steady_clock::now() + kHazardPause;
         if (!deadline_) {
-            changed_.wait(lock);
+            if (hazard_)
+                changed_.wait_until(lock, look);
+            else
+                changed_.wait(lock);
             continue;
         }
-        const std::chrono::steady_clock::time_point deadline = *deadline_;
+        const std::chrono::steady_clock::time_point deadline =
+            hazard_ ? std::min(*deadline_, look) : *deadline_;
         if (changed_.wait_until(lock, deadline) == std::cv_status::no_timeout)
             continue;  // disarmed, re-armed or moved: look again
         if (!deadline_ || std::chrono::steady_clock::now() < *deadline_)

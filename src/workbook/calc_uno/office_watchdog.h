@@ -6,10 +6,14 @@
 // it orders the office's keeper to end the office, whereupon the blocked call fails and the
 // operation takes its failure path.  The order goes over a duplicate of the keeper's control
 // socket that the watchdog owns, so it can never reach anything else.
+//
+// It also ends the office, armed or not, as soon as a hazard it was told to look for comes true
+// (looked at a few times a second): something put where the office would wait on it for ever.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -35,6 +39,13 @@ public:
     // Whether the watchdog ended the office since it was last armed.
     bool fired();
 
+    // From now until lookAway(), the office is ended through `keeperControl` as soon as `hazard`
+    // returns true (called on the watchdog's thread).
+    void lookFor(UniqueFd keeperControl, std::function<bool()> hazard);
+    void lookAway();
+    // Whether a hazard ended the office since the last lookFor().
+    bool hazardFound();
+
 private:
     void watch();
 
@@ -43,6 +54,9 @@ private:
     std::optional<std::chrono::steady_clock::time_point> deadline_;
     UniqueFd keeperControl_;
     bool fired_ = false;
+    std::function<bool()> hazard_;
+    UniqueFd hazardKeeperControl_;
+    bool hazardFound_ = false;
     bool stopping_ = false;
     std::thread thread_;
 };
