@@ -519,7 +519,7 @@ class Security(e2e.TestCase):
         # An existing data folder of an earlier version, open to everybody, is tightened.
         path = e2e.place(self.library / "plain.xlsx", self.case.books / "Book.xlsx")
         data = self.case.data / "Kovrisk"
-        earlier = e2e.place(self.library / "other.xlsx", self.case.backup(path.name))
+        e2e.place(self.library / "other.xlsx", self.case.backup(path.name))
         (data / "syslog").mkdir(parents=True)
         (data / "syslog" / "20000101.txt").write_bytes(b"")
         for folder, folders, files in os.walk(data):
