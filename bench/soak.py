@@ -14,7 +14,8 @@ open: two runs of the program.  Modes:
   display-pairs  two at once on that display (each run's start and confirmation box take turns,
                  the rest of the two runs overlaps).
 N (default 500) is the number of program runs in each mode.  A run fails when its end is not the
-one of a plain workbook: the lock must end "locked", the open "opened" (the log's last line).
+one of a plain workbook: the lock must end "locked", the open "opened" (the log's last line),
+and no run may end on a signal.
 For every failure the run's last log lines (with the operations' error texts) and its terminal
 lines are printed; at the end, the failure rate of each mode.  The figures go to standard output.
 """
@@ -67,7 +68,8 @@ class Soak:
             lines = self.finish(process)
         log = case.log_messages(failure_texts=True)[before:]
         ended = [m for m in log if not e2e.FAILURE_TEXT.match(m)]
-        ok = bool(ended) and ended[-1] == expected
+        # A run that ends on a signal failed, whatever it logged before.
+        ok = bool(ended) and ended[-1] == expected and process.returncode >= 0
         with self.lock:
             self.runs += 1
             if not ok:
