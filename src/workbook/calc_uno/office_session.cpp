@@ -100,8 +100,10 @@ OfficeSession::OfficeSession(const CalcOptions& options)
         }
         while (!context_.is()) {
             context_ = client.connect(pipeName);
-            if (context_.is())
+            if (context_.is()) {
+                pipeName_ = pipeName;
                 break;
+            }
             if (process_->hasEnded()) {
                 // An office on a display can end at its start on an X error it did not expect
                 // (another client's window gone while it reads a property of it: Xlib's default
@@ -228,6 +230,7 @@ void OfficeSession::end() noexcept {
     context_.clear();
     if (!terminating || !process_->waitForEnd(endBound_))
         process_->kill();
+    UnoClient::instance().closeBridge(pipeName_);
 }
 
 void OfficeSession::handOver() noexcept {
@@ -239,6 +242,7 @@ void OfficeSession::handOver() noexcept {
     watchdog_.lookAway();
     desktop_.clear();
     context_.clear();
+    UnoClient::instance().closeBridge(pipeName_);
     process_->handOver();
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "workbook/calc_uno/calc_application_factory.h"
 #include "workbook/calc_uno/office_output.h"
@@ -59,6 +60,8 @@ private:
     // In the slot's temporary folder, which is emptied whenever the slot is taken.
     OfficeOutput output_;
     std::optional<OfficeProcess> process_;
+    // The pipe the office answered on.
+    std::string pipeName_;
     com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext> context_;
     com::sun::star::uno::Reference<com::sun::star::frame::XDesktop2> desktop_;
     std::chrono::milliseconds endBound_;

@@ -1,7 +1,9 @@
 #include "workbook/calc_uno/uno_client.h"
 
+#include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
 
@@ -41,6 +43,24 @@ css::uno::Reference<css::uno::XComponentContext> UnoClient::connect(const std::s
             return {};
         }
     });
+}
+
+void UnoClient::closeBridge(const std::string& pipeName) noexcept {
+    try {
+        // The bridge factory is one per process: the one the resolver made the bridge with.
+        const auto factory = css::bridge::BridgeFactory::create(local_);
+        const rtl::OUString name = rtl::OUString::createFromAscii(pipeName.c_str());
+        for (const auto& bridge : factory->getExistingBridges()) {
+            if (bridge.is() && bridge->getDescription().indexOf(name) >= 0) {
+                const css::uno::Reference<css::lang::XComponent> component(bridge,
+                                                                           css::uno::UNO_QUERY);
+                if (component.is())
+                    component->dispose();
+            }
+        }
+    } catch (...) {
+        // Nothing more can be done for it: the process ends as it would have.
+    }
 }
 
 }  // namespace kovrisk

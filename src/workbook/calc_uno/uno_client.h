@@ -27,6 +27,10 @@ public:
     com::sun::star::uno::Reference<com::sun::star::uno::XComponentContext> connect(
         const std::string& pipeName);
 
+    // Ends the bridge to the office on `pipeName`, its threads joined: a bridge left running
+    // could still be writing while the process exits and tears down what it writes with.
+    void closeBridge(const std::string& pipeName) noexcept;
+
 private:
     UnoClient();
 
